@@ -1,0 +1,3 @@
+target_sources(kyrcore PRIVATE
+  catalogue/pkg_result.cpp
+)

@@ -1,0 +1,3 @@
+target_sources(kyrcore_tests PRIVATE
+  catalogue/pkg_result_test.cpp
+)

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string_view>
+
+namespace Kyrowan::Windows {
+
+/// All console output goes through here: fixed wide texts and narrow (UTF-8)
+/// names reach one stdout in order, and every line end flushes.
+void ConsoleWrite(std::wstring_view text);
+void ConsoleWriteNarrow(std::string_view text);
+/// A line end that flushes.
+void ConsoleEndLine();
+/// `text` followed by a flushing line end.
+void ConsoleLine(std::wstring_view text);
+
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Kyrowan::Windows {
+
+/// The separator of file-system paths on this platform (URL paths always use "/").
+extern const wchar_t kPathSeparator;
+/// What every caller appends to the application-data folder: separator, "Kyrowan", separator, "KyrDecrypt".
+extern const wchar_t* const kDataFolderSuffix;
+
+/// The machine-wide application-data folder followed directly by `suffix`.
+bool GetDataFolder(std::wstring_view suffix, std::wstring& out);
+/// The path with its last component removed; false for an empty or over-long path,
+/// or when nothing could be removed.
+bool GetParentFolder(std::wstring_view path, std::wstring& out);
+
+/// Creates a folder and every missing parent; an existing folder is success.
+bool CreateFolderTree(const std::wstring& folder);
+/// Whether a file or folder exists at `path`.
+bool PathExists(const std::wstring& path);
+/// Deletes one file; false if it could not be deleted (or did not exist).
+bool RemoveFile(const std::wstring& path);
+/// Deletes a folder and everything in it; a missing folder is success.
+bool RemoveFolderTree(const std::wstring& folder);
+/// Moves a file or folder, flushing the change to disk; the target must not exist.
+bool MovePath(const std::wstring& from, const std::wstring& to);
+
+/// Creates or replaces a file with `bytes` (written in a loop until complete).
+bool WriteNewFile(const std::wstring& path, std::string_view bytes);
+/// Replaces a file so that a crash leaves either the old or the new content:
+/// writes a temporary file beside it, flushes it, renames it over the target.
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
+
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Kyrowan::Windows {
+
+/// An open file as the platform names it (a descriptor on POSIX, a HANDLE on Windows).
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFileHandle = -1;
+
+/// Read-only view of a whole file: the only way the tool reads a file's bytes.
+/// After a successful Open, `data` points at `fileSize` bytes until destruction.
+class MappedFile {
+ public:
+  explicit MappedFile(std::wstring filePath);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  /// Maps the whole file; false for a missing, unreadable or empty file.
+  bool Open();
+
+  bool mapped = false;
+  bool empty = false;  ///< the file exists but has length 0
+  std::wstring path;
+  std::int64_t fileSize = 0;
+  FileHandle file = kInvalidFileHandle;
+  FileHandle mapping = kInvalidFileHandle;
+  const void* viewBase = nullptr;
+  std::size_t viewLength = 0;
+  const char* data = nullptr;
+
+ private:
+  void Release();
+};
+
+/// Maps `size` bytes of an open file from `offset` (-1: the last `size` bytes),
+/// aligned down to the platform's granularity. Returns the address of byte
+/// `offset`, or null with the outputs reset.
+const char* MapFileRegion(FileHandle file, std::int64_t offset, std::int64_t size,
+                          FileHandle* mapping, const void** viewBase, std::size_t* viewLength);
+
+/// Releases what MapFileRegion produced.
+void UnmapFileRegion(FileHandle mapping, const void* viewBase, std::size_t viewLength);
+
+/// The unit MapFileRegion aligns view offsets to.
+std::int64_t MappingGranularity();
+
+}  // namespace Kyrowan::Windows

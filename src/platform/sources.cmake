@@ -1,0 +1,9 @@
+target_sources(kyrcore PRIVATE
+  platform/console.cpp
+  platform/text.cpp
+  platform/clock_posix.cpp
+  platform/file_system_posix.cpp
+  platform/guid_posix.cpp
+  platform/handles_posix.cpp
+  platform/mapped_file_posix.cpp
+)
