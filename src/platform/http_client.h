@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace Kyrowan::Windows {
+
+/// Every request the tool sends carries this user agent.
+inline constexpr const wchar_t* kUserAgent = L"KyrDecrypt/ORIN";
+
+/// Where a request goes: always HTTPS; `caBundlePath` empty means the platform's trust.
+struct ServerEndpoint {
+  std::wstring host;
+  int port = 443;
+  std::string caBundlePath;
+};
+
+/// The one package server this build talks to (from the build configuration).
+ServerEndpoint PackageServer();
+
+/// Receives a download piece by piece: the buffer, the count of valid bytes at
+/// its start, and the HTTP status of the answer.
+using ChunkSink = std::function<void(std::vector<char>& buffer, std::uint32_t count, std::uint32_t status)>;
+
+/// GET whose body comes back as text (cut at the first NUL). `status` is preset
+/// to 400 and `body` emptied. False when no answer could be read.
+bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
+                     const std::vector<std::wstring>& headers, int& status, std::string& body);
+
+/// GET whose body is handed to `sink` in pieces of at most 65536 bytes.
+bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink);
+
+/// PUT of a body of at most 16383 bytes: 1 sent and answered, 0 failure,
+/// 2 body too large (refused before any connection).
+int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,
+                const std::wstring& userAgent, const std::vector<std::wstring>& headers, int& status,
+                std::string& response);
+
+/// GET from the package server; true only for an answer with status 200.
+bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body);
+
+/// Streams the package server's answer to `urlPath` into `targetPath`;
+/// true only for a complete answer with status 200.
+bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath);
+
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace Kyrowan::Windows {
+
+/// The process-wide holder of the embedded package-signing key and of the
+/// package elements' verification-state cache.
+class SignatureVerifier {
+ public:
+  /// The verifier, or null when the embedded key cannot be loaded (tried again next call).
+  static SignatureVerifier* Instance();
+
+  /// Checks a Base64 signature over `length` bytes of `data`.
+  bool VerifyBufferSignature(const void* data, std::uint32_t length, const std::string& base64Signature) const;
+  /// Checks a Base64 signature over the whole content of a file (an empty file fails).
+  bool VerifyFileSignature(const std::wstring& path, const std::string& base64Signature) const;
+
+  /// The verification-state cache: 0 when `key` is absent.
+  int LookupState(const std::wstring& key);
+  void StoreState(const std::wstring& key, int state);
+
+  std::uint32_t keyBlobSize = 0;
+  std::vector<std::uint8_t> keyBlob;  ///< the key as DecodePemPublicKey produced it
+
+ private:
+  SignatureVerifier();
+  bool LoadEmbeddedKey();
+
+  std::mutex stateLock;
+  std::map<std::wstring, int> stateCache;
+};
+
+/// RSA PKCS#1 v1.5 with SHA-1. The stored signature is least-significant byte first.
+bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
+                   const std::uint8_t* signature, std::uint32_t signatureLength);
+
+/// Decodes PEM "RSA PUBLIC KEY" text into the key blob VerifyRsaSha1 takes.
+bool DecodePemPublicKey(const char* pem, std::uint32_t pemLength, std::vector<std::uint8_t>& keyBlob,
+                        std::uint32_t& keyBlobSize);
+
+/// Standard Base64 on one line; false for empty input.
+bool Base64Encode(const void* data, std::uint32_t length, std::string& out);
+
+}  // namespace Kyrowan::Windows
