@@ -1,0 +1,3 @@
+target_sources(kyrcore_tests PRIVATE
+  runtime/python_scripts_test.cpp
+)
