@@ -1,3 +1,4 @@
 target_sources(kyrcore PRIVATE
   runtime/python_scripts.cpp
+  runtime/argument_splitter.cpp
 )
