@@ -36,6 +36,16 @@ def copy_tree(source, target, skipped=()):
     shutil.copytree(source, target, symlinks=False, ignore=ignore, ignore_dangling_symlinks=True)
 
 
+def fill_empty_files(folder):
+    """Gives every empty file a line end: the client cannot map, hence cannot verify, an empty file."""
+    for parent, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(parent, name)
+            if os.path.getsize(path) == 0:
+                with open(path, "w") as empty:
+                    empty.write("\n")
+
+
 def loads_libpython():
     """Whether this interpreter runs from a shared libpython (which a copy would not carry)."""
     try:
@@ -90,6 +100,8 @@ def main():
     with open(os.path.join(out, "python._pth"), "w") as pth:
         for folder in (stdlib, os.path.join(stdlib, "lib-dynload"), purelib):
             pth.write(os.path.relpath(folder, out) + "\n")
+
+    fill_empty_files(out)
 
     # The result must stand on its own: no search path may leave the folder.
     paths = ask(interpreter, "import sys; print('\\n'.join(sys.path))").splitlines()
