@@ -8,4 +8,5 @@ target_sources(kyrcore PRIVATE
   platform/mapped_file_posix.cpp
   platform/output_file_posix.cpp
   platform/signature_verifier.cpp
+  platform/zip_archive_reader.cpp
 )
