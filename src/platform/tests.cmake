@@ -4,5 +4,7 @@ target_sources(kyrcore_tests PRIVATE
   platform/guid_test.cpp
   platform/mapped_file_test.cpp
   platform/scoped_handle_test.cpp
+  platform/signature_verifier_test.cpp
   platform/text_test.cpp
+  platform/zip_archive_reader_test.cpp
 )
