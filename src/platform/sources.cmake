@@ -6,4 +6,5 @@ target_sources(kyrcore PRIVATE
   platform/guid_posix.cpp
   platform/handles_posix.cpp
   platform/mapped_file_posix.cpp
+  platform/http_client_posix.cpp
 )

@@ -1,1 +1,3 @@
-
+target_sources(kyrcore_tests PRIVATE
+  platform/http_client_test.cpp
+)
