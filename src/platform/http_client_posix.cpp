@@ -61,13 +61,9 @@ struct HttpRequest {
   std::uint64_t contentLength = 0;
 };
 
-bool IsChunked(CURL* curl) {
-  curl_header* header = nullptr;
-  return curl_easy_header(curl, "Transfer-Encoding", 0, CURLH_HEADER, -1, &header) == CURLHE_OK;
-}
-
 // Looks at the headers once, before any body byte is passed on: reading is driven
-// by Content-Length, so a chunked or length-less answer cannot be read.
+// by Content-Length, so a chunked or length-less answer (libcurl reports -1 for
+// both) cannot be read.
 bool JudgeAnswer(HttpRequest& request) {
   if (request.judged) return request.readable;
   request.judged = true;
@@ -76,7 +72,7 @@ bool JudgeAnswer(HttpRequest& request) {
   request.status = static_cast<int>(code);
   curl_off_t length = -1;
   curl_easy_getinfo(request.easy.Get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  if (length < 0 || length > kMaxContentLength || IsChunked(request.easy.Get())) return false;
+  if (length < 0 || length > kMaxContentLength) return false;
   request.contentLength = static_cast<std::uint64_t>(length);
   request.readable = true;
   return true;
