@@ -7,4 +7,5 @@ target_sources(kyrcore PRIVATE
   platform/handles_posix.cpp
   platform/mapped_file_posix.cpp
   platform/http_client_posix.cpp
+  platform/file_lock_posix.cpp
 )
