@@ -1,0 +1,177 @@
+"""Python decryptors end to end: the sample "pysample" with its runtime package,
+its library package and its pip library, through the real client and server.
+
+The packages are built once for the file (samples/python/publish-sample.sh); pip
+gets its wheels from a local folder through PIP_NO_INDEX and PIP_FIND_LINKS,
+which the client's interpreter inherits.
+"""
+
+import base64
+import glob
+import json
+import os
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from harness import BANNER, E2ETestCase, load_config
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SAMPLES = os.path.join(SOURCE, "samples", "python")
+SUCCEEDED = "Selected operation completed successfully\n"
+RUN_FAILED = "An error occurred while running package\n"
+SCRIPT = "KyrDecrypt_Script.py"
+
+
+class PythonDecryptorTest(E2ETestCase):
+    @classmethod
+    def setUpClass(cls):
+        config = load_config()
+        cls.published = tempfile.mkdtemp(prefix="kyr-e2e-python-")
+        cls.wheels = os.path.join(cls.published, "wheels")
+        done = subprocess.run(
+            ["bash", os.path.join(SAMPLES, "publish-sample.sh"), "--key", config["signing_private_key"],
+             "--repo", os.path.join(cls.published, "repository"), "--wheels", cls.wheels,
+             "--kyrpack", os.environ["KYRPACK"]],
+            capture_output=True, text=True, timeout=600)
+        if done.returncode != 0:
+            raise AssertionError("publishing the sample failed: " + done.stderr)
+        cls.runtime_version = done.stdout.strip().splitlines()[-1]
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.published, ignore_errors=True)
+
+    def setUp(self):
+        super().setUp()
+        shutil.copytree(os.path.join(self.published, "repository"), self.repository, dirs_exist_ok=True)
+        # No package index is reachable: pip takes the sample's wheels from a folder.
+        for name, value in (("PIP_NO_INDEX", "1"), ("PIP_FIND_LINKS", self.wheels), ("PIP_NO_CACHE_DIR", "1"),
+                            ("PIP_ROOT_USER_ACTION", "ignore"), ("PIP_DISABLE_PIP_VERSION_CHECK", "1")):
+            self.addCleanup(self._restore_env, name, os.environ.get(name))
+            os.environ[name] = value
+        self.start_server()
+
+    @staticmethod
+    def _restore_env(name, value):
+        if value is None:
+            os.environ.pop(name, None)
+        else:
+            os.environ[name] = value
+
+    # ------------------------------------------------------------------ helpers
+
+    @property
+    def runtime_folder(self):
+        return os.path.join(self.data_folder, "runtimes", "python", self.runtime_version, "python")
+
+    def interpreter(self, *arguments):
+        """Runs the installed runtime's interpreter; returns its stdout."""
+        done = subprocess.run([os.path.join(self.runtime_folder, "python"), *arguments],
+                              capture_output=True, text=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stdout
+
+    def installed_pad(self):
+        return self.interpreter("-c", "import kyrpad; print(kyrpad.__version__, kyrpad.__file__)").split()
+
+    def assert_no_script_left(self):
+        self.assertEqual(glob.glob(os.path.join(self.data_folder, "**", SCRIPT), recursive=True), [])
+
+    def get_sample(self):
+        out = self.run_client("-get", "pysample")
+        self.assertTrue(out.endswith(SUCCEEDED), out)
+        return out
+
+    def encrypted_folder(self, key, count):
+        """A folder (with a space in its name) of `count` files the sample ransomware encrypted."""
+        folder = os.path.join(self.work, "my files")
+        os.makedirs(folder)
+        originals = {}
+        for i in range(count):
+            path = os.path.join(folder, "doc%d.txt" % i)
+            originals[path] = ("document %d " % i * (i + 3)).encode()
+            with open(path, "wb") as out:
+                out.write(originals[path])
+        subprocess.run([sys.executable, os.path.join(SAMPLES, "encrypt_demo_files.py"), key, *originals],
+                       check=True, stdout=subprocess.DEVNULL)
+        return folder, originals
+
+    def reports(self):
+        with sqlite3.connect(self.database) as database:
+            return [json.loads(body) for (body,) in database.execute("SELECT body FROM reports ORDER BY id")]
+
+    # ------------------------------------------------------------------ tests
+
+    def test_get_installs_the_runtime_the_library_and_the_pip_library(self):
+        out = self.get_sample()
+        self.assertIn("Successfully installed kyrsample-pad-2.0", out)
+        self.assertTrue(out.startswith(BANNER), out)
+        requests = [line.rsplit(" ", 1)[0] for line in self.server.requests()]
+        self.assertIn("GET /runtime/download/64/python/%s 200" % self.runtime_version, requests)
+        self.assertIn("GET /library/download/64/kyrxor/1.0.0 200", requests)
+        self.assertTrue(os.path.isfile(os.path.join(self.data_folder, "libraries", "kyrxor", "1.0.0", "kyrxor",
+                                                    "__init__.py")))
+        version, location = self.installed_pad()
+        self.assertEqual(version, "2.0")
+        # pip installed into the runtime's own folders, not the machine's Python.
+        self.assertTrue(location.startswith(self.runtime_folder + os.sep), location)
+        self.assert_no_script_left()
+
+        # A second -get finds everything in place: pip is not asked again.
+        again = self.get_sample()
+        self.assertNotIn("Successfully installed", again)
+        self.assert_no_script_left()
+
+    def test_a_lower_pip_library_version_is_replaced_by_the_pinned_one(self):
+        self.get_sample()
+        self.interpreter("-m", "pip", "install", "--force-reinstall", "kyrsample-pad==1.0")
+        self.assertEqual(self.installed_pad()[0], "1.0")
+        out = self.get_sample()
+        self.assertIn("Successfully uninstalled kyrsample-pad-1.0", out)
+        self.assertIn("Successfully installed kyrsample-pad-2.0", out)
+        self.assertEqual(self.installed_pad()[0], "2.0")
+        self.assert_no_script_left()
+
+    def test_run_passes_the_arguments_and_reports_the_modules_status(self):
+        self.get_sample()
+        key = 'se"cret'
+        folder, originals = self.encrypted_folder(key, 3)
+        # Backslashes arrive as "/", the quoted folder as one argument, the lone quote intact.
+        arguments = '-v "%s" -key %s' % (folder.replace("/", "\\"), key)
+        out = self.run_client("-run", "pysample", "-args", arguments)
+        expected_arguments = "Arguments: " + json.dumps(["-v", folder, "-key", key]) + "\n"
+        self.assertIn(expected_arguments, out)
+        restored = "".join("Restored %s\n" % path for path in sorted(originals))
+        self.assertIn(expected_arguments + restored + "3 file(s) restored\n" + SUCCEEDED, out)
+        for path, content in originals.items():
+            with open(path, "rb") as result:
+                self.assertEqual(result.read(), content)
+        report = self.reports()[-1]["decryptor"]
+        self.assertEqual((report["name"], report["version"], report["totaldecrypt"], report["status"]),
+                         ("pysample", "1.0.0", 3, 1))
+        self.assertEqual(json.loads(base64.b64decode(report["custom"])), {"restored": 3, "padVersion": "2.0"})
+        self.assert_no_script_left()
+
+    def test_a_raising_module_fails_the_run_after_its_message(self):
+        self.get_sample()
+        out = self.run_client("-run", "pysample", "-args", "\\no\\such\\place")
+        self.assertIn("no such file or folder: /no/such/place\n" + RUN_FAILED, out)
+        report = self.reports()[-1]["decryptor"]
+        self.assertEqual((report["totaldecrypt"], report["status"]), (-1, 0))
+        self.assert_no_script_left()
+
+    def test_about_calls_the_help_function(self):
+        self.get_sample()
+        out = self.run_client("-about", "pysample")
+        self.assertIn("KyrSample Python decryptor\nRestores files encrypted by the KyrSample ransomware", out)
+        self.assertTrue(out.endswith(SUCCEEDED), out)
+        self.assertEqual(self.reports(), [])
+        self.assert_no_script_left()
+
+
+if __name__ == "__main__":
+    unittest.main()
