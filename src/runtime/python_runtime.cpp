@@ -1,0 +1,200 @@
+#include "runtime/python_runtime.h"
+
+#include <nlohmann/json.hpp>
+
+#include "package/python_runtime_package.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "platform/text.h"
+#include "runtime/argument_splitter.h"
+#include "runtime/python_scripts.h"
+
+namespace Kyrowan {
+
+namespace {
+
+const wchar_t kInterpreterName[] = L"python";
+const wchar_t kScriptName[] = L"KyrDecrypt_Script.py";
+
+/// A distribution name or version that pip reads as nothing but itself: no
+/// option, URL, marker or extra can ride along in a signed-but-odd manifest.
+bool IsPlainRequirementText(const std::wstring& text) {
+  if (text.empty() || text.front() == L'-') return false;
+  for (wchar_t c : text) {
+    const bool ok = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') ||
+                    c == L'.' || c == L'-' || c == L'_' || c == L'+' || c == L'!';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool IsAnyVersion(const std::wstring& version) { return version.empty() || version == L"0.0.0"; }
+
+}  // namespace
+
+PythonRuntime::PythonRuntime(const std::wstring& version)
+    : IKyrDecryptRuntime(RuntimeTypePython, L"python", version) {
+  Initialize();
+}
+
+PythonRuntime::PythonRuntime(const std::wstring& version, const std::wstring& filesFolder)
+    : IKyrDecryptRuntime(RuntimeTypePython, L"python", version) {
+  std::lock_guard<std::mutex> lock(scriptLock);
+  UseFilesFolder(filesFolder);
+}
+
+PythonRuntime::~PythonRuntime() { RemoveAllLibraryPaths(); }
+
+bool PythonRuntime::Initialize() {
+  std::lock_guard<std::mutex> lock(scriptLock);
+  if (ready) return true;
+  // "0.0.0" names no package: such a runtime only stands for "the latest one made".
+  if (name.empty() || version.empty() || version == L"0.0.0") return false;
+  // A files-only element: its destruction leaves the runtime registry alone.
+  PythonRuntimePackage package(name, version);
+  if (package.Validate() != PkgOperationSucceeded) return false;
+  return UseFilesFolder(package.GetFilesFolder());
+}
+
+bool PythonRuntime::UseFilesFolder(const std::wstring& filesFolder) {
+  if (filesFolder.empty()) return false;
+  interpreterPath = filesFolder + kInterpreterName;
+  scriptPath = filesFolder + kScriptName;
+  ready = !interpreterPath.empty() && !scriptPath.empty();
+  return ready;
+}
+
+bool PythonRuntime::AddLibraryPath(const std::wstring& folder) {
+  if (!ready) return false;
+  std::lock_guard<std::mutex> lock(foldersLock);
+  // The key is lowered; the folder keeps its case, which matters on POSIX.
+  libraryFolders.emplace(Windows::ToLowerText(folder), folder);
+  return true;
+}
+
+bool PythonRuntime::RemoveLibraryPath(const std::wstring& folder) {
+  if (!ready) return false;
+  std::lock_guard<std::mutex> lock(foldersLock);
+  return libraryFolders.erase(Windows::ToLowerText(folder)) > 0;
+}
+
+bool PythonRuntime::RemoveAllLibraryPaths() {
+  if (!ready) return false;
+  std::lock_guard<std::mutex> folders(foldersLock);
+  libraryFolders.clear();
+  std::lock_guard<std::mutex> script(scriptLock);
+  Windows::RemoveFile(scriptPath);
+  return true;
+}
+
+std::vector<std::wstring> PythonRuntime::FoldersInOrder() const {
+  std::vector<std::wstring> folders;
+  for (const auto& entry : libraryFolders) folders.push_back(entry.second);
+  return folders;
+}
+
+std::int32_t PythonRuntime::Execute(const std::wstring& module, const std::wstring& entry, std::uint32_t mode,
+                                    std::int64_t& exitCode, const nlohmann::json& parameters) {
+  exitCode = 0;
+  if (!ready) return PkgRunFailed;
+  if (module.empty() || entry.empty()) return PkgOperationFailed;
+  if (mode == ExecuteModeRun) {
+    if (parameters.empty() || !parameters.is_object()) return PkgOperationFailed;
+    return RunScript(exitCode, &parameters, module, entry);
+  }
+  if (mode == ExecuteModeHelp) return RunScript(exitCode, nullptr, module, entry);
+  return PkgOperationFailed;
+}
+
+std::wstring PythonRuntime::GenerateRunScript(const std::wstring& module, const std::wstring& entry,
+                                              const nlohmann::json& parameters) const {
+  PythonRunScriptInput_s input;
+  input.folders = FoldersInOrder();
+  input.moduleName = PythonModuleName(module);
+  input.entry = entry;
+  input.dataFilePath = JsonArrayToWide(parameters.at("CustomTelemFile"));
+  input.packageFolder = JsonArrayToWide(parameters.at("DecrPkgPath"));
+  // Backslashes become slashes before the text is split, as in the folders.
+  const std::wstring arguments = WithForwardSlashes(JsonArrayToWide(parameters.at("DecrPkgArgs")));
+  SplitArguments(arguments, input.arguments);
+  return BuildPythonRunScript(input);
+}
+
+PkgResult_e PythonRuntime::RunScript(std::int64_t& exitCode, const nlohmann::json* parameters,
+                                     const std::wstring& module, const std::wstring& entry) {
+  std::lock_guard<std::mutex> folders(foldersLock);
+  std::lock_guard<std::mutex> script(scriptLock);
+  scriptText.clear();
+  if (parameters != nullptr) {
+    try {
+      scriptText = GenerateRunScript(module, entry, *parameters);
+    } catch (const nlohmann::json::exception&) {
+      return PkgOperationFailed;  // a member missing or not a wide text
+    }
+  } else {
+    scriptText = BuildPythonHelpScript(FoldersInOrder(), PythonModuleName(module), entry);
+  }
+  exitCode = -1;
+  std::uint32_t status = 0;
+  if (!scriptText.empty() && WriteScript() && RunInterpreter({scriptPath}, status, true))
+    exitCode = status == Windows::kProcessFailureStatus ? -1 : static_cast<std::int64_t>(status);
+  Windows::RemoveFile(scriptPath);
+  return exitCode == -1 ? PkgRunFailed : PkgOperationSucceeded;
+}
+
+bool PythonRuntime::WriteScript() {
+  if (!ready || scriptText.empty()) return false;
+  // Every inserted text is an ASCII-escaped literal, so the script is plain ASCII.
+  const std::string bytes = Windows::ToUtf8(scriptText);
+  return !bytes.empty() && Windows::WriteNewFile(scriptPath, bytes);
+}
+
+bool PythonRuntime::RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status,
+                                   bool scriptNeeded) {
+  if (!ready) return false;
+  status = 0;
+  if (scriptNeeded && (scriptText.empty() || !Windows::PathExists(scriptPath))) return false;
+  return Windows::RunProcess(interpreterPath, arguments, status);
+}
+
+PkgResult_e PythonRuntime::IsPipPackageInstalled(const std::wstring& packageName, const std::wstring& packageVersion) {
+  if (!ready) return PkgRunFailed;
+  std::lock_guard<std::mutex> lock(scriptLock);
+  PkgResult_e result = PkgOperationFailed;
+  scriptText = BuildPipCheckScript(packageName, packageVersion);
+  std::uint32_t status = 0;
+  if (!scriptText.empty() && WriteScript() && RunInterpreter({scriptPath}, status, true)) {
+    // Only the script's own two answers count; an error or a crash is a failed check.
+    if (status == kPipCheckFound) result = PkgFound;
+    else if (status == kPipCheckNotFound) result = PkgNotFound;
+  }
+  Windows::RemoveFile(scriptPath);
+  return result;
+}
+
+PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, const std::wstring& packageVersion) {
+  if (!ready) return PkgRunFailed;
+  const bool anyVersion = IsAnyVersion(packageVersion);
+  if (!IsPlainRequirementText(packageName) || (!anyVersion && !IsPlainRequirementText(packageVersion)))
+    return PkgOperationFailed;
+  const PkgResult_e check = IsPipPackageInstalled(packageName, packageVersion);
+  if (check != PkgNotFound) return check;
+  // Removes a copy at a lower version, which pip would otherwise keep.
+  UninstallPipPackage(packageName);
+  return RunPip({L"-m", L"pip", L"install", anyVersion ? packageName : packageName + L"==" + packageVersion});
+}
+
+PkgResult_e PythonRuntime::UninstallPipPackage(const std::wstring& packageName) {
+  if (!ready) return PkgRunFailed;
+  if (!IsPlainRequirementText(packageName)) return PkgOperationFailed;
+  return RunPip({L"-m", L"pip", L"uninstall", L"-y", packageName});
+}
+
+PkgResult_e PythonRuntime::RunPip(const std::vector<std::wstring>& arguments) {
+  std::lock_guard<std::mutex> lock(scriptLock);
+  std::uint32_t status = 0;
+  if (!RunInterpreter(arguments, status, false)) return PkgRunFailed;
+  return status == 0 ? PkgOperationSucceeded : PkgOperationFailed;
+}
+
+}  // namespace Kyrowan

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/runtime.h"
+
+namespace Kyrowan {
+
+/// Runs Python decryptors in a child interpreter from the Python runtime
+/// package of one version, through a generated script beside the interpreter;
+/// also installs and checks the pip libraries of that interpreter.
+class PythonRuntime : public IKyrDecryptRuntime {
+ public:
+  /// A runtime for the installed, valid runtime package of `version`; one that
+  /// finds none is made all the same and fails every operation.
+  explicit PythonRuntime(const std::wstring& version);
+  ~PythonRuntime() override;
+  PythonRuntime(const PythonRuntime&) = delete;
+  PythonRuntime& operator=(const PythonRuntime&) = delete;
+
+  std::int32_t Execute(const std::wstring& module, const std::wstring& entry, std::uint32_t mode,
+                       std::int64_t& exitCode, const nlohmann::json& parameters) override;
+  bool AddLibraryPath(const std::wstring& folder) override;
+  bool RemoveLibraryPath(const std::wstring& folder) override;
+  bool RemoveAllLibraryPaths() override;
+
+  /// PkgFound when distribution `name` is installed at `version` or higher ("0.0.0": any).
+  PkgResult_e IsPipPackageInstalled(const std::wstring& name, const std::wstring& version);
+  /// Installs `name` (pinned to `version` unless "0.0.0") unless the check finds it.
+  PkgResult_e InstallPipPackage(const std::wstring& name, const std::wstring& version);
+  PkgResult_e UninstallPipPackage(const std::wstring& name);
+
+  /// Whether the interpreter and the script path are known.
+  bool IsReady() const { return ready; }
+  /// Where the interpreter is, and where scripts are written while they run.
+  const std::wstring& GetInterpreterPath() const { return interpreterPath; }
+  const std::wstring& GetScriptPath() const { return scriptPath; }
+
+ protected:
+  /// Seam for tests: a runtime whose interpreter lives in `filesFolder`, taken as it is.
+  PythonRuntime(const std::wstring& version, const std::wstring& filesFolder);
+
+ private:
+  bool Initialize();
+  bool UseFilesFolder(const std::wstring& filesFolder);
+  std::vector<std::wstring> FoldersInOrder() const;
+  PkgResult_e RunScript(std::int64_t& exitCode, const nlohmann::json* parameters, const std::wstring& module,
+                        const std::wstring& entry);
+  std::wstring GenerateRunScript(const std::wstring& module, const std::wstring& entry,
+                                 const nlohmann::json& parameters) const;
+  bool WriteScript();
+  bool RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status, bool scriptNeeded);
+  PkgResult_e RunPip(const std::vector<std::wstring>& arguments);
+
+  /// Lower-cased folder → the folder as registered; written into scripts in key order.
+  std::map<std::wstring, std::wstring> libraryFolders;
+  std::wstring interpreterPath;
+  std::wstring scriptPath;
+  std::wstring scriptText;
+  std::mutex foldersLock;
+  std::mutex scriptLock;  ///< taken after foldersLock when both are needed
+  bool ready = false;
+};
+
+}  // namespace Kyrowan

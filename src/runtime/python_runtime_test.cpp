@@ -1,0 +1,217 @@
+#include "runtime/python_runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+#include <stdlib.h>
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "runtime/python_runtime_test_support.h"
+
+namespace Kyrowan {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Testing::FolderPythonRuntime;
+
+nlohmann::json RunParameters(const std::string& dataFile, const std::wstring& packageFolder,
+                             const std::wstring& arguments) {
+  nlohmann::json parameters;
+  parameters["CustomTelemFile"] = WideToJsonArray(Windows::FromUtf8(dataFile));
+  parameters["DecrPkgPath"] = WideToJsonArray(packageFolder);
+  parameters["DecrPkgArgs"] = WideToJsonArray(arguments);
+  return parameters;
+}
+
+class PythonRuntimeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kyr-pyrt-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root = pattern;
+    files = root + "/runtime/";
+    modules = root + "/Mods/";
+    fs::create_directories(files);
+    fs::create_directories(modules);
+  }
+  void TearDown() override { fs::remove_all(root); }
+
+  /// Uses the machine's Python as the runtime's interpreter.
+  bool UseRealPython() {
+    if (!fs::exists("/usr/bin/python3")) return false;
+    fs::create_symlink("/usr/bin/python3", files + "python");
+    return true;
+  }
+  void WriteModule(const std::string& name, const std::string& text) { std::ofstream(modules + name) << text; }
+  std::string Read(const std::string& path) { return Testing::ReadText(path); }
+  bool ScriptLeft() const { return fs::exists(files + "KyrDecrypt_Script.py"); }
+
+  std::string root, files, modules;
+};
+
+TEST_F(PythonRuntimeTest, RuntimeWithoutInterpreterFailsEverything) {
+  PythonRuntime runtime(L"0.0.0");
+  EXPECT_FALSE(runtime.IsReady());
+  std::int64_t exitCode = 5;
+  EXPECT_EQ(runtime.Execute(L"m.py", L"run", ExecuteModeHelp, exitCode, nullptr), PkgRunFailed);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_FALSE(runtime.AddLibraryPath(L"/x/"));
+  EXPECT_FALSE(runtime.RemoveAllLibraryPaths());
+  EXPECT_EQ(runtime.IsPipPackageInstalled(L"x", L"1.0"), PkgRunFailed);
+  EXPECT_EQ(runtime.InstallPipPackage(L"x", L"1.0"), PkgRunFailed);
+  EXPECT_EQ(runtime.UninstallPipPackage(L"x"), PkgRunFailed);
+  std::wstring name, version;
+  EXPECT_TRUE(runtime.GetName(name));
+  EXPECT_EQ(name, L"python");
+}
+
+TEST_F(PythonRuntimeTest, BadRequestsFailBeforeAnythingRuns) {
+  FolderPythonRuntime runtime(files);
+  ASSERT_TRUE(runtime.IsReady());
+  EXPECT_EQ(runtime.GetInterpreterPath(), Windows::FromUtf8(files + "python"));
+  std::int64_t exitCode = 9;
+  const auto good = RunParameters("/d.json", L"/p/", L"");
+  EXPECT_EQ(runtime.Execute(L"", L"run", ExecuteModeRun, exitCode, good), PkgOperationFailed);
+  EXPECT_EQ(runtime.Execute(L"m.py", L"", ExecuteModeRun, exitCode, good), PkgOperationFailed);
+  EXPECT_EQ(runtime.Execute(L"m.py", L"run", 3, exitCode, good), PkgOperationFailed);
+  EXPECT_EQ(runtime.Execute(L"m.py", L"run", ExecuteModeRun, exitCode, nullptr), PkgOperationFailed);
+  EXPECT_EQ(runtime.Execute(L"m.py", L"run", ExecuteModeRun, exitCode, nlohmann::json::object()), PkgOperationFailed);
+  auto missing = good;
+  missing.erase("DecrPkgArgs");
+  EXPECT_EQ(runtime.Execute(L"m.py", L"run", ExecuteModeRun, exitCode, missing), PkgOperationFailed);
+  auto asString = good;
+  asString["DecrPkgPath"] = "/p/";  // only the array form is a wide text
+  EXPECT_EQ(runtime.Execute(L"m.py", L"run", ExecuteModeRun, exitCode, asString), PkgOperationFailed);
+  EXPECT_EQ(exitCode, 0);
+  // With no interpreter at the path, the run is attempted and fails as a run.
+  EXPECT_EQ(runtime.Execute(L"m.py", L"run", ExecuteModeRun, exitCode, good), PkgRunFailed);
+  EXPECT_EQ(exitCode, -1);
+  EXPECT_FALSE(ScriptLeft());
+}
+
+TEST_F(PythonRuntimeTest, RunPassesArgumentsAndReportsTheModulesStatus) {
+  if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
+  WriteModule("probe.py",
+              "import json, sys\n"
+              "def go(argc, argv):\n"
+              "    open(argv[1], 'w').write(json.dumps([argc] + argv + [p for p in sys.path if 'Mods' in p]))\n"
+              "    sys.exit(3)\n");
+  FolderPythonRuntime runtime(files);
+  ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
+  std::int64_t exitCode = 0;
+  const std::string data = root + "/telemetry.json";
+  const auto parameters = RunParameters(data, L"C:\\Pkg\\", L"-in C:\\in\\x.doc \"two words\" say\"hi");
+  EXPECT_EQ(runtime.Execute(L"probe.py", L"go", ExecuteModeRun, exitCode, parameters), PkgOperationSucceeded);
+  EXPECT_EQ(exitCode, 3);
+  EXPECT_EQ(nlohmann::json::parse(Read(data)),
+            nlohmann::json::parse("[6, \"C:/Pkg/\", \"" + data +
+                                  "\", \"-in\", \"C:/in/x.doc\", \"two words\", \"say\\\"hi\", \"" + modules + "\"]"));
+  EXPECT_FALSE(ScriptLeft());
+}
+
+TEST_F(PythonRuntimeTest, FailingModulesAndHelp) {
+  if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
+  WriteModule("bad.py", "def go(argc, argv):\n    raise RuntimeError('broken key')\ndef about():\n    pass\n");
+  FolderPythonRuntime runtime(files);
+  ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
+  std::int64_t exitCode = 0;
+  const auto parameters = RunParameters(root + "/t.json", L"/p/", L"");
+  EXPECT_EQ(runtime.Execute(L"bad.py", L"go", ExecuteModeRun, exitCode, parameters), PkgRunFailed);
+  EXPECT_EQ(exitCode, -1);
+  EXPECT_EQ(runtime.Execute(L"bad", L"go", ExecuteModeRun, exitCode, parameters), PkgRunFailed);
+  EXPECT_EQ(runtime.Execute(L"bad.py", L"about", ExecuteModeHelp, exitCode, nullptr), PkgOperationSucceeded);
+  EXPECT_EQ(exitCode, 0);
+  // Unregistered, the module cannot be imported any more.
+  EXPECT_TRUE(runtime.RemoveLibraryPath(Windows::FromUtf8(modules)));
+  EXPECT_EQ(runtime.Execute(L"bad.py", L"about", ExecuteModeHelp, exitCode, nullptr), PkgRunFailed);
+  EXPECT_FALSE(ScriptLeft());
+}
+
+TEST_F(PythonRuntimeTest, FoldersAreKeyedWithoutCaseAndWrittenInKeyOrderWithTheirOwnCase) {
+  if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
+  WriteModule("paths.py",
+              "import json, sys\n"
+              "def go(argc, argv):\n"
+              "    open(argv[1], 'w').write(json.dumps([p for p in sys.path if p.startswith('/kyr')]))\n");
+  FolderPythonRuntime runtime(files);
+  ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr\\Lib\\B\\"));
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/lib/a/"));
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/KYR\\LIB\\B\\"));  // the same key: kept once, as first given
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/gone/"));
+  EXPECT_TRUE(runtime.RemoveLibraryPath(L"/KYR/Gone/"));
+  EXPECT_FALSE(runtime.RemoveLibraryPath(L"/kyr/gone/"));
+  std::int64_t exitCode = 0;
+  const std::string data = root + "/t.json";
+  EXPECT_EQ(runtime.Execute(L"paths.py", L"go", ExecuteModeRun, exitCode, RunParameters(data, L"/p/", L"")),
+            PkgOperationSucceeded);
+  EXPECT_EQ(Read(data), "[\"/kyr/lib/a/\", \"/kyr/Lib/B/\"]");
+}
+
+/// An interpreter that logs its command line and answers with configured statuses.
+class FakeInterpreterTest : public PythonRuntimeTest {
+ protected:
+  void SetUp() override {
+    PythonRuntimeTest::SetUp();
+    Testing::WriteFakeInterpreter(files);
+    Answer(0, 0);
+  }
+  void Answer(int check, int pip) { Testing::SetFakeAnswers(files, check, pip); }
+  std::string Calls() { return Read(files + "calls.log"); }
+};
+
+TEST_F(FakeInterpreterTest, CheckMapsOnlyTheScriptsOwnAnswers) {
+  FolderPythonRuntime runtime(files);
+  for (auto [status, expected] : {std::pair{1, PkgFound}, {0, PkgNotFound}, {2, PkgOperationFailed},
+                                  {255, PkgOperationFailed}, {7, PkgOperationFailed}}) {
+    Answer(status, 0);
+    EXPECT_EQ(runtime.IsPipPackageInstalled(L"kyrsample-pad", L"2.0"), expected) << status;
+    EXPECT_EQ(Calls(), "check\n");
+    EXPECT_FALSE(ScriptLeft());
+  }
+  EXPECT_EQ(runtime.IsPipPackageInstalled(L"", L"2.0"), PkgOperationFailed);
+}
+
+TEST_F(FakeInterpreterTest, InstallChecksRemovesAnOlderCopyThenPins) {
+  FolderPythonRuntime runtime(files);
+  Answer(1, 0);
+  EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgFound);
+  EXPECT_EQ(Calls(), "check\n");
+  Answer(0, 0);
+  EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationSucceeded);
+  EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad==2.0\n");
+  Answer(0, 0);
+  EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"0.0.0"), PkgOperationSucceeded);
+  EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad\n");
+  Answer(0, 1);
+  EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
+  Answer(2, 0);  // a check that failed installs nothing
+  EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
+  EXPECT_EQ(Calls(), "check\n");
+  EXPECT_FALSE(ScriptLeft());
+}
+
+TEST_F(FakeInterpreterTest, RequirementTextsCannotCarryOptionsOrUrls) {
+  FolderPythonRuntime runtime(files);
+  EXPECT_EQ(runtime.InstallPipPackage(L"--index-url=http://x/", L"1.0"), PkgOperationFailed);
+  EXPECT_EQ(runtime.InstallPipPackage(L"pad @ http://x/pad.whl", L"0.0.0"), PkgOperationFailed);
+  EXPECT_EQ(runtime.InstallPipPackage(L"pad", L"1.0; os_name=='posix'"), PkgOperationFailed);
+  EXPECT_EQ(runtime.UninstallPipPackage(L"-r"), PkgOperationFailed);
+  EXPECT_FALSE(fs::exists(files + "calls.log"));
+}
+
+TEST_F(FakeInterpreterTest, MissingInterpreterIsNotStarted) {
+  fs::remove(files + "python");
+  FolderPythonRuntime runtime(files);
+  EXPECT_EQ(runtime.UninstallPipPackage(L"pad"), PkgRunFailed);
+  EXPECT_EQ(runtime.IsPipPackageInstalled(L"pad", L"1"), PkgOperationFailed);
+  EXPECT_FALSE(ScriptLeft());
+}
+
+}  // namespace
+}  // namespace Kyrowan
