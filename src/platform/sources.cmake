@@ -9,4 +9,6 @@ target_sources(kyrcore PRIVATE
   platform/output_file_posix.cpp
   platform/signature_verifier.cpp
   platform/zip_archive_reader.cpp
+  platform/http_client_posix.cpp
+  platform/file_lock_posix.cpp
 )
