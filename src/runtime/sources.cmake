@@ -1,1 +1,8 @@
 # Sources of this folder are added to kyrcore here.
+target_sources(kyrcore PRIVATE
+  runtime/runtime.cpp
+  runtime/runtime_factory.cpp
+  runtime/runtime_registry.cpp
+  runtime/unready_runtime.cpp
+  runtime/utf16_text.cpp
+)

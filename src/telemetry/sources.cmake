@@ -1,1 +1,4 @@
 # Sources of this folder are added to kyrcore here.
+target_sources(kyrcore PRIVATE
+  telemetry/telemetry_context.cpp
+)

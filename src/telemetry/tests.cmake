@@ -1,0 +1,3 @@
+target_sources(kyrcore_tests PRIVATE
+  telemetry/telemetry_context_test.cpp
+)
