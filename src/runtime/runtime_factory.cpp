@@ -1,5 +1,6 @@
 #include "runtime/runtime_factory.h"
 
+#include "runtime/native_runtime.h"
 #include "runtime/unready_runtime.h"
 
 namespace Kyrowan {
@@ -18,8 +19,7 @@ std::shared_ptr<IKyrDecryptRuntime> MakeRuntime(std::uint32_t type, const std::w
       // The Python runtime class replaces this stand-in when it joins the build.
       return std::make_shared<UnreadyRuntime>(RuntimeTypePython, RuntimeTypeName(RuntimeTypePython), version);
     case RuntimeTypeNative:
-      // The native runtime joins in the next step.
-      return std::make_shared<UnreadyRuntime>(RuntimeTypeNative, RuntimeTypeName(RuntimeTypeNative), version);
+      return std::make_shared<NativeRuntime>(version);
     default:
       return nullptr;
   }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "runtime/native_runtime.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_factory.h"
 #include "runtime/unready_runtime.h"
@@ -61,6 +62,7 @@ TEST_F(RuntimeRegistryTest, SameKeySharesOneObjectAlsoUnderTheDefaultVersion) {
   EXPECT_EQ(text, L"native");
   EXPECT_TRUE(first->GetVersion(text));
   EXPECT_EQ(text, L"1.0");
+  EXPECT_NE(dynamic_cast<NativeRuntime*>(first.get()), nullptr);
 }
 
 TEST_F(RuntimeRegistryTest, DefaultVersionYieldsTheRuntimeMadeLast) {

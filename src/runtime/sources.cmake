@@ -6,6 +6,7 @@ target_sources(kyrcore PRIVATE
   runtime/unready_runtime.cpp
   runtime/utf16_text.cpp
   runtime/argument_splitter.cpp
+  runtime/native_runtime.cpp
   runtime/native_module_posix.cpp
   runtime/elf_dependencies_posix.cpp
 )

@@ -1,6 +1,7 @@
 target_sources(kyrcore_tests PRIVATE
   runtime/runtime_test.cpp
   runtime/runtime_registry_test.cpp
+  runtime/native_runtime_test.cpp
   runtime/elf_dependencies_test.cpp
   runtime/argument_splitter_test.cpp
 )
