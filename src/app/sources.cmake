@@ -1,1 +1,6 @@
-# Sources of this folder are added to kyrcore here.
+target_sources(kyrcore PRIVATE
+  app/command_processor.cpp
+  app/list_command.cpp
+  app/package_commands.cpp
+  app/package_manager.cpp
+)

@@ -1,3 +1,4 @@
 target_sources(kyrcore PRIVATE
   catalogue/pkg_result.cpp
+  catalogue/version.cpp
 )

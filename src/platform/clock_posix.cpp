@@ -12,6 +12,8 @@ std::int64_t CurrentTimeMillis() {
 
 void LocalUtcOffsetText(std::string& out) {
   out = "N/A";
+  // localtime_r need not look at TZ again after the first call; tzset makes it.
+  ::tzset();
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   if (::localtime_r(&now, &local) == nullptr) return;

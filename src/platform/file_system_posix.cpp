@@ -1,4 +1,5 @@
 #include "platform/file_system.h"
+#include "platform/file_system_posix.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,15 +26,6 @@ constexpr std::size_t kMaxPathChars = 4096;
 std::string OsPath(const std::wstring& path) { return ToUtf8(path); }
 
 bool IsWritableFolder(const char* folder) { return ::access(folder, W_OK | X_OK) == 0; }
-
-// The folder that stands for the machine-wide application-data folder.
-std::string ApplicationDataFolder() {
-  if (const char* programData = std::getenv("PROGRAMDATA"); programData && *programData) return programData;
-  if (IsWritableFolder("/var/lib")) return "/var/lib";
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) return xdg;
-  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/share";
-  return {};
-}
 
 int OpenForWriting(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -63,8 +55,18 @@ std::string ParentOf(const std::string& path) {
 
 }  // namespace
 
+std::string ApplicationDataFolderFrom(const char* programData, bool varLibWritable, const char* xdgDataHome,
+                                      const char* home) {
+  if (programData != nullptr && *programData != '\0') return programData;
+  if (varLibWritable) return "/var/lib";
+  if (xdgDataHome != nullptr && *xdgDataHome != '\0') return xdgDataHome;
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.local/share";
+  return {};
+}
+
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
-  const std::string root = ApplicationDataFolder();
+  const std::string root = ApplicationDataFolderFrom(std::getenv("PROGRAMDATA"), IsWritableFolder("/var/lib"),
+                                                    std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
   if (root.empty()) return false;
   out = FromUtf8(root) + std::wstring(suffix);
   return !out.empty();

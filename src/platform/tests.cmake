@@ -1,1 +1,8 @@
-
+target_sources(kyrcore_tests PRIVATE
+  platform/clock_test.cpp
+  platform/file_system_test.cpp
+  platform/guid_test.cpp
+  platform/mapped_file_test.cpp
+  platform/scoped_handle_test.cpp
+  platform/text_test.cpp
+)

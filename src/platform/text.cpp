@@ -115,6 +115,10 @@ std::wstring FromUtf8(std::string_view text) {
       if ((next & 0xC0) != 0x80) valid = false;
       else c = (c << 6) | (next & 0x3F);
     }
+    // Overlong forms, surrogates and values past U+10FFFF are refused: an
+    // overlong NUL would otherwise cut a path or an argument short.
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (valid && (c < kLeast[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
     if (!valid) {
       out.push_back(static_cast<wchar_t>(0xFFFD));
       ++i;

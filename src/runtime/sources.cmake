@@ -1,1 +1,3 @@
-# Sources of this folder are added to kyrcore here.
+target_sources(kyrcore PRIVATE
+  runtime/argument_splitter.cpp
+)

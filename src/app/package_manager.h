@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace Kyrowan {
+
+/// The process-wide package service behind the package commands; it owns the
+/// data folder's local record of downloaded decryptors.
+class PackageManager {
+ public:
+  /// The manager, created and initialised on the first call.
+  static PackageManager* GetInstance();
+  /// Saves what must outlive the run and destroys the manager; no-op without one.
+  static void DestroyInstance();
+
+  PackageManager(const PackageManager&) = delete;
+  PackageManager& operator=(const PackageManager&) = delete;
+
+  /// 1 once the data folder exists and the catalogue path is set.
+  std::int32_t initialised = 0;
+  /// Guards the local catalogue and its file; taken after the instance mutex, never twice.
+  std::mutex lock;
+  /// Full path of "decryptors.json"; empty when the data folder could not be made.
+  std::wstring cataloguePath;
+
+ private:
+  PackageManager() = default;
+  ~PackageManager();
+
+  /// Creates the data folder and sets the catalogue path; a failure leaves the
+  /// manager usable with nothing to load or save.
+  bool Initialise();
+  /// Reads the local catalogue (called from Initialise with the instance mutex held).
+  void LoadLocalCatalogue();
+  /// Writes the local catalogue back (called from DestroyInstance with the instance mutex held).
+  void SaveLocalCatalogue();
+
+  static std::atomic<PackageManager*> instance;
+  static std::mutex instanceMutex;
+};
+
+}  // namespace Kyrowan

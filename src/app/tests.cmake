@@ -1,0 +1,4 @@
+target_sources(kyrcore_tests PRIVATE
+  app/command_processor_test.cpp
+  app/package_manager_test.cpp
+)

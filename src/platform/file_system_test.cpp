@@ -1,0 +1,92 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/file_system_posix.h"
+#include "tests/scoped_temp.h"
+
+namespace Kyrowan::Windows {
+namespace {
+
+TEST(DataFolderTest, ProgramDataComesFirstWithTheSuffixAppendedAsIs) {
+  Testing::ScopedEnv programData("PROGRAMDATA", "/srv/state");
+  std::wstring out = L"stale";
+  ASSERT_TRUE(GetDataFolder(kDataFolderSuffix, out));
+  EXPECT_EQ(out, L"/srv/state/Kyrowan/KyrDecrypt");
+}
+
+TEST(DataFolderTest, EmptyProgramDataIsIgnored) {
+  Testing::ScopedEnv programData("PROGRAMDATA", "");
+  Testing::ScopedEnv xdg("XDG_DATA_HOME", "/home/u/data");
+  std::wstring out;
+  ASSERT_TRUE(GetDataFolder(kDataFolderSuffix, out));
+  EXPECT_EQ(out, ::access("/var/lib", W_OK | X_OK) == 0 ? L"/var/lib/Kyrowan/KyrDecrypt"
+                                                         : L"/home/u/data/Kyrowan/KyrDecrypt");
+}
+
+TEST(DataFolderTest, RuleFallsBackInOrder) {
+  EXPECT_EQ(ApplicationDataFolderFrom("/p", true, "/x", "/h"), "/p");
+  EXPECT_EQ(ApplicationDataFolderFrom("", true, "/x", "/h"), "/var/lib");
+  EXPECT_EQ(ApplicationDataFolderFrom(nullptr, false, "/x", "/h"), "/x");
+  EXPECT_EQ(ApplicationDataFolderFrom(nullptr, false, "", "/h"), "/h/.local/share");
+  EXPECT_EQ(ApplicationDataFolderFrom(nullptr, false, nullptr, ""), "");
+}
+
+TEST(DataFolderTest, NoFolderAtAllIsAFailure) {
+  Testing::ScopedEnv programData("PROGRAMDATA", std::nullopt);
+  Testing::ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
+  Testing::ScopedEnv home("HOME", std::nullopt);
+  if (::access("/var/lib", W_OK | X_OK) == 0) GTEST_SKIP() << "/var/lib is writable here";
+  std::wstring out = L"kept";
+  EXPECT_FALSE(GetDataFolder(kDataFolderSuffix, out));
+  EXPECT_EQ(out, L"kept");
+}
+
+TEST(ParentFolderTest, RemovesTheLastComponent) {
+  std::wstring out;
+  ASSERT_TRUE(GetParentFolder(L"/var/lib/x.json", out));
+  EXPECT_EQ(out, L"/var/lib");
+  ASSERT_TRUE(GetParentFolder(L"relative/name", out));
+  EXPECT_EQ(out, L"relative");
+  ASSERT_TRUE(GetParentFolder(L"/top", out));
+  EXPECT_EQ(out, L"/");
+  ASSERT_TRUE(GetParentFolder(L"/a/b/", out));
+  EXPECT_EQ(out, L"/a");
+}
+
+TEST(ParentFolderTest, RefusesWhatHasNoParent) {
+  std::wstring out = L"kept";
+  EXPECT_FALSE(GetParentFolder(L"", out));
+  EXPECT_FALSE(GetParentFolder(L"/", out));
+  EXPECT_FALSE(GetParentFolder(L"name", out));
+  EXPECT_FALSE(GetParentFolder(std::wstring(5000, L'a') + L"/b", out));
+  EXPECT_EQ(out, L"kept");
+}
+
+TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
+  Testing::TempFolder folder;
+  const std::wstring deep = folder.Wide() + L"/a/b";
+  ASSERT_TRUE(CreateFolderTree(deep));
+  EXPECT_TRUE(CreateFolderTree(deep));  // already there is success
+  const std::wstring file = deep + L"/f";
+  ASSERT_TRUE(WriteNewFile(file, "first"));
+  ASSERT_TRUE(ReplaceFileAtomically(file, "second"));
+  EXPECT_FALSE(ReplaceFileAtomically(folder.Wide() + L"/missing/f", "x"));
+  EXPECT_FALSE(CreateFolderTree(file + L"/under-a-file"));
+  const std::wstring moved = folder.Wide() + L"/moved";
+  ASSERT_TRUE(MovePath(file, moved));
+  EXPECT_FALSE(PathExists(file));
+  ASSERT_TRUE(WriteNewFile(file, "third"));
+  EXPECT_FALSE(MovePath(file, moved));  // never over an existing target
+  EXPECT_TRUE(RemoveFile(moved));
+  EXPECT_FALSE(RemoveFile(moved));
+  EXPECT_TRUE(RemoveFolderTree(folder.Wide() + L"/a"));
+  EXPECT_FALSE(PathExists(deep));
+  EXPECT_TRUE(RemoveFolderTree(folder.Wide() + L"/a"));
+}
+
+}  // namespace
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,155 @@
+#include "platform/mapped_file.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/scoped_temp.h"
+
+namespace Kyrowan::Windows {
+namespace {
+
+bool IsOpenDescriptor(FileHandle fd) { return ::fcntl(static_cast<int>(fd), F_GETFD) != -1; }
+
+class MappedFileTest : public ::testing::Test {
+ protected:
+  std::wstring Write(const std::string& name, const std::string& bytes) {
+    const auto path = folder.Path() / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path.wstring();
+  }
+
+  Testing::TempFolder folder;
+};
+
+TEST_F(MappedFileTest, EmptyFileIsNeverMapped) {
+  MappedFile file(Write("empty", ""));
+  EXPECT_FALSE(file.Open());
+  EXPECT_TRUE(file.empty);
+  EXPECT_FALSE(file.mapped);
+  EXPECT_EQ(file.data, nullptr);
+  EXPECT_EQ(file.file, kInvalidFileHandle);
+}
+
+TEST_F(MappedFileTest, OneByteFile) {
+  MappedFile file(Write("one", "Z"));
+  ASSERT_TRUE(file.Open());
+  EXPECT_TRUE(file.mapped);
+  EXPECT_FALSE(file.empty);
+  EXPECT_EQ(file.fileSize, 1);
+  ASSERT_NE(file.data, nullptr);
+  EXPECT_EQ(file.data[0], 'Z');
+  EXPECT_TRUE(file.Open());  // a second Open keeps the mapping
+}
+
+TEST_F(MappedFileTest, MissingFileFolderAndEmptyPathFail) {
+  MappedFile missing((folder.Path() / "missing").wstring());
+  EXPECT_FALSE(missing.Open());
+  EXPECT_FALSE(missing.empty);
+  MappedFile directory(folder.Wide());
+  EXPECT_FALSE(directory.Open());
+  EXPECT_EQ(directory.file, kInvalidFileHandle);
+  MappedFile nothing(L"");
+  EXPECT_FALSE(nothing.Open());
+}
+
+TEST_F(MappedFileTest, DestructionClosesTheFile) {
+  FileHandle descriptor = kInvalidFileHandle;
+  {
+    MappedFile file(Write("closed", "abc"));
+    ASSERT_TRUE(file.Open());
+    descriptor = file.file;
+    EXPECT_TRUE(IsOpenDescriptor(descriptor));
+    EXPECT_EQ(std::string(file.data, static_cast<std::size_t>(file.fileSize)), "abc");
+  }
+  EXPECT_FALSE(IsOpenDescriptor(descriptor));
+}
+
+// A file a few pages long whose byte i is (i * 7) mod 251, so every offset is recognisable.
+class MapFileRegionTest : public MappedFileTest {
+ protected:
+  void SetUp() override {
+    granularity = MappingGranularity();
+    length = 3 * granularity + 123;
+    for (std::int64_t i = 0; i < length; ++i) content.push_back(static_cast<char>((i * 7) % 251));
+    Write("pages", content);
+    descriptor = ::open((folder.Path() / "pages").c_str(), O_RDONLY);
+    ASSERT_GE(descriptor, 0);
+  }
+  void TearDown() override {
+    UnmapFileRegion(mapping, viewBase, viewLength);
+    ::close(descriptor);
+  }
+
+  const char* Map(std::int64_t offset, std::int64_t size) {
+    UnmapFileRegion(mapping, viewBase, viewLength);
+    return MapFileRegion(descriptor, offset, size, &mapping, &viewBase, &viewLength);
+  }
+
+  std::int64_t granularity = 0;
+  std::int64_t length = 0;
+  std::string content;
+  int descriptor = -1;
+  FileHandle mapping = kInvalidFileHandle;
+  const void* viewBase = nullptr;
+  std::size_t viewLength = 0;
+};
+
+TEST_F(MapFileRegionTest, UnalignedOffsetPointsIntoAnAlignedView) {
+  const std::int64_t offset = granularity + 7;
+  const char* region = Map(offset, 100);
+  ASSERT_NE(region, nullptr);
+  EXPECT_EQ(region - static_cast<const char*>(viewBase), 7);
+  EXPECT_EQ(viewLength, 107u);
+  EXPECT_EQ(std::string(region, 100), content.substr(static_cast<std::size_t>(offset), 100));
+}
+
+TEST_F(MapFileRegionTest, RegionReachingTheLastByte) {
+  const std::int64_t offset = 2 * granularity + 5;
+  const char* region = Map(offset, length - offset);
+  ASSERT_NE(region, nullptr);
+  EXPECT_EQ(std::string(region, static_cast<std::size_t>(length - offset)),
+            content.substr(static_cast<std::size_t>(offset)));
+}
+
+TEST_F(MapFileRegionTest, OffsetMinusOneMapsTheLastBytes) {
+  const char* whole = Map(-1, length);
+  ASSERT_NE(whole, nullptr);
+  EXPECT_EQ(whole, viewBase);
+  EXPECT_EQ(std::string(whole, static_cast<std::size_t>(length)), content);
+
+  const char* tail = Map(-1, 10);
+  ASSERT_NE(tail, nullptr);
+  EXPECT_EQ(std::string(tail, 10), content.substr(static_cast<std::size_t>(length - 10)));
+  EXPECT_EQ(tail - static_cast<const char*>(viewBase), (length - 10) % granularity);
+}
+
+TEST_F(MapFileRegionTest, RegionsOutsideTheFileFailWithOutputsReset) {
+  for (auto [offset, size] : {std::pair<std::int64_t, std::int64_t>{length, 1}, {length - 1, 2}, {length + 1, 1},
+                              {0, length + 1}, {-2, 1}, {-1, length + 1}, {0, -1}}) {
+    viewBase = &content;
+    viewLength = 99;
+    EXPECT_EQ(MapFileRegion(descriptor, offset, size, &mapping, &viewBase, &viewLength), nullptr)
+        << offset << " " << size;
+    EXPECT_EQ(viewBase, nullptr);
+    EXPECT_EQ(viewLength, 0u);
+  }
+}
+
+TEST_F(MapFileRegionTest, BadArgumentsFailWithOutputsUntouched) {
+  const void* marker = &content;
+  viewBase = marker;
+  EXPECT_EQ(MapFileRegion(descriptor, 0, 0, &mapping, &viewBase, &viewLength), nullptr);
+  EXPECT_EQ(MapFileRegion(kInvalidFileHandle, 0, 1, &mapping, &viewBase, &viewLength), nullptr);
+  EXPECT_EQ(MapFileRegion(descriptor, 0, 1, nullptr, &viewBase, &viewLength), nullptr);
+  EXPECT_EQ(viewBase, marker);
+  viewBase = nullptr;
+}
+
+}  // namespace
+}  // namespace Kyrowan::Windows
