@@ -7,20 +7,14 @@
 #include "platform/console.h"
 #include "platform/text.h"
 
-int main(int argc, char** argv) {
-  using namespace Kyrowan;
-  // The command line arrives as UTF-8 bytes here; the front end works on wide text.
-  std::vector<std::wstring> wideArguments;
-  std::vector<const wchar_t*> wideArgv;
-  wideArguments.reserve(static_cast<std::size_t>(argc > 0 ? argc : 0));
-  for (int i = 0; i < argc; ++i) wideArguments.push_back(Windows::FromUtf8(argv[i] ? argv[i] : ""));
-  for (const std::wstring& argument : wideArguments) wideArgv.push_back(argument.c_str());
-  wideArgv.push_back(nullptr);
+namespace {
 
+int RunOneCommand(int argc, const wchar_t* const* argv) {
+  using namespace Kyrowan;
   CommandProcessor processor;
   processor.RegisterCommands();
   try {
-    processor.Process(argc, wideArgv.data());
+    processor.Process(argc, argv);
   } catch (...) {
     // The local record must still be written, and the user must not be left
     // without an answer: the command failed.
@@ -31,3 +25,19 @@ int main(int argc, char** argv) {
   PackageManager::DestroyInstance();
   return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) { return RunOneCommand(argc, argv); }
+#else
+int main(int argc, char** argv) {
+  // The command line arrives as UTF-8 bytes here; the front end works on wide text.
+  std::vector<std::wstring> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(Kyrowan::Windows::FromUtf8(argv[i] ? argv[i] : ""));
+  std::vector<const wchar_t*> wideArgv;
+  for (const std::wstring& argument : arguments) wideArgv.push_back(argument.c_str());
+  wideArgv.push_back(nullptr);
+  return RunOneCommand(argc, wideArgv.data());
+}
+#endif

@@ -1,4 +1,8 @@
 target_sources(kyrcore PRIVATE
   catalogue/pkg_result.cpp
   catalogue/version.cpp
+  catalogue/package_catalogue.cpp
+  catalogue/catalogue_display.cpp
+  catalogue/catalogue_file.cpp
+  catalogue/server_catalogue.cpp
 )

@@ -43,7 +43,16 @@ bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_
 bool DecodePemPublicKey(const char* pem, std::uint32_t pemLength, std::vector<std::uint8_t>& keyBlob,
                         std::uint32_t& keyBlobSize);
 
+/// Checks a Base64 signature over `length` bytes of `data` against a key blob.
+bool VerifyBase64Signature(const void* data, std::uint32_t length, const std::uint8_t* keyBlob,
+                           std::uint32_t keyBlobSize, const std::string& base64Signature);
+/// Checks a Base64 signature over the whole content of a file against a key blob.
+bool VerifyFileSignatureWithKey(const std::wstring& path, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
+                                const std::string& base64Signature);
+
 /// Standard Base64 on one line; false for empty input.
 bool Base64Encode(const void* data, std::uint32_t length, std::string& out);
+/// Decodes standard Base64 (line breaks allowed); false for malformed text.
+bool Base64Decode(const std::string& text, std::vector<std::uint8_t>& out);
 
 }  // namespace Kyrowan::Windows

@@ -6,4 +6,9 @@ target_sources(kyrcore PRIVATE
   platform/guid_posix.cpp
   platform/handles_posix.cpp
   platform/mapped_file_posix.cpp
+  platform/output_file_posix.cpp
+  platform/signature_verifier.cpp
+  platform/zip_archive_reader.cpp
+  platform/http_client_posix.cpp
+  platform/file_lock_posix.cpp
 )

@@ -82,6 +82,13 @@ class FrontEndTest(unittest.TestCase):
         self.assertEqual(self.run_tool("-get", "stampado", "-VER"), BANNER + INVALID_ARGUMENTS)
         self.assertEqual(self.run_tool("-about"), BANNER + INVALID_ARGUMENTS)
 
+    def test_unknown_option_takes_the_next_element_along(self):
+        # -x swallows -ver, so -args is left last without a value. Were -x
+        # skipped alone, -ver would take "-args" as its value and the command
+        # would go ahead.
+        self.assertEqual(self.run_tool("-run", "stampado", "-X", "-ver", "-args"), BANNER + INVALID_ARGUMENTS)
+        self.assertEqual(self.run_tool("-list", "-x"), BANNER + INVALID_ARGUMENTS)
+
     def test_non_ascii_arguments_reach_the_command_intact(self):
         # A word that is not valid UTF-8 must not crash or change the outcome.
         self.assertEqual(self.run_tool("-h\u00e9lp"), BANNER + NOT_SUPPORTED)

@@ -1,0 +1,125 @@
+#include "routes.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include <httplib.h>
+
+#include "repository.h"
+#include "telemetry_store.h"
+
+namespace KyrServer {
+
+namespace {
+
+constexpr std::size_t kReadPiece = 65536;
+// Telemetry bodies beyond this are cut off by the HTTP layer itself (413); smaller
+// oversize bodies reach the handler and get a 400 that says why.
+constexpr std::size_t kMaxRequestBody = 65536;
+
+void Fail(httplib::Response& response, int status, const std::string& reason) {
+  response.status = status;
+  response.set_content(reason + "\n", "text/plain");
+}
+
+// Streams a package file with its length announced up front.
+void ServeFile(const std::filesystem::path& file, httplib::Response& response) {
+  std::error_code error;
+  const auto size = file.empty() ? 0 : std::filesystem::file_size(file, error);
+  auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
+  if (file.empty() || error || !*stream) return Fail(response, 404, "no such package");
+  response.set_content_provider(
+      static_cast<std::size_t>(size), "application/octet-stream",
+      [stream](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        std::vector<char> piece(std::min(length, kReadPiece));
+        stream->seekg(static_cast<std::streamoff>(offset));
+        stream->read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const auto got = stream->gcount();
+        return got > 0 && sink.write(piece.data(), static_cast<std::size_t>(got));
+      });
+}
+
+// Names and versions name folders: reject anything that could leave them.
+bool SafeParts(const httplib::Request& request, httplib::Response& response) {
+  for (std::size_t i = 1; i < request.matches.size(); ++i) {
+    if (!IsSafePathPart(request.matches[i].str())) {
+      Fail(response, 400, "bad name or version");
+      return false;
+    }
+  }
+  return true;
+}
+
+void RegisterDownload(httplib::Server& server, const Repository& repository, const std::string& prefix,
+                      PackageKind kind) {
+  server.Get(prefix + R"(([^/]+)/([^/]+))", [&repository, kind](const httplib::Request& request,
+                                                                 httplib::Response& response) {
+    if (SafeParts(request, response))
+      ServeFile(repository.PackageFile(kind, request.matches[1], request.matches[2]), response);
+  });
+}
+
+// Keeps a log line on one line whatever the request path holds.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (const unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+    }
+  }
+  return out;
+}
+
+void LogRequest(const httplib::Request& request, const httplib::Response& response) {
+  static std::mutex logMutex;
+  const std::size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
+  std::lock_guard guard(logMutex);
+  std::printf("%s %s %s %d %zu\n", request.remote_addr.c_str(), request.method.c_str(),
+              Printable(request.path).c_str(), response.status, bytes);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store) {
+  server.set_payload_max_length(kMaxRequestBody);
+  server.Get("/package/list/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
+    response.set_content(repository.CatalogueText(), "application/json");
+  });
+  server.Get(R"(/package/query/latestver/64/([^/]+))",
+             [&repository](const httplib::Request& request, httplib::Response& response) {
+               if (!SafeParts(request, response)) return;
+               const std::string latest = repository.LatestVersion(PackageKind::Decryptor, request.matches[1]);
+               if (latest.empty()) return Fail(response, 404, "no such decryptor");
+               response.set_content(latest, "text/plain");
+             });
+  server.Get(R"(/package/download/64/([^/]+))",
+             [&repository](const httplib::Request& request, httplib::Response& response) {
+               if (SafeParts(request, response))
+                 ServeFile(repository.PackageFile(PackageKind::Decryptor, request.matches[1], ""), response);
+             });
+  RegisterDownload(server, repository, "/package/download/64/", PackageKind::Decryptor);
+  RegisterDownload(server, repository, "/library/download/64/", PackageKind::Library);
+  RegisterDownload(server, repository, "/runtime/download/64/", PackageKind::Runtime);
+  server.Put("/telemetry/upload", [&store](const httplib::Request& request, httplib::Response& response) {
+    if (const std::string problem = CheckTelemetryBody(request.body); !problem.empty())
+      return Fail(response, 400, problem);
+    if (!store.Store(request.body)) return Fail(response, 500, "could not store the report");
+    response.set_content("stored\n", "text/plain");
+  });
+  // Every answer carries a Content-Length, error pages included.
+  server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+    if (response.body.empty()) Fail(response, response.status, "error " + std::to_string(response.status));
+  });
+  server.set_logger(LogRequest);
+}
+
+}  // namespace KyrServer

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace KyrServer {
+
+/// Everything the server is started with; all of it comes from the command line.
+struct ServerOptions {
+  std::string address;
+  int port = 0;  ///< 0: any free port (the ready line names it)
+  std::string certificateFile;
+  std::string keyFile;
+  std::string repositoryFolder;
+  std::string databaseFile;
+};
+
+/// The usage text printed with every command-line error.
+extern const char* const kUsage;
+
+/// Reads "--name value" pairs; false with `error` set when one is missing, unknown or malformed.
+bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error);
+
+}  // namespace KyrServer

@@ -1,0 +1,55 @@
+#include "platform/file_lock.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/text.h"
+
+namespace Kyrowan::Windows {
+namespace {
+
+TEST(FileLock, SecondHolderWaitsForTheFirst) {
+  const auto path = std::filesystem::temp_directory_path() / ("kyr-lock-" + std::to_string(::getpid()));
+  const std::wstring lockPath = FromUtf8(path.string());
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool secondLocked = false;
+  bool firstReleased = false;
+  bool releasedBeforeSecond = false;
+
+  std::optional<FileLock> first(std::in_place, lockPath);
+  ASSERT_TRUE(first->IsLocked());
+  std::thread second([&] {
+    FileLock lock(lockPath);
+    std::lock_guard guard(mutex);
+    secondLocked = lock.IsLocked();
+    releasedBeforeSecond = firstReleased;
+    changed.notify_all();
+  });
+  {
+    std::unique_lock guard(mutex);
+    // Bounded: the second holder must still be waiting after a generous pause.
+    EXPECT_FALSE(changed.wait_for(guard, std::chrono::milliseconds(300), [&] { return secondLocked; }));
+    firstReleased = true;
+  }
+  first.reset();
+  second.join();
+  EXPECT_TRUE(secondLocked);
+  EXPECT_TRUE(releasedBeforeSecond);
+  std::filesystem::remove(path);
+}
+
+TEST(FileLock, UnusablePathIsNotLocked) {
+  EXPECT_FALSE(FileLock(L"").IsLocked());
+  EXPECT_FALSE(FileLock(L"/nonexistent-folder-kyr/x.lock").IsLocked());
+}
+
+}  // namespace
+}  // namespace Kyrowan::Windows

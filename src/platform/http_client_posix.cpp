@@ -1,0 +1,278 @@
+#include "platform/http_client.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/build_config.h"
+#include "platform/handles_posix.h"
+#include "platform/http_client_testing.h"
+#include "platform/scoped_handle.h"
+#include "platform/text.h"
+
+namespace Kyrowan::Windows {
+
+namespace {
+
+constexpr std::size_t kChunkSize = 65536;
+constexpr std::uint32_t kMaxPutBody = 16383;
+// The readers count in 32 bits; a larger answer would be silently cut.
+constexpr curl_off_t kMaxContentLength = 0xFFFFFFFFLL;
+
+HttpStallLimits& StallLimits() {
+  static HttpStallLimits limits;
+  return limits;
+}
+
+std::optional<ServerEndpoint>& ServerOverride() {
+  static std::optional<ServerEndpoint> server;
+  return server;
+}
+
+void InitialiseCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+/// How far a request got.
+enum class Outcome { NoAnswer, Unreadable, Read };
+
+/// One request: the libcurl handles, released together, and what it learns of the answer.
+struct HttpRequest {
+  explicit HttpRequest(curl_slist* headerList)
+      : easy(curl_easy_init(), [](CURL* c) { return c != nullptr; }, [](CURL* c) { curl_easy_cleanup(c); }),
+        headers(headerList, [](curl_slist* l) { return l != nullptr; }, [](curl_slist* l) { curl_slist_free_all(l); }) {}
+
+  ScopedHandle<CURL*> easy;
+  ScopedHandle<curl_slist*> headers;
+  std::function<void(const char*, std::size_t)> onBody;
+  std::string upload;
+  std::size_t uploaded = 0;
+  bool judged = false;
+  bool readable = false;
+  int status = 400;
+  std::uint64_t contentLength = 0;
+};
+
+// Looks at the headers once, before any body byte is passed on: reading is driven
+// by Content-Length, so a chunked or length-less answer (libcurl reports -1 for
+// both) cannot be read.
+bool JudgeAnswer(HttpRequest& request) {
+  if (request.judged) return request.readable;
+  request.judged = true;
+  long code = 0;
+  if (curl_easy_getinfo(request.easy.Get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code <= 0) return false;
+  request.status = static_cast<int>(code);
+  curl_off_t length = -1;
+  curl_easy_getinfo(request.easy.Get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (length < 0 || length > kMaxContentLength) return false;
+  request.contentLength = static_cast<std::uint64_t>(length);
+  request.readable = true;
+  return true;
+}
+
+std::size_t ReceiveBody(char* data, std::size_t size, std::size_t count, void* user) {
+  auto& request = *static_cast<HttpRequest*>(user);
+  if (!JudgeAnswer(request)) return CURL_WRITEFUNC_ERROR;
+  request.onBody(data, size * count);
+  return size * count;
+}
+
+std::size_t SendBody(char* target, std::size_t size, std::size_t count, void* user) {
+  auto& request = *static_cast<HttpRequest*>(user);
+  const std::size_t n = std::min(size * count, request.upload.size() - request.uploaded);
+  std::memcpy(target, request.upload.data() + request.uploaded, n);
+  request.uploaded += n;
+  return n;
+}
+
+curl_slist* BuildHeaderList(const std::vector<std::wstring>& lines) {
+  // Never answered from a cache; and no "Expect: 100-continue" round trip before a PUT body.
+  std::vector<std::string> all{"Cache-Control: no-cache", "Pragma: no-cache", "Expect:"};
+  for (const auto& line : lines) all.push_back(ToUtf8(line));
+  curl_slist* list = nullptr;
+  for (const auto& line : all) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (!grown) {
+      curl_slist_free_all(list);
+      return nullptr;
+    }
+    list = grown;
+  }
+  return list;
+}
+
+bool Configure(HttpRequest& request, const ServerEndpoint& server, const std::wstring& path,
+               const std::wstring& userAgent) {
+  CURL* curl = request.easy.Get();
+  const std::string url = "https://" + ToUtf8(server.host) + ":" + std::to_string(server.port) + ToUtf8(path);
+  const std::string agent = ToUtf8(userAgent);
+  const HttpStallLimits& limits = StallLimits();
+  bool ok = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, request.headers.Get()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+  if (!server.caBundlePath.empty()) ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, server.caBundlePath.c_str()) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &ReceiveBody) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, &request) == CURLE_OK;
+  return ok;
+}
+
+// Prepares one request; null when an argument is missing or libcurl refuses the setup.
+std::unique_ptr<HttpRequest> OpenHttpRequest(const ServerEndpoint& server, const std::wstring& path,
+                                             const std::wstring& userAgent, const std::vector<std::wstring>& headers) {
+  if (server.host.empty() || path.empty() || userAgent.empty()) return nullptr;
+  InitialiseCurlOnce();
+  auto request = std::make_unique<HttpRequest>(BuildHeaderList(headers));
+  if (!request->easy.IsValid() || !request->headers.IsValid()) return nullptr;
+  if (!Configure(*request, server, path, userAgent)) return nullptr;
+  return request;
+}
+
+bool PrepareUpload(HttpRequest& request, const char* body, std::uint32_t length) {
+  request.upload.assign(body, length);
+  CURL* curl = request.easy.Get();
+  return curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(length)) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_READFUNCTION, &SendBody) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_READDATA, &request) == CURLE_OK;
+}
+
+// Sends the request and reads its answer through `onBody`. A body that ends before
+// its Content-Length still counts as read: the short result is left to the caller's checks.
+Outcome Perform(HttpRequest& request) {
+  const CURLcode code = curl_easy_perform(request.easy.Get());
+  if (code != CURLE_OK && code != CURLE_PARTIAL_FILE) {
+    long status = 0;
+    curl_easy_getinfo(request.easy.Get(), CURLINFO_RESPONSE_CODE, &status);
+    if (status > 0) request.status = static_cast<int>(status);
+    return status > 0 ? Outcome::Unreadable : Outcome::NoAnswer;
+  }
+  return JudgeAnswer(request) ? Outcome::Read : Outcome::Unreadable;
+}
+
+Outcome ReadResponseToString(HttpRequest& request, int& status, std::string& body) {
+  std::string received;
+  request.onBody = [&received](const char* data, std::size_t size) { received.append(data, size); };
+  const Outcome outcome = Perform(request);
+  status = request.status;
+  // Text answers end at the first NUL, as a C string would.
+  if (outcome == Outcome::Read) body.assign(received.c_str());
+  return outcome;
+}
+
+bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink) {
+  std::vector<char> buffer(kChunkSize + 1);
+  std::size_t filled = 0;
+  bool delivered = false;
+  const auto flush = [&] {
+    sink(buffer, static_cast<std::uint32_t>(filled), static_cast<std::uint32_t>(request.status));
+    buffer.resize(kChunkSize + 1);
+    filled = 0;
+    delivered = true;
+  };
+  request.onBody = [&](const char* data, std::size_t size) {
+    while (size > 0) {
+      const std::size_t take = std::min(size, kChunkSize - filled);
+      std::memcpy(buffer.data() + filled, data, take);
+      filled += take;
+      data += take;
+      size -= take;
+      if (filled == kChunkSize) flush();
+    }
+  };
+  if (Perform(request) != Outcome::Read) return false;
+  // The sink always hears the status, even of an empty or cut-off answer.
+  if (filled > 0 || !delivered) flush();
+  return true;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+void SetHttpStallLimitsForTesting(const HttpStallLimits& limits) { StallLimits() = limits; }
+
+void SetPackageServerForTesting(const ServerEndpoint* server) {
+  if (server)
+    ServerOverride() = *server;
+  else
+    ServerOverride().reset();
+}
+
+ServerEndpoint PackageServer() {
+  if (ServerOverride()) return *ServerOverride();
+  return ServerEndpoint{FromUtf8(BuildConfig::ServerHost()), BuildConfig::ServerPort(), BuildConfig::CaBundlePath()};
+}
+
+bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
+                     const std::vector<std::wstring>& headers, int& status, std::string& body) {
+  status = 400;
+  body.clear();
+  auto request = OpenHttpRequest(server, path, userAgent, headers);
+  return request && ReadResponseToString(*request, status, body) == Outcome::Read;
+}
+
+bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink) {
+  auto request = OpenHttpRequest(server, path, userAgent, headers);
+  return request && ReadResponseStreamed(*request, sink);
+}
+
+int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,
+                const std::wstring& userAgent, const std::vector<std::wstring>& headers, int& status,
+                std::string& response) {
+  if (!body || bodyLength == 0) return 0;
+  status = 400;
+  response.clear();
+  if (bodyLength > kMaxPutBody) return 2;
+  auto request = OpenHttpRequest(server, path, userAgent, headers);
+  if (!request || !PrepareUpload(*request, body, bodyLength)) return 0;
+  // Answered is enough here: the caller judges the status.
+  return ReadResponseToString(*request, status, response) == Outcome::NoAnswer ? 0 : 1;
+}
+
+bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body) {
+  if (path.empty()) return false;
+  return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
+}
+
+bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
+  if (urlPath.empty() || targetPath.empty()) return false;
+  ScopedHandle<int> file(::open(ToUtf8(targetPath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+                         FdValidator(), FdCloser());
+  if (!file.IsValid()) return false;
+  std::uint32_t status = 200;
+  bool written = true;
+  // Only the body of a 200 answer reaches the file; an error page never does.
+  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+    status = answerStatus;
+    if (count != 0 && answerStatus == 200) written = WriteAll(file.Get(), buffer.data(), count) && written;
+  };
+  return HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink) && status == 200 && written;
+}
+
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Kyrowan::Windows {
+
+/// A file being written from scratch: created (or truncated) on Create, closed on destruction.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  /// Creates or replaces `path` for writing; never follows a symbolic link at `path`.
+  bool Create(const std::wstring& path);
+  /// Writes all `length` bytes; false on any error or short write.
+  bool Write(const void* data, std::size_t length);
+  /// Gives the file the read/write/execute bits of a Unix mode (never setuid, setgid
+  /// or sticky); the owner always keeps read and write. A no-op where files have no such bits.
+  bool SetUnixPermissions(std::uint32_t mode);
+  /// Closes the file; false if closing reported an error.
+  bool Close();
+
+ private:
+  std::intptr_t handle_ = -1;
+};
+
+}  // namespace Kyrowan::Windows

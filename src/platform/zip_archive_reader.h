@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <minizip/unzip.h>
+
+namespace Kyrowan::Windows {
+
+/// One archive member as the listing found it.
+struct ZipEntry {
+  unz_file_info64 info{};
+  std::string name;  ///< the stored name, bytes as stored
+};
+
+/// Unpacks a zip archive below one target folder.
+class ZipArchiveReader {
+ public:
+  ZipArchiveReader(std::wstring archivePath, std::wstring targetFolder);
+  ~ZipArchiveReader();
+  ZipArchiveReader(const ZipArchiveReader&) = delete;
+  ZipArchiveReader& operator=(const ZipArchiveReader&) = delete;
+
+  /// Opens the archive; true if it is (already) open.
+  bool Open();
+  /// Lists every entry in archive order; false for an unreadable listing or a bad name.
+  bool ListEntries(std::vector<ZipEntry>& entries);
+  /// Writes every entry below the target folder; refuses the whole archive, writing
+  /// nothing, when any entry could land outside it or is not a plain file.
+  bool ExtractAll();
+  /// Writes one entry below the target folder, creating its parent folders.
+  bool ExtractEntry(const ZipEntry& entry);
+  /// Closes the archive and forgets both paths.
+  void Close();
+
+  std::wstring archivePath;
+  std::wstring targetFolder;
+  unzFile archive = nullptr;
+};
+
+/// Whether an entry may be written below the target folder: a relative file name
+/// without ".." components, root, drive or stream prefixes, and not a link or folder.
+bool IsSafeZipEntry(const ZipEntry& entry);
+
+}  // namespace Kyrowan::Windows

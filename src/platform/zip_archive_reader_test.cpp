@@ -1,0 +1,124 @@
+#include "platform/zip_archive_reader.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/trust_test_support.h"
+
+namespace Kyrowan::Windows {
+namespace {
+
+using Testing::ListTree;
+using Testing::MakeZip;
+using Testing::ReadBytes;
+using Testing::ScratchFolder;
+using Testing::TestEntry;
+using Testing::Wide;
+using Testing::WriteBytes;
+
+class ZipArchiveReaderTest : public ::testing::Test {
+ protected:
+  // Writes an archive of `entries` and unpacks it into "out"; the result of ExtractAll.
+  bool Unpack(const std::vector<TestEntry>& entries, std::wstring target = {}) {
+    WriteBytes(zipPath(), MakeZip(scratch / "making.zip", entries));
+    if (target.empty()) target = Wide(out());
+    ZipArchiveReader reader(Wide(zipPath()), target);
+    return reader.Open() && reader.ExtractAll();
+  }
+  std::filesystem::path zipPath() const { return scratch / "archive.zip"; }
+  std::filesystem::path out() const { return scratch / "out"; }
+
+  ScratchFolder scratch;
+};
+
+TEST_F(ZipArchiveReaderTest, WritesEveryEntryBelowTheTarget) {
+  ASSERT_TRUE(Unpack({{"pkg/manifest.json", "{}"}, {"pkg/lib/a.py", "a"}, {"pkg\\bin\\b.txt", "b"}},
+                     Wide(out()) + L"/"));
+  EXPECT_EQ(ListTree(out()), (std::vector<std::string>{"pkg", "pkg/bin", "pkg/bin/b.txt", "pkg/lib", "pkg/lib/a.py",
+                                                      "pkg/manifest.json"}));
+  EXPECT_EQ(ReadBytes(out() / "pkg/lib/a.py"), "a");
+  EXPECT_EQ(ReadBytes(out() / "pkg/bin/b.txt"), "b");
+}
+
+TEST_F(ZipArchiveReaderTest, StreamsLargeEntriesAndReplacesEarlierFiles) {
+  std::string large(100000, 'x');
+  for (std::size_t i = 0; i < large.size(); i += 7) large[i] = static_cast<char>('a' + i % 26);
+  WriteBytes(out() / "pkg/big.bin", "older and different content");
+  ASSERT_TRUE(Unpack({{"pkg/big.bin", large}}));
+  EXPECT_EQ(ReadBytes(out() / "pkg/big.bin"), large);
+  ASSERT_TRUE(Unpack({{"pkg/big.bin", "short"}}));
+  EXPECT_EQ(ReadBytes(out() / "pkg/big.bin"), "short");
+}
+
+TEST_F(ZipArchiveReaderTest, NamesDifferingInCaseAreDifferentFiles) {
+  ASSERT_TRUE(Unpack({{"pkg/Readme.txt", "upper"}, {"pkg/readme.txt", "lower"}}));
+  EXPECT_EQ(ReadBytes(out() / "pkg/Readme.txt"), "upper");
+  EXPECT_EQ(ReadBytes(out() / "pkg/readme.txt"), "lower");
+}
+
+TEST_F(ZipArchiveReaderTest, EscapingNamesRefuseTheWholeArchive) {
+  for (const std::string bad : {"../evil.txt", "pkg/../../evil.txt", "/tmp/evil.txt", "\\evil.txt", "C:/evil.txt",
+                                "C:evil.txt", "..\\evil.txt", "pkg\\..\\..\\evil.txt", "pkg/..", "pkg/sub/"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(Unpack({{"pkg/good.txt", "good"}, {bad, "evil"}}));
+    EXPECT_FALSE(std::filesystem::exists(out()));
+    EXPECT_EQ(ListTree(scratch.Path()), std::vector<std::string>{"archive.zip"});
+  }
+}
+
+TEST_F(ZipArchiveReaderTest, LinksAndSpecialFilesRefuseTheWholeArchive) {
+  for (const std::uint32_t mode : {0120777u, 0040755u, 0010644u}) {
+    SCOPED_TRACE(mode);
+    EXPECT_FALSE(Unpack({{"pkg/good.txt", "good"}, {"pkg/link", "/etc/passwd", mode}}));
+    EXPECT_FALSE(std::filesystem::exists(out()));
+  }
+}
+
+TEST_F(ZipArchiveReaderTest, OverlongNamesAreRefusedBeforeWriting) {
+  const std::string at260 = "pkg/" + std::string(256, 'n');
+  WriteBytes(zipPath(), MakeZip(scratch / "making.zip", {{"pkg/good.txt", "good"}, {at260, "long"}}));
+  ZipArchiveReader reader(Wide(zipPath()), Wide(out()));
+  ASSERT_TRUE(reader.Open());
+  std::vector<ZipEntry> entries;
+  EXPECT_FALSE(reader.ListEntries(entries));
+  EXPECT_FALSE(reader.ExtractAll());
+  // Listed, but longer than the library can locate.
+  EXPECT_FALSE(Unpack({{"pkg/good.txt", "good"}, {"pkg/" + std::string(252, 'n'), "long"}}));
+  EXPECT_FALSE(std::filesystem::exists(out()));
+  EXPECT_TRUE(Unpack({{"pkg/" + std::string(251, 'n'), "fits"}}));
+}
+
+TEST_F(ZipArchiveReaderTest, KeepsPermissionBitsButNeverSpecialOnes) {
+  ASSERT_TRUE(Unpack({{"pkg/tool", "#!/bin/sh\n", 0100755}, {"pkg/setuid", "x", 0106755},
+                      {"pkg/readonly", "r", 0100444}, {"pkg/plain", "p", 0100640}}));
+  const auto mode = [&](const char* name) {
+    struct stat info {};
+    ::stat((out() / name).c_str(), &info);
+    return info.st_mode & 07777;
+  };
+  EXPECT_EQ(mode("pkg/tool"), 0755u);
+  EXPECT_EQ(mode("pkg/setuid"), 0755u);
+  EXPECT_EQ(mode("pkg/readonly"), 0644u);  // the owner keeps writing, so a second unpack can replace it
+  EXPECT_EQ(mode("pkg/plain"), 0640u);
+  EXPECT_TRUE(Unpack({{"pkg/readonly", "again", 0100444}}));
+  EXPECT_EQ(ReadBytes(out() / "pkg/readonly"), "again");
+}
+
+TEST_F(ZipArchiveReaderTest, UnreadableArchivesAndEmptyPathsFail) {
+  WriteBytes(zipPath(), "this is not a zip archive");
+  ZipArchiveReader notZip(Wide(zipPath()), Wide(out()));
+  EXPECT_FALSE(notZip.Open());
+  ZipArchiveReader missing(Wide(scratch / "missing.zip"), Wide(out()));
+  EXPECT_FALSE(missing.Open());
+  ZipArchiveReader noTarget(Wide(zipPath()), L"");
+  EXPECT_FALSE(noTarget.Open());
+  ZipArchiveReader closed(Wide(zipPath()), Wide(out()));
+  EXPECT_FALSE(closed.ExtractAll());
+  closed.Close();
+  EXPECT_TRUE(closed.archivePath.empty());
+  EXPECT_TRUE(closed.targetFolder.empty());
+}
+
+}  // namespace
+}  // namespace Kyrowan::Windows

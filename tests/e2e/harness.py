@@ -1,0 +1,261 @@
+"""Shared end-to-end harness: the real kyrdecrypt client against the real kyrdecrypt-server.
+
+Two halves:
+
+* ``python3 harness.py setup --source DIR --work DIR [--cmake-arg ARG]...`` is the CTest
+  fixture. Once per ctest run it makes a test CA with a server certificate for
+  127.0.0.1 and a package-signing key pair (openssl CLI), picks a free port, builds
+  a client configured for exactly that (its own CMake build tree, tests and
+  publisher tools off) and writes ``harness.json`` into the work folder.
+
+* ``E2ETestCase`` is the base class of the tests. Each test gets a fresh
+  repository folder, telemetry database and PROGRAMDATA; ``start_server`` runs
+  kyrdecrypt-server on the client's port and waits (bounded) for its ready line;
+  ``run_client`` runs the client and returns its exact stdout.
+
+Tests find the work folder through KYR_E2E_WORK and the server through
+KYRDECRYPT_SERVER_BIN (both set by CTest); KYRPACK_BIN names kyrpack when built.
+"""
+
+import argparse
+import json
+import os
+import queue
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import unittest
+
+BANNER = "\nKyrDecrypt - get, verify and run ransomware decryption tools\n"
+LIST_HEADER = "Version marked with (**) are already present on this machine\n\n"
+LIST_FAILED = ("Failed to get latest package list from server. "
+               "Please check your network connection and try again.\n\n")
+OPERATION_FAILED = "Requested operation failed.\n"
+
+SERVER_START_SECONDS = 30
+CLIENT_RUN_SECONDS = 300
+SERVER_STOP_SECONDS = 15
+
+
+# --------------------------------------------------------------------------- setup
+
+def _openssl(folder, *arguments):
+    subprocess.run(["openssl", *arguments], cwd=folder, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def make_tls_material(folder):
+    """A test CA, a server certificate it signed for 127.0.0.1, and an unrelated self-signed one."""
+    os.makedirs(folder, exist_ok=True)
+    if os.path.exists(os.path.join(folder, "other-cert.pem")):
+        return
+    new = ["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30"]
+    local = ["-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"]
+    _openssl(folder, *new, "-subj", "/CN=KyrDecrypt E2E CA", "-keyout", "ca-key.pem", "-out", "ca-cert.pem")
+    _openssl(folder, *new, *local, "-CA", "ca-cert.pem", "-CAkey", "ca-key.pem",
+             "-keyout", "server-key.pem", "-out", "server-cert.pem")
+    _openssl(folder, *new, *local, "-keyout", "other-key.pem", "-out", "other-cert.pem")
+
+
+def make_signing_keys(folder):
+    """An RSA-4096 package-signing key pair; the public half as PEM "RSA PUBLIC KEY"."""
+    os.makedirs(folder, exist_ok=True)
+    private, public = (os.path.join(folder, name) for name in ("signing-private.pem", "signing-public.pem"))
+    if not os.path.exists(public):
+        _openssl(folder, "genpkey", "-algorithm", "RSA", "-pkeyopt", "rsa_keygen_bits:4096", "-out", private)
+        _openssl(folder, "rsa", "-in", private, "-RSAPublicKey_out", "-out", public)
+    return private, public
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def setup(source, work, cmake_args):
+    os.makedirs(work, exist_ok=True)
+    tls = os.path.join(work, "tls")
+    make_tls_material(tls)
+    private, public = make_signing_keys(os.path.join(work, "keys"))
+    port = free_port()
+    build = os.path.join(work, "client-build")
+    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja",
+                    "-DKYRDECRYPT_BUILD_TESTS=OFF", "-DKYRDECRYPT_BUILD_PUBLISHER=OFF",
+                    "-DKYRDECRYPT_SERVER_HOST=127.0.0.1", f"-DKYRDECRYPT_SERVER_PORT={port}",
+                    f"-DKYRDECRYPT_SIGNING_KEY={public}",
+                    f"-DKYRDECRYPT_CA_BUNDLE={os.path.join(tls, 'ca-cert.pem')}", *cmake_args],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt"], check=True, stdout=subprocess.DEVNULL)
+    config = {
+        "port": port,
+        "client": os.path.join(build, "kyrdecrypt"),
+        "ca_cert": os.path.join(tls, "ca-cert.pem"),
+        "server_cert": os.path.join(tls, "server-cert.pem"),
+        "server_key": os.path.join(tls, "server-key.pem"),
+        "other_cert": os.path.join(tls, "other-cert.pem"),
+        "other_key": os.path.join(tls, "other-key.pem"),
+        "signing_private_key": private,
+        "signing_public_key": public,
+    }
+    with open(os.path.join(work, "harness.json"), "w", encoding="utf-8") as out:
+        json.dump(config, out, indent=2)
+
+
+# --------------------------------------------------------------------------- tests
+
+def load_config():
+    work = os.environ.get("KYR_E2E_WORK")
+    if not work:
+        raise unittest.SkipTest("KYR_E2E_WORK is not set: run the end-to-end tests through ctest")
+    with open(os.path.join(work, "harness.json"), encoding="utf-8") as config:
+        return json.load(config)
+
+
+class ServerProcess:
+    """A running kyrdecrypt-server whose stdout lines are collected as they come."""
+
+    def __init__(self, arguments):
+        self.process = subprocess.Popen(arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.lines = queue.Queue()
+        self.log = []
+        threading.Thread(target=self._collect, daemon=True).start()
+
+    def _collect(self):
+        for line in self.process.stdout:
+            self.lines.put(line.rstrip("\n"))
+        self.lines.put(None)
+
+    def wait_ready(self):
+        try:
+            line = self.lines.get(timeout=SERVER_START_SECONDS)
+        except queue.Empty:
+            line = None
+        if line is None or " ready on " not in line:
+            self.stop()
+            raise AssertionError(f"kyrdecrypt-server did not start: {line!r} {self.process.stderr.read()!r}")
+
+    def requests(self, count=None):
+        """The request lines logged so far, as "METHOD path status bytes". With a count, waits
+        (bounded) until at least that many have been logged: the server logs after answering."""
+        while True:
+            wait = count is not None and len(self.log) < count
+            try:
+                line = self.lines.get(timeout=SERVER_START_SECONDS) if wait else self.lines.get_nowait()
+            except queue.Empty:
+                break
+            if line is None:
+                break
+            self.log.append(line.split(" ", 1)[1])
+        return list(self.log)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=SERVER_STOP_SECONDS)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process.stdout.close()
+        self.process.stderr.close()
+
+
+class E2ETestCase(unittest.TestCase):
+    """Base class: a fresh repository, database and PROGRAMDATA for every test."""
+
+    def setUp(self):
+        self.config = load_config()
+        self.server_binary = os.environ.get("KYRDECRYPT_SERVER_BIN")
+        if not self.server_binary:
+            self.fail("KYRDECRYPT_SERVER_BIN must name the kyrdecrypt-server binary")
+        folder = tempfile.TemporaryDirectory(prefix="kyr-e2e-")
+        self.addCleanup(folder.cleanup)
+        self.work = folder.name
+        self.repository = os.path.join(self.work, "repository")
+        self.database = os.path.join(self.work, "telemetry.db")
+        self.program_data = os.path.join(self.work, "programdata")
+        os.makedirs(self.repository)
+        os.makedirs(self.program_data)
+        self.server = None
+
+    # Paths the tests and the helpers of other test files use.
+    @property
+    def port(self):
+        return self.config["port"]
+
+    @property
+    def data_folder(self):
+        return os.path.join(self.program_data, "Kyrowan", "KyrDecrypt")
+
+    @property
+    def catalogue_file(self):
+        return os.path.join(self.data_folder, "data", "decryptors.json")
+
+    def start_server(self, certificate=None, key=None):
+        """Starts kyrdecrypt-server on the client's port; waits for its ready line."""
+        self.assertIsNone(self.server, "server already running")
+        self.server = ServerProcess([
+            self.server_binary, "--address", "127.0.0.1", "--port", str(self.port),
+            "--cert", certificate or self.config["server_cert"], "--key", key or self.config["server_key"],
+            "--repo", self.repository, "--db", self.database])
+        self.addCleanup(self.stop_server)
+        self.server.wait_ready()
+        return self.server
+
+    def stop_server(self):
+        if self.server is not None:
+            self.server.stop()
+            self.server = None
+
+    def add_package_file(self, kind, name, version, content):
+        """Places a package file in the repository: kind is decryptors, libraries or runtimes."""
+        folder = os.path.join(self.repository, kind, name, version)
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, name + ".kpkg")
+        if isinstance(content, str) and os.path.isfile(content):
+            shutil.copyfile(content, path)
+        else:
+            with open(path, "wb") as out:
+                out.write(content)
+        return path
+
+    def write_catalogue(self, text):
+        os.makedirs(os.path.dirname(self.catalogue_file), exist_ok=True)
+        with open(self.catalogue_file, "w", encoding="utf-8") as out:
+            out.write(text)
+
+    def read_catalogue(self):
+        with open(self.catalogue_file, encoding="utf-8") as catalogue:
+            return catalogue.read()
+
+    def run_client(self, *arguments):
+        """Runs the client with this test's PROGRAMDATA; asserts exit code 0 and returns its exact stdout."""
+        env = dict(os.environ, PROGRAMDATA=self.program_data)
+        done = subprocess.run([self.config["client"], *arguments], env=env, capture_output=True,
+                              timeout=CLIENT_RUN_SECONDS)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stdout.decode("utf-8")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    commands = parser.add_subparsers(dest="command", required=True)
+    build = commands.add_parser("setup", help="make the TLS material and keys and build the test client")
+    build.add_argument("--source", required=True)
+    build.add_argument("--work", required=True)
+    build.add_argument("--cmake-arg", action="append", default=[])
+    arguments = parser.parse_args()
+    try:
+        setup(os.path.abspath(arguments.source), os.path.abspath(arguments.work), arguments.cmake_arg)
+    except subprocess.CalledProcessError as failure:
+        print(f"setup failed: {failure} {failure.stderr or ''}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,97 @@
+"""The kyrpack executable end to end: keys, packing each kind, verifying, inspecting, bad input."""
+
+import os
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+KYRPACK = os.environ.get("KYRPACK", "")
+
+
+def kyrpack(*args):
+    return subprocess.run([KYRPACK, *args], capture_output=True, text=True, timeout=120)
+
+
+class KyrpackTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = tempfile.TemporaryDirectory()
+        cls.root = cls.temp.name
+        cls.private = os.path.join(cls.root, "private.pem")
+        cls.public = os.path.join(cls.root, "public.pem")
+        result = kyrpack("keygen", "--private", cls.private, "--public", cls.public)
+        assert result.returncode == 0, result.stderr
+        cls.folder = os.path.join(cls.root, "src")
+        os.makedirs(os.path.join(cls.folder, "bin"))
+        with open(os.path.join(cls.folder, "main.py"), "w") as f:
+            f.write("def run(argc, argv):\n    return 0\n")
+        tool = os.path.join(cls.folder, "bin", "tool")
+        with open(tool, "w") as f:
+            f.write("#!/bin/sh\necho tool\n")
+        os.chmod(tool, 0o755)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.temp.cleanup()
+
+    def pack(self, kind, out, *extra):
+        args = ["pack", "--key", self.private, "--folder", self.folder, "--kind", kind, "--name", "demo",
+                "--version", "2.0.1", "--out", out]
+        if kind != "runtime":
+            args += ["--runtime-type", "native"]
+        if kind == "decryptor":
+            args += ["--module", "demo.so", "--run", "run", "--help", "help"]
+        return kyrpack(*args, *extra)
+
+    def test_keys(self):
+        self.assertEqual(stat.S_IMODE(os.stat(self.private).st_mode), 0o600)
+        with open(self.public) as f:
+            self.assertTrue(f.read().startswith("-----BEGIN RSA PUBLIC KEY-----\n"))
+
+    def test_each_kind_packs_verifies_and_inspects(self):
+        for kind in ("decryptor", "library", "runtime"):
+            with self.subTest(kind=kind):
+                out = os.path.join(self.root, kind + ".kpkg")
+                result = self.pack(kind, out)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stdout, "wrote %s\n" % out)
+                result = kyrpack("verify", "--public", self.public, out)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stdout, "verified demo 2.0.1: header, archive signature, "
+                                                "manifest signature and 2 file(s)\n")
+                result = kyrpack("inspect", out)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn("format: 1\n", result.stdout)
+                self.assertIn("signature: 512 bytes\nkind: %s\nname: demo\nversion: 2.0.1\n" % kind, result.stdout)
+
+    def test_tampered_package_fails_verify(self):
+        out = os.path.join(self.root, "tampered.kpkg")
+        self.assertEqual(self.pack("runtime", out).returncode, 0)
+        with open(out, "r+b") as f:
+            f.seek(40)
+            byte = f.read(1)
+            f.seek(40)
+            f.write(bytes([byte[0] ^ 1]))
+        result = kyrpack("verify", "--public", self.public, out)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, "kyrpack: the archive signature does not match this public key\n")
+
+    def test_bad_input_exits_non_zero_with_a_message(self):
+        for args, code, message in (
+            ((), 2, "kyrpack: no command given\n"),
+            (("pack", "--kind", "decryptor"), 2, "kyrpack: missing --key\n"),
+            (("verify", "--public", self.public, os.path.join(self.root, "none.kpkg")), 1,
+             "kyrpack: cannot read '%s'\n" % os.path.join(self.root, "none.kpkg")),
+        ):
+            with self.subTest(args=args):
+                result = kyrpack(*args)
+                self.assertEqual(result.returncode, code)
+                self.assertTrue(result.stderr.startswith(message), result.stderr)
+
+
+if __name__ == "__main__":
+    if not KYRPACK:
+        sys.exit("set KYRPACK to the kyrpack executable")
+    unittest.main()

@@ -1,0 +1,127 @@
+"""kyrdecrypt-server on its own: every request the client sends, and what it refuses."""
+
+import http.client
+import json
+import os
+import sqlite3
+import ssl
+import subprocess
+import unittest
+
+from harness import E2ETestCase
+
+
+class ServerTest(E2ETestCase):
+    def setUp(self):
+        super().setUp()
+        self.package = os.urandom(200_000)
+        self.add_package_file("decryptors", "stampado", "1.9.0", b"old")
+        self.add_package_file("decryptors", "stampado", "1.10.0", self.package)
+        self.add_package_file("libraries", "cryptolib", "2.1", b"library bytes")
+        self.add_package_file("runtimes", "python", "3.11.4", b"runtime bytes")
+        self.start_server()
+        self.context = ssl.create_default_context(cafile=self.config["ca_cert"])
+
+    def request(self, method, path, body=None, headers=None):
+        """Sends one request; returns (status, headers, body). The path is sent as given."""
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=30)
+        try:
+            connection.request(method, path, body=body, headers=headers or {})
+            response = connection.getresponse()
+            return response.status, dict(response.getheaders()), response.read()
+        finally:
+            connection.close()
+
+    def assert_answer(self, path, status, body=None, method="GET", payload=None):
+        got_status, headers, got_body = self.request(method, path, payload)
+        self.assertEqual(got_status, status, (path, got_body))
+        # The client reads nothing without a Content-Length.
+        self.assertEqual(headers.get("Content-Length"), str(len(got_body)), headers)
+        self.assertNotIn("Transfer-Encoding", headers)
+        if body is not None:
+            self.assertEqual(got_body, body)
+        return got_body
+
+    def test_catalogue_is_built_from_the_repository(self):
+        body = self.assert_answer("/package/list/0.0.0", 200)
+        self.assertEqual(body, b'{"packages":[{"name":"stampado","versions":["1.9.0","1.10.0"]}],"version":"1.0.0"}')
+
+    def test_latest_version_is_exactly_the_version_text(self):
+        self.assert_answer("/package/query/latestver/64/stampado", 200, b"1.10.0")
+        self.assert_answer("/package/query/latestver/64/unknown", 404)
+        self.assert_answer("/package/query/latestver/64/cryptolib", 404)
+
+    def test_downloads_of_every_kind(self):
+        self.assert_answer("/package/download/64/stampado/1.9.0", 200, b"old")
+        self.assert_answer("/package/download/64/stampado/1.10.0", 200, self.package)
+        self.assert_answer("/package/download/64/stampado", 200, self.package)
+        self.assert_answer("/library/download/64/cryptolib/2.1", 200, b"library bytes")
+        self.assert_answer("/runtime/download/64/python/3.11.4", 200, b"runtime bytes")
+        for missing in ("/package/download/64/stampado/2.0", "/package/download/64/nothing",
+                        "/library/download/64/cryptolib/2.2", "/runtime/download/64/cryptolib/2.1",
+                        "/package/download/32/stampado/1.9.0", "/unknown"):
+            self.assert_answer(missing, 404)
+
+    def test_names_that_could_leave_the_repository_are_refused(self):
+        secret = os.path.join(self.work, "secret", "1", "secret.kpkg")
+        os.makedirs(os.path.dirname(secret))
+        with open(secret, "wb") as out:
+            out.write(b"outside")
+        for path in ("/package/download/64/..", "/package/download/64/%2e%2e/1",
+                     "/library/download/64/..%2f..%2fsecret/1", "/package/download/64/a%5cb/1",
+                     "/package/download/64/stampado%00/1.9.0", "/package/query/latestver/64/.."):
+            status, _, body = self.request("GET", path)
+            self.assertIn(status, (400, 404), path)
+            self.assertNotEqual(body, b"outside")
+        self.assert_answer("/package/download/64/..", 400)
+        self.assert_answer("/package/download/64/stampado/%2e%2e", 400)
+
+    def test_telemetry_is_stored_only_when_it_is_json_of_at_most_16383_bytes(self):
+        report = json.dumps({"machine": "{ABC}", "padding": "x" * 100}).encode()
+        largest = b'"' + b"y" * 16381 + b'"'
+        self.assert_answer("/telemetry/upload", 200, method="PUT", payload=report)
+        self.assert_answer("/telemetry/upload", 200, method="PUT", payload=largest)
+        self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"not json")
+        self.assert_answer("/telemetry/upload", 400, method="PUT", payload=largest + b" ")
+        self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"")
+        with sqlite3.connect(self.database) as database:
+            rows = database.execute("SELECT received_utc, body FROM reports ORDER BY id").fetchall()
+        self.assertEqual([body for _, body in rows], [report.decode(), largest.decode()])
+        self.assertRegex(rows[0][0], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+
+    def test_one_log_line_per_request(self):
+        self.request("GET", "/package/query/latestver/64/stampado")
+        self.request("GET", "/package/download/64/nothing")
+        self.request("PUT", "/telemetry/upload", b"{}")
+        self.assertEqual(self.server.requests(3), [
+            "GET /package/query/latestver/64/stampado 200 6",
+            "GET /package/download/64/nothing 404 16",
+            "PUT /telemetry/upload 200 7",
+        ])
+
+
+class ServerCommandLineTest(E2ETestCase):
+    def run_server(self, *arguments):
+        return subprocess.run([self.server_binary, *arguments], capture_output=True, text=True, timeout=30)
+
+    def test_missing_or_bad_options_print_the_usage(self):
+        for arguments in ((), ("--address", "127.0.0.1"), ("--port", "x")):
+            done = self.run_server(*arguments)
+            self.assertEqual(done.returncode, 2)
+            self.assertIn("Usage: kyrdecrypt-server", done.stderr)
+            self.assertEqual(done.stdout, "")
+
+    def test_unusable_files_are_named(self):
+        common = ["--address", "127.0.0.1", "--port", "0", "--db", self.database]
+        done = self.run_server(*common, "--cert", "/nonexistent.pem", "--key", "/nonexistent.pem",
+                               "--repo", self.repository)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("cannot load certificate '/nonexistent.pem'", done.stderr)
+        done = self.run_server(*common, "--cert", self.config["server_cert"], "--key", self.config["server_key"],
+                               "--repo", os.path.join(self.work, "missing"))
+        self.assertEqual(done.returncode, 1)
+        self.assertIn("repository folder", done.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()

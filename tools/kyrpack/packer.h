@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "package/manifest.h"
+
+namespace Kyrowan::Kyrpack {
+
+class Signer;
+
+/// The three kinds of package a publisher makes.
+enum class PackageKind { Decryptor, Library, Runtime };
+
+/// Everything about a package that is not in its folder.
+struct PackFacts {
+  PackageKind kind = PackageKind::Decryptor;
+  std::string name;
+  std::string version;
+  int runtimeType = 0;  ///< 0 none, 1 python, 2 native
+  std::string runtimeVersion = "0.0.0";
+  std::string module;
+  std::string run;
+  std::string help;
+  std::vector<DependencyEntry_s> dependencies;
+};
+
+/// Whether the facts make a package the client will accept; `error` says why not.
+bool CheckFacts(const PackFacts& facts, std::string& error);
+
+/// Packs every file below `folder` with a signed manifest into a signed package file at `outPath`.
+bool PackFolder(const PackFacts& facts, const std::string& folder, const Signer& signer, const std::string& outPath,
+                std::string& error);
+
+/// The package file bytes: the 13-byte header, the payload, then the stored signature.
+std::string PackageFileBytes(const std::string& payload, const std::vector<std::uint8_t>& signature);
+
+}  // namespace Kyrowan::Kyrpack

@@ -1,0 +1,163 @@
+#include "kyrpack/packer.h"
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "kyrpack/command_line.h"
+#include "package/package_file.h"
+#include "platform/signature_verifier.h"
+#include "platform/zip_archive_reader.h"
+#include "tests/trust_test_support.h"
+
+namespace Kyrowan::Kyrpack {
+namespace {
+
+using Testing::ListTree;
+using Testing::NoiseText;
+using Testing::ReadBytes;
+using Testing::ScratchFolder;
+using Testing::Wide;
+using Testing::WriteBytes;
+
+int RunKyrpack(const std::vector<std::string>& args, std::string* out = nullptr, std::string* err = nullptr) {
+  std::string o, e;
+  const int code = RunCommand(args, o, e);
+  if (out) *out = o;
+  if (err) *err = e;
+  return code;
+}
+
+class PackerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    keys = new ScratchFolder();
+    ASSERT_EQ(RunKyrpack({"keygen", "--private", Key("private.pem"), "--public", Key("public.pem")}), kExitOk);
+  }
+  static void TearDownTestSuite() { delete keys; }
+  static std::string Key(const char* name) { return (*keys / name).string(); }
+
+  void SetUp() override {
+    WriteBytes(scratch / "src/main.py", "def run(argc, argv):\n    return 0\n" + NoiseText(300));
+    WriteBytes(scratch / "src/bin/tool", "#!/bin/sh\necho tool\n");
+    ::chmod((scratch / "src/bin/tool").c_str(), 0755);
+  }
+  std::string Path(const char* name) const { return (scratch / name).string(); }
+  std::vector<std::string> PackArgs(const std::string& kind, const std::string& key) const {
+    std::vector<std::string> args = {"pack", "--key", key, "--folder", Path("src"), "--kind", kind, "--name", "demo",
+                                     "--version", "1.2.0", "--out", Path("demo.kpkg")};
+    if (kind != "runtime") args.insert(args.end(), {"--runtime-type", "python", "--runtime-version", "3.11.4"});
+    if (kind == "decryptor")
+      args.insert(args.end(), {"--module", "main", "--run", "run", "--help", "help", "--dependency", "pip:six:1.16.0",
+                               "--dependency", "lib:kyrcommon:0.0.0"});
+    return args;
+  }
+
+  static ScratchFolder* keys;
+  ScratchFolder scratch;
+};
+
+ScratchFolder* PackerTest::keys = nullptr;
+
+TEST_F(PackerTest, KeygenWritesAnOwnerOnlyPrivateKeyAndAnRsaPublicKey) {
+  struct stat info {};
+  ASSERT_EQ(::stat(Key("private.pem").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  const std::string pem = ReadBytes(Key("public.pem"));
+  EXPECT_EQ(pem.size(), 775u);
+  EXPECT_EQ(pem.rfind("-----BEGIN RSA PUBLIC KEY-----\n", 0), 0u);
+  std::string err;
+  EXPECT_EQ(RunKyrpack({"keygen", "--private", Key("private.pem"), "--public", Path("other.pem")}, nullptr, &err),
+            kExitFailed);
+  EXPECT_NE(err.find("already exists"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(scratch / "other.pem"));
+}
+
+TEST_F(PackerTest, EveryKindRoundTripsThroughVerifyAndInspect) {
+  for (const std::string kind : {"decryptor", "library", "runtime"}) {
+    SCOPED_TRACE(kind);
+    std::string out, err;
+    ASSERT_EQ(RunKyrpack(PackArgs(kind, Key("private.pem")), &out, &err), kExitOk) << err;
+    EXPECT_EQ(RunKyrpack({"verify", "--public", Key("public.pem"), Path("demo.kpkg")}, &out, &err), kExitOk) << err;
+    EXPECT_EQ(out, "verified demo 1.2.0: header, archive signature, manifest signature and 2 file(s)\n");
+    EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("demo.kpkg")}, &out, &err), kExitFailed);
+    EXPECT_EQ(err, "the archive signature does not match this public key");
+    ASSERT_EQ(RunKyrpack({"inspect", Path("demo.kpkg")}, &out, &err), kExitOk) << err;
+    EXPECT_NE(out.find("kind: " + kind + "\nname: demo\nversion: 1.2.0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("file: bin/tool\nfile: main.py\n"), std::string::npos) << out;
+  }
+}
+
+TEST_F(PackerTest, PackagesUnpackAndValidateInTheClient) {
+  ASSERT_EQ(RunKyrpack(PackArgs("decryptor", KYR_TEST_PRIVATE_KEY)), kExitOk);
+  ASSERT_TRUE(VerifyAndUnpackPackage(Wide(scratch / "demo.kpkg"), Wide(scratch / "installed")));
+  EXPECT_EQ(ListTree(scratch / "installed"),
+            (std::vector<std::string>{"demo", "demo/bin", "demo/bin/tool", "demo/main.py", "demo/manifest.json"}));
+  const std::string text = ReadBytes(scratch / "installed/demo/manifest.json");
+  PkgInfo_s info;
+  ASSERT_TRUE(ParseManifest(text.data(), text.size(), info));
+  EXPECT_TRUE(IsComplete(info));
+  EXPECT_EQ(info.runtime.type, 1);
+  EXPECT_EQ(info.dependencies.size(), 2u);
+  auto* verifier = Windows::SignatureVerifier::Instance();
+  const std::string signedText = SignedText(info);
+  EXPECT_TRUE(verifier->VerifyBufferSignature(signedText.data(), static_cast<std::uint32_t>(signedText.size()),
+                                              info.signature));
+  for (const FileEntry_s& file : info.files)
+    EXPECT_TRUE(verifier->VerifyFileSignature(Wide(scratch / "installed/demo" / file.name), file.signature));
+  struct stat mode {};
+  ::stat((scratch / "installed/demo/bin/tool").c_str(), &mode);
+  EXPECT_EQ(mode.st_mode & 0777, 0755u);
+}
+
+TEST_F(PackerTest, VerifyRefusesFilesTheManifestDoesNotCover) {
+  ASSERT_EQ(RunKyrpack(PackArgs("library", KYR_TEST_PRIVATE_KEY)), kExitOk);
+  ASSERT_TRUE(VerifyAndUnpackPackage(Wide(scratch / "demo.kpkg"), Wide(scratch / "unpacked")));
+  const std::string manifest = ReadBytes(scratch / "unpacked/demo/manifest.json");
+  const std::string tool = ReadBytes(scratch / "unpacked/demo/bin/tool");
+  const std::string main = ReadBytes(scratch / "unpacked/demo/main.py");
+  const auto repack = [&](const std::vector<Testing::TestEntry>& entries) {
+    WriteBytes(scratch / "forged.kpkg", Testing::MakePackage(Testing::MakeZip(scratch / "forged.zip", entries)));
+    std::string out, err;
+    EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
+    return err;
+  };
+  EXPECT_EQ(repack({{"demo/manifest.json", manifest}, {"demo/bin/tool", tool}, {"demo/main.py", main + " "}}),
+            "the file 'main.py' does not match its signature");
+  EXPECT_EQ(repack({{"demo/manifest.json", manifest}, {"demo/bin/tool", tool}, {"demo/main.py", main},
+                    {"demo/extra.py", "import os"}}),
+            "the archive holds 'extra.py', which the manifest does not list");
+  nlohmann::json changed = nlohmann::json::parse(manifest);
+  changed["version"] = "9.9.9";
+  EXPECT_EQ(repack({{"demo/manifest.json", changed.dump()}, {"demo/bin/tool", tool}, {"demo/main.py", main}}),
+            "the manifest signature does not match");
+  EXPECT_EQ(repack({{"other/manifest.json", manifest}, {"other/bin/tool", tool}, {"other/main.py", main}}),
+            "the manifest names 'demo' but the archive folder is 'other'");
+}
+
+TEST_F(PackerTest, PackRefusesFoldersTheClientCouldNotUse) {
+  std::string err;
+  std::filesystem::create_symlink("main.py", scratch / "src/link.py");
+  EXPECT_EQ(RunKyrpack(PackArgs("runtime", KYR_TEST_PRIVATE_KEY), nullptr, &err), kExitFailed);
+  EXPECT_NE(err.find("'link.py' is a symbolic link"), std::string::npos) << err;
+  std::filesystem::remove(scratch / "src/link.py");
+  WriteBytes(scratch / "src/empty.txt", "");
+  EXPECT_EQ(RunKyrpack(PackArgs("runtime", KYR_TEST_PRIVATE_KEY), nullptr, &err), kExitFailed);
+  EXPECT_NE(err.find("'empty.txt' is empty"), std::string::npos) << err;
+  std::filesystem::remove(scratch / "src/empty.txt");
+  WriteBytes(scratch / "src/odd\\name.txt", "x");
+  EXPECT_EQ(RunKyrpack(PackArgs("runtime", KYR_TEST_PRIVATE_KEY), nullptr, &err), kExitFailed);
+  EXPECT_NE(err.find("printable ASCII"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(scratch / "demo.kpkg"));
+}
+
+TEST_F(PackerTest, FilesNamedManifestAreReplacedByTheSignedOne) {
+  WriteBytes(scratch / "src/manifest.json", "{\"stale\": true}");
+  ASSERT_EQ(RunKyrpack(PackArgs("runtime", KYR_TEST_PRIVATE_KEY)), kExitOk);
+  std::string out, err;
+  EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("demo.kpkg")}, &out, &err), kExitOk) << err;
+}
+
+}  // namespace
+}  // namespace Kyrowan::Kyrpack

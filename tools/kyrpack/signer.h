@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Kyrowan::Kyrpack {
+
+/// Makes an RSA-4096 key pair: the private key as PKCS#8 PEM readable by its owner only,
+/// the public key as PEM "RSA PUBLIC KEY". Refuses to overwrite either file.
+bool GenerateKeyPair(const std::string& privatePath, const std::string& publicPath, std::string& error);
+
+/// Signs with a publisher's private key the way the client checks: RSA PKCS#1 v1.5
+/// over SHA-1, the signature stored least significant byte first.
+class Signer {
+ public:
+  ~Signer();
+  Signer(const Signer&) = delete;
+  Signer& operator=(const Signer&) = delete;
+
+  /// Loads a PEM RSA private key; null with `error` set when it cannot.
+  static std::unique_ptr<Signer> Load(const std::string& privateKeyPath, std::string& error);
+
+  /// The raw stored form of a signature over `length` bytes.
+  bool SignRaw(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const;
+  /// The Base64 text of the stored form.
+  bool SignBase64(const void* data, std::size_t length, std::string& signature) const;
+
+ private:
+  explicit Signer(void* key) : key_(key) {}
+  void* key_;  ///< EVP_PKEY
+};
+
+/// Reads a whole file; false if it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+}  // namespace Kyrowan::Kyrpack
