@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "catalogue/pkg_result.h"
+
 namespace Kyrowan {
 
 /// The process-wide package service behind the package commands; it owns the
@@ -18,6 +20,13 @@ class PackageManager {
 
   PackageManager(const PackageManager&) = delete;
   PackageManager& operator=(const PackageManager&) = delete;
+
+  /// -get: makes a decryptor and what it needs present, and records its version.
+  PkgResult_e GetPackage(const std::wstring& name, const std::wstring& version);
+  /// -run: runs a downloaded decryptor ("0.0.0": the highest version recorded here).
+  PkgResult_e RunPackage(const std::wstring& name, const std::wstring& version, const std::wstring& args);
+  /// -about: calls a downloaded decryptor's help entry.
+  PkgResult_e AboutPackage(const std::wstring& name, const std::wstring& version);
 
   /// 1 once the data folder exists and the catalogue path is set.
   std::int32_t initialised = 0;

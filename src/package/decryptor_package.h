@@ -33,9 +33,6 @@ class DecryptorPackage : public GenericPackageElement<PkgInfo_s> {
   PkgResult_e About();
 
   const std::wstring& GetDataFilePath() const { return dataFilePath; }
-  const std::wstring& GetDownloadUrl() const { return downloadUrl; }
-  const std::wstring& GetFilesFolder() const { return filesFolder; }
-  const std::wstring& GetInstallFolder() const { return installFolder; }
 
  private:
   std::wstring dataFilePath;

@@ -40,6 +40,11 @@ class GenericPackageElementOnlyFiles : public IKyrDecryptPackageElement {
   virtual PkgResult_e Install();
 
   const Info& GetInfo() const { return info; }
+  const std::wstring& GetDownloadUrl() const { return downloadUrl; }
+  const std::wstring& GetFilesFolder() const { return filesFolder; }
+  const std::wstring& GetInstallFolder() const { return installFolder; }
+  const std::wstring& GetManifestPath() const { return manifestPath; }
+  const std::wstring& GetArchivePath() const { return archivePath; }
 
  protected:
   using IKyrDecryptPackageElement::IKyrDecryptPackageElement;

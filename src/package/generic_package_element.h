@@ -36,6 +36,7 @@ class GenericPackageElement : public GenericPackageElementOnlyFiles<Info> {
   virtual bool ResolveDependencies();
 
   const std::vector<std::shared_ptr<IKyrDecryptPackageElement>>& GetDependencies() const { return dependencies; }
+  const std::wstring& GetLibraryFolder() const { return libraryFolder; }
 
  protected:
   using Base::Base;

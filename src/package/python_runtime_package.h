@@ -11,9 +11,6 @@ class PythonRuntimePackage : public GenericPackageElementOnlyFiles<RuntimePkgInf
  public:
   PythonRuntimePackage(const std::wstring& name, const std::wstring& version);
   bool SetUpPaths() override;
-
-  /// The folder the interpreter and its files were unpacked into.
-  const std::wstring& GetFilesFolder() const { return filesFolder; }
 };
 
 }  // namespace Kyrowan
