@@ -6,6 +6,7 @@
 #include <string>
 
 #include "catalogue/package_catalogue.h"
+#include "catalogue/pkg_result.h"
 
 namespace Kyrowan {
 
@@ -26,6 +27,12 @@ class PackageManager {
   int ListPackages(PackageCatalogue& display);
   /// The highest locally recorded version of `name`; false (and empty) when there is none.
   bool FindLatestVersion(const std::wstring& name, std::wstring& version);
+  /// -get: makes a decryptor and what it needs present, and records its version.
+  PkgResult_e GetPackage(const std::wstring& name, const std::wstring& version);
+  /// -run: runs a downloaded decryptor ("0.0.0": the highest version recorded here).
+  PkgResult_e RunPackage(const std::wstring& name, const std::wstring& version, const std::wstring& args);
+  /// -about: calls a downloaded decryptor's help entry.
+  PkgResult_e AboutPackage(const std::wstring& name, const std::wstring& version);
 
   /// 1 once the data folder exists and the catalogue path is set.
   std::int32_t initialised = 0;
