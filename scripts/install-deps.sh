@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, if any is missing.
 set -euo pipefail
 packages=(
-  build-essential cmake ninja-build pkg-config openssl ca-certificates curl unzip
+  build-essential cmake ninja-build pkg-config openssl ca-certificates curl unzip time
   nlohmann-json3-dev zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev libcpp-httplib-dev libsqlite3-dev sqlite3
   python3 python3-venv python3-pip

@@ -1,6 +1,8 @@
 #include "app/package_manager.h"
 
+#include "catalogue/catalogue_file.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 
 namespace Kyrowan {
 
@@ -47,17 +49,40 @@ bool PackageManager::Initialise() {
   return initialised == 1;
 }
 
-// The local catalogue is not part of this file yet: until it is, there is
-// nothing to read.
-void PackageManager::LoadLocalCatalogue() {}
+// An unreadable or missing file simply means an empty local catalogue.
+void PackageManager::LoadLocalCatalogue() {
+  std::lock_guard<std::mutex> guard(lock);
+  ReadCatalogueFile(cataloguePath, catalogue);
+  loadedCatalogue = catalogue;
+}
 
-// Until the local catalogue exists, the run leaves the file a new catalogue
-// would be written as, and never replaces a file that is already there: an
-// existing record of downloads must survive a build that cannot read it.
+// Written at every exit, normalised; a failure (no data folder) goes unreported.
 void PackageManager::SaveLocalCatalogue() {
   std::lock_guard<std::mutex> guard(lock);
-  if (cataloguePath.empty() || PathExists(cataloguePath)) return;
-  WriteNewFile(cataloguePath, R"({"packages":[],"version":"0.0.0"})");
+  WriteCatalogueFile(cataloguePath, catalogue, loadedCatalogue);
+}
+
+void PackageManager::MergeForDisplay(const PackageCatalogue& server, PackageCatalogue& display) {
+  std::lock_guard<std::mutex> guard(lock);
+  Kyrowan::MergeForDisplay(catalogue, server, display);
+}
+
+int PackageManager::ListPackages(PackageCatalogue& display) {
+  PackageCatalogue server;
+  const bool fetched = FetchServerCatalogue(server);
+  MergeForDisplay(server, display);
+  return fetched ? 1 : 0;
+}
+
+bool PackageManager::FindLatestVersion(const std::wstring& name, std::wstring& version) {
+  version.clear();
+  if (name.empty()) return false;
+  const std::string narrowName = ToNarrow(name);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    version = ToWide(LatestVersionOf(catalogue, narrowName));
+  }
+  return !version.empty();
 }
 
 }  // namespace Kyrowan

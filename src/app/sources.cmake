@@ -3,4 +3,5 @@ target_sources(kyrcore PRIVATE
   app/list_command.cpp
   app/package_commands.cpp
   app/package_manager.cpp
+  app/package_operations.cpp
 )

@@ -1,5 +1,6 @@
 #include "package/manifest.h"
 
+#include <climits>
 #include <cstring>
 #include <stdexcept>
 
@@ -15,6 +16,10 @@ using nlohmann::json;
 int ReadInteger(const json& j, const char* key) {
   const json& value = j.at(key);
   if (!value.is_number()) throw std::runtime_error(std::string("type must be number, but is ") + value.type_name());
+  // Converting a number an int cannot hold would wrap it (or, for a float, be undefined).
+  const double number = value.get<double>();
+  if (!(number > static_cast<double>(INT_MIN) - 1.0 && number < static_cast<double>(INT_MAX) + 1.0))
+    throw std::out_of_range("number out of the range of a 32-bit integer");
   return value.get<int>();
 }
 

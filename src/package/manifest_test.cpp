@@ -94,6 +94,14 @@ TEST(ManifestTest, TypeAcceptsNumbersOnly) {
   PkgInfo_s read;
   ASSERT_TRUE(Parse(manifest.dump(), read));
   EXPECT_EQ(read.runtime.type, 2);
+  manifest["runtime"]["type"] = 2.9;
+  ASSERT_TRUE(Parse(manifest.dump(), read));
+  EXPECT_EQ(read.runtime.type, 2);
+  // Would wrap to 2 if it were cut to 32 bits.
+  manifest["runtime"]["type"] = 4294967298ull;
+  EXPECT_FALSE(Parse(manifest.dump(), read));
+  manifest["runtime"]["type"] = 1e300;
+  EXPECT_FALSE(Parse(manifest.dump(), read));
   manifest["runtime"]["type"] = true;
   EXPECT_FALSE(Parse(manifest.dump(), read));
   manifest["runtime"]["type"] = "2";

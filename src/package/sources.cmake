@@ -1,5 +1,14 @@
 # Sources of this folder are added to kyrcore here.
 target_sources(kyrcore PRIVATE
+  package/decryptor_package.cpp
   package/manifest.cpp
+  package/native_lib_package.cpp
+  package/package_element.cpp
+  package/package_element_factory.cpp
   package/package_file.cpp
+  package/package_install.cpp
+  package/package_paths.cpp
+  package/pip_library_element.cpp
+  package/python_lib_package.cpp
+  package/python_runtime_package.cpp
 )

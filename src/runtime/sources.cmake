@@ -1,4 +1,13 @@
+# Sources of this folder are added to kyrcore here.
 target_sources(kyrcore PRIVATE
-  runtime/python_scripts.cpp
+  runtime/runtime.cpp
+  runtime/runtime_factory.cpp
+  runtime/runtime_registry.cpp
+  runtime/unready_runtime.cpp
+  runtime/utf16_text.cpp
   runtime/argument_splitter.cpp
+  runtime/native_runtime.cpp
+  runtime/native_module_posix.cpp
+  runtime/elf_dependencies_posix.cpp
+  runtime/python_scripts.cpp
 )

@@ -1,9 +1,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
 
 namespace Kyrowan {
+
+class TelemetryContext;
 
 /// What a run report says about the decryptor that ran.
 struct RunRecord {
@@ -20,5 +26,25 @@ struct RunRecord {
 /// then deletes the custom telemetry file. Silent; true when delivered.
 bool ReportDecryptorRun(const std::wstring& name, const std::wstring& version,
                         const std::wstring& customTelemetryPath, std::int64_t exitCode);
+
+/// Fills the decryptor part of a report, taking the time now. Always true.
+bool BuildRunRecord(const std::wstring& name, const std::wstring& version, const std::wstring& customTelemetryPath,
+                    std::int64_t exitCode, RunRecord& record);
+/// Base64 of the custom telemetry file's exact bytes; false when the file is
+/// missing, empty or not JSON.
+bool ReadCustomTelemetry(const std::wstring& path, std::string& base64);
+/// The report document: identity, a fresh "id", the run record.
+bool BuildTelemetryDocument(const TelemetryContext& context, const RunRecord& record, nlohmann::json& document);
+/// PUTs the document to the server; true only for an answer with status 200.
+bool UploadTelemetry(const nlohmann::json& document);
+
+/// The largest report body that is sent; a longer one is dropped.
+inline constexpr std::size_t kMaxTelemetryBodyBytes = 16383;
+
+/// Sends a report body; returns HttpPutBody's result and sets the HTTP status.
+using TelemetrySender = std::function<int(const std::string& body, const std::wstring& path,
+                                          const std::vector<std::wstring>& headers, int& status)>;
+/// Lets tests capture what would be sent; an empty function restores the real sender.
+void SetTelemetrySenderForTesting(TelemetrySender sender);
 
 }  // namespace Kyrowan

@@ -161,6 +161,8 @@ bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>&
   std::set<std::string> unlisted = ArchiveFiles(package.filesFolder);
   unlisted.erase("manifest.json");
   for (const FileEntry_s& file : info.files) {
+    // The client accepts the manifest listing itself without a check; so does this.
+    if (Windows::EqualsIgnoreCase(std::string_view(file.name), std::string_view("manifest.json"))) continue;
     const fs::path path = package.filesFolder / file.name;
     if (!Windows::VerifyFileSignatureWithKey(FromUtf8(path.string()), key.data(), keySize, file.signature)) {
       error = "the file '" + file.name + "' does not match its signature";

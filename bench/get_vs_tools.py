@@ -1,0 +1,194 @@
+#!/usr/bin/env python3
+"""Times `kyrdecrypt -get` of a large decryptor package against the same work done by standard tools.
+
+One run: builds (or reuses) the publisher tools, makes a test CA, signing keys and a
+client configured for them (tests/e2e/harness.py), packs a decryptor whose package is
+about --size-mib MiB of incompressible random files, serves it with kyrdecrypt-server
+on 127.0.0.1, and then measures, each under /usr/bin/time -v:
+
+  client:    kyrdecrypt -get kyrbench -ver 1.0.0   (download, archive signature, unzip,
+             manifest signature, every file's signature, install)
+  baseline:  curl (download) + openssl dgst -sha1 -verify (archive signature)
+             + unzip + openssl dgst -sha1 -verify for the manifest and every file
+
+It prints wall-clock seconds and peak resident memory of each step and the ratio
+client / baseline. No assertion: these are figures to read.
+"""
+
+import argparse
+import base64
+import json
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+import harness  # noqa: E402  (shared TLS material, keys, client build and server runner)
+
+NAME, VERSION = "kyrbench", "1.0.0"
+HEADER = struct.Struct("<BQI")  # format, payload length, signature length
+
+
+def publisher_tools(build):
+    """kyrpack, kyrdecrypt-server and the sample decryptor library, built in `build`."""
+    subprocess.run(["cmake", "-S", SOURCE, "-B", build, "-G", "Ninja", "-DKYRDECRYPT_BUILD_TESTS=OFF"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "kyrpack", "kyrdecrypt-server", "kyrsample_decryptor"],
+                   check=True, stdout=subprocess.DEVNULL)
+    module = os.path.join(build, "samples", "native", "decryptor", "libkyrsample_decryptor.so")
+    return os.path.join(build, "kyrpack"), os.path.join(build, "kyrdecrypt-server"), module
+
+
+def make_package(kyrpack, module, private_key, repository, work, size_mib):
+    """A decryptor package of `size_mib` MiB of random data in 16 MiB files, placed in the repository."""
+    folder = os.path.join(work, "bench-package")
+    os.makedirs(folder)
+    shutil.copy(module, folder)
+    chunk = 16 * 1024 * 1024
+    for index in range(max(1, size_mib * 1024 * 1024 // chunk)):
+        with open(os.path.join(folder, f"data{index:03}.bin"), "wb") as out:
+            out.write(os.urandom(chunk))
+    target = os.path.join(repository, "decryptors", NAME, VERSION, NAME + ".kpkg")
+    os.makedirs(os.path.dirname(target))
+    subprocess.run([kyrpack, "pack", "--key", private_key, "--folder", folder, "--kind", "decryptor",
+                    "--name", NAME, "--version", VERSION, "--runtime-type", "native", "--runtime-version", "1.0.0",
+                    "--module", os.path.basename(module), "--run", "run", "--help", "help", "--out", target],
+                   check=True, stdout=subprocess.DEVNULL)
+    shutil.rmtree(folder)
+    return target
+
+
+def timed(command, env=None, cwd=None):
+    """Runs a command under /usr/bin/time -v; returns (seconds, peak KiB)."""
+    report = tempfile.NamedTemporaryFile(prefix="kyr-time-", delete=False)
+    report.close()
+    try:
+        subprocess.run(["/usr/bin/time", "-v", "-o", report.name, *command], check=True, env=env, cwd=cwd,
+                       stdout=subprocess.DEVNULL)
+        text = open(report.name, encoding="utf-8").read()
+    finally:
+        os.unlink(report.name)
+    clock = re.search(r"Elapsed \(wall clock\) time \(h:mm:ss or m:ss\): (\S+)", text).group(1)
+    seconds = 0.0
+    for part in clock.split(":"):
+        seconds = seconds * 60 + float(part)
+    peak = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", text).group(1))
+    return seconds, peak
+
+
+def stored_signature(base64_text, path):
+    """Stored signatures are least-significant byte first; openssl wants them the other way round."""
+    with open(path, "wb") as out:
+        out.write(base64.b64decode(base64_text)[::-1])
+
+
+def signed_manifest_text(manifest):
+    unsigned = dict(manifest, signature="")
+    return json.dumps(unsigned, sort_keys=True, separators=(",", ":"), ensure_ascii=False).encode("utf-8")
+
+
+def baseline(config, public_key, work):
+    """The client's work done with curl, openssl and unzip; returns the list of (step, seconds, KiB)."""
+    folder = os.path.join(work, "baseline")
+    os.makedirs(folder)
+    steps = []
+    package = os.path.join(folder, NAME + ".kpkg")
+    url = f"https://127.0.0.1:{config['port']}/package/download/64/{NAME}/{VERSION}"
+    steps.append(("curl download",) + timed(["curl", "-sSf", "--cacert", config["ca_cert"], "-o", package,
+                                               "-A", "KyrDecrypt/ORIN", url]))
+    # Splitting the file into its parts is bookkeeping the tools have no command for.
+    with open(package, "rb") as source:
+        _, payload_length, signature_length = HEADER.unpack(source.read(HEADER.size))
+        archive = os.path.join(folder, "payload.zip")
+        with open(archive, "wb") as out:
+            remaining = payload_length
+            while remaining:
+                block = source.read(min(remaining, 1 << 20))
+                out.write(block)
+                remaining -= len(block)
+        with open(os.path.join(folder, "payload.sig"), "wb") as out:
+            out.write(source.read(signature_length)[::-1])
+    os.unlink(package)
+    steps.append(("openssl archive signature",) + timed(
+        ["openssl", "dgst", "-sha1", "-verify", public_key, "-signature", "payload.sig", "payload.zip"], cwd=folder))
+    unpacked = os.path.join(folder, "unpacked")
+    steps.append(("unzip",) + timed(["unzip", "-q", archive, "-d", unpacked]))
+    os.unlink(archive)
+    manifest_path = next(os.path.join(root, "manifest.json") for root, _, names in os.walk(unpacked)
+                         if "manifest.json" in names)
+    files_folder = os.path.dirname(manifest_path)
+    with open(manifest_path, encoding="utf-8") as text:
+        manifest = json.load(text)
+    with open(os.path.join(folder, "manifest.signed"), "wb") as out:
+        out.write(signed_manifest_text(manifest))
+    stored_signature(manifest["signature"], os.path.join(folder, "manifest.sig"))
+    checks = [(os.path.join(folder, "manifest.signed"), os.path.join(folder, "manifest.sig"))]
+    for index, entry in enumerate(manifest["files"]):
+        signature = os.path.join(folder, f"file{index}.sig")
+        stored_signature(entry["signature"], signature)
+        checks.append((os.path.join(files_folder, entry["name"].replace("\\", "/")), signature))
+    seconds = peak = 0
+    for data, signature in checks:
+        s, p = timed(["openssl", "dgst", "-sha1", "-verify", public_key, "-signature", signature, data])
+        seconds, peak = seconds + s, max(peak, p)
+    steps.append((f"openssl manifest + {len(checks) - 1} file signatures", seconds, peak))
+    return steps
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--size-mib", type=int, default=256, help="package size in MiB (default 256)")
+    parser.add_argument("--work", help="work folder (default: a new temporary folder, removed afterwards)")
+    arguments = parser.parse_args()
+    work = arguments.work or tempfile.mkdtemp(prefix="kyr-bench-")
+    os.makedirs(work, exist_ok=True)
+    server = None
+    try:
+        print(f"Preparing in {work} (builds the client and the publisher tools) ...", flush=True)
+        harness.setup(SOURCE, os.path.join(work, "harness"), [])
+        with open(os.path.join(work, "harness", "harness.json"), encoding="utf-8") as text:
+            config = json.load(text)
+        kyrpack, server_binary, module = publisher_tools(os.path.join(work, "publisher-build"))
+        repository = os.path.join(work, "repository")
+        package = make_package(kyrpack, module, config["signing_private_key"], repository, work, arguments.size_mib)
+        size = os.path.getsize(package)
+        server = harness.ServerProcess([server_binary, "--address", "127.0.0.1", "--port", str(config["port"]),
+                                        "--cert", config["server_cert"], "--key", config["server_key"],
+                                        "--repo", repository, "--db", os.path.join(work, "telemetry.db")])
+        server.wait_ready()
+
+        program_data = os.path.join(work, "programdata")
+        os.makedirs(program_data)
+        env = dict(os.environ, PROGRAMDATA=program_data)
+        client_seconds, client_peak = timed([config["client"], "-get", NAME, "-ver", VERSION], env=env)
+        installed = os.path.join(program_data, "Kyrowan", "KyrDecrypt", "decryptors", NAME, VERSION)
+        if not os.path.isdir(installed):
+            raise SystemExit("kyrdecrypt -get did not install the package: the figures would mean nothing")
+        steps = baseline(config, config["signing_public_key"], work)
+    finally:
+        if server is not None:
+            server.stop()
+        if not arguments.work:
+            shutil.rmtree(work, ignore_errors=True)
+
+    base_seconds = sum(step[1] for step in steps)
+    base_peak = max(step[2] for step in steps)
+    print(f"\nPackage: {size / 2**20:.1f} MiB ({size} bytes), served from 127.0.0.1 over HTTPS\n")
+    print(f"{'step':44} {'seconds':>9} {'peak MiB':>9}")
+    print(f"{'kyrdecrypt -get':44} {client_seconds:9.2f} {client_peak / 1024:9.1f}")
+    for name, seconds, peak in steps:
+        print(f"{'  baseline: ' + name:44} {seconds:9.2f} {peak / 1024:9.1f}")
+    print(f"{'baseline total (sum; peak = largest step)':44} {base_seconds:9.2f} {base_peak / 1024:9.1f}")
+    print(f"\nratio kyrdecrypt / baseline: time {client_seconds / base_seconds:.2f}, "
+          f"peak memory {client_peak / base_peak:.2f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

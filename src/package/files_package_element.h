@@ -1,0 +1,177 @@
+#pragma once
+
+#include <string>
+
+#include "package/manifest.h"
+#include "package/package_element.h"
+#include "package/package_file.h"
+#include "package/package_install.h"
+#include "package/package_paths.h"
+#include "platform/file_system.h"
+#include "platform/mapped_file.h"
+#include "platform/signature_verifier.h"
+#include "platform/text.h"
+
+namespace Kyrowan {
+
+/// A package that is only files: a manifest (`Info`), the files it signs, and
+/// the download → verify → unpack → install pipeline.
+template <typename Info>
+class GenericPackageElementOnlyFiles : public IKyrDecryptPackageElement {
+ public:
+  PkgResult_e Obtain() override;
+  PkgResult_e CheckPresent() override;
+  PkgResult_e Validate() override;
+  PkgResult_e AttachToRuntime() override { return PkgOperationSucceeded; }
+  PkgResult_e DetachFromRuntime() override { return PkgOperationSucceeded; }
+
+  /// Fills `downloadUrl` and the paths from `name` and `version`.
+  virtual bool SetUpPaths() = 0;
+  /// Reads `manifestPath` into `info` unless `info` is already complete.
+  virtual bool LoadManifest();
+  /// Loads the manifest, checks its name and its signature.
+  virtual bool VerifyManifest();
+  /// Full path of a manifest file entry.
+  virtual bool ResolveFilePath(const std::string& relative, std::wstring& out) const;
+  virtual bool Download();
+  /// Verifies and unpacks the downloaded package file, then installs it.
+  virtual PkgResult_e UnpackAndInstall();
+  /// Adopts the manifest's version and moves the unpacked folder to its place.
+  virtual PkgResult_e Install();
+
+  const Info& GetInfo() const { return info; }
+  const std::wstring& GetDownloadUrl() const { return downloadUrl; }
+  const std::wstring& GetFilesFolder() const { return filesFolder; }
+  const std::wstring& GetInstallFolder() const { return installFolder; }
+  const std::wstring& GetManifestPath() const { return manifestPath; }
+  const std::wstring& GetArchivePath() const { return archivePath; }
+
+ protected:
+  using IKyrDecryptPackageElement::IKyrDecryptPackageElement;
+
+  /// Empties every path, so that an element whose paths could not be made fails every file operation.
+  void ClearPaths() {
+    downloadUrl.clear();
+    filesFolder.clear();
+    installFolder.clear();
+    manifestPath.clear();
+    archivePath.clear();
+  }
+  /// Takes the folders of a package of this name and version under `typeFolder`.
+  bool AdoptFolders(std::wstring_view typeFolder) {
+    PackageFolders folders;
+    if (!BuildPackageFolders(typeFolder, name, version, folders)) return false;
+    installFolder = folders.installFolder;
+    filesFolder = folders.filesFolder;
+    manifestPath = folders.manifestPath;
+    archivePath = folders.archivePath;
+    return true;
+  }
+
+  Info info{};
+  std::wstring downloadUrl;
+  std::wstring filesFolder;
+  std::wstring installFolder;
+  std::wstring manifestPath;
+  std::wstring archivePath;
+};
+
+template <typename Info>
+bool GenericPackageElementOnlyFiles<Info>::LoadManifest() {
+  if (IsComplete(info)) return true;
+  Windows::MappedFile file(manifestPath);
+  if (manifestPath.empty() || !file.Open()) return false;
+  return ParseManifest(file.data, static_cast<std::size_t>(file.fileSize), info);
+}
+
+template <typename Info>
+bool GenericPackageElementOnlyFiles<Info>::VerifyManifest() {
+  if (!LoadManifest()) return false;
+  // Case-sensitive on purpose: the manifest must carry the lower-case name.
+  if (Windows::ToWide(info.name) != name) return false;
+  const std::string text = SignedText(info);
+  if (!AcquireVerifier()) return false;
+  return verifier->VerifyBufferSignature(text.data(), static_cast<std::uint32_t>(text.size()), info.signature);
+}
+
+template <typename Info>
+bool GenericPackageElementOnlyFiles<Info>::ResolveFilePath(const std::string& relative, std::wstring& out) const {
+  std::wstring path = Windows::ToWide(relative);
+  for (wchar_t& c : path) {
+    if (c == L'/' || c == L'\\') c = Windows::kPathSeparator;
+  }
+  out = filesFolder + path;
+  return !out.empty();
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElementOnlyFiles<Info>::CheckPresent() {
+  if (!Windows::PathExists(filesFolder)) return PkgNotFound;
+  if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  for (const FileEntry_s& file : info.files) {
+    std::wstring path;
+    if (!ResolveFilePath(file.name, path) || !Windows::PathExists(path)) return PkgFilesMissing;
+  }
+  return PkgFound;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElementOnlyFiles<Info>::Validate() {
+  if (GetCachedState() == 1) return PkgOperationSucceeded;
+  const PkgResult_e present = CheckPresent();
+  if (present != PkgFound) {
+    SetCachedState(0);
+    return present;
+  }
+  PkgResult_e result = PkgOperationSucceeded;
+  for (const FileEntry_s& file : info.files) {
+    std::wstring path;
+    if (!ResolveFilePath(file.name, path)) {
+      result = PkgFilesMissing;
+      break;
+    }
+    // The manifest carries its own signature, checked by VerifyManifest.
+    if (IsSamePath(path, manifestPath)) continue;
+    if (!verifier->VerifyFileSignature(path, file.signature)) {
+      result = PkgFilesInvalid;
+      break;
+    }
+  }
+  SetCachedState(result == PkgOperationSucceeded ? 1 : 0);
+  return result;
+}
+
+template <typename Info>
+bool GenericPackageElementOnlyFiles<Info>::Download() {
+  if (downloadUrl.empty() || archivePath.empty()) return false;
+  return DownloadPackageFile(downloadUrl, archivePath);
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElementOnlyFiles<Info>::UnpackAndInstall() {
+  if (!Windows::PathExists(archivePath)) return PkgFilesMissing;
+  if (!VerifyAndUnpackPackage(archivePath, installFolder)) return PkgFilesInvalid;
+  const PkgResult_e result = Install();
+  if (result == PkgOperationSucceeded) SetCachedState(1);
+  return result;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElementOnlyFiles<Info>::Install() {
+  if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  const std::wstring oldFolder = installFolder;
+  version = Windows::ToWide(info.version);
+  // A manifest version that is no safe folder name makes no paths.
+  if (!SetUpPaths()) return PkgInstallFailed;
+  if (IsSamePath(installFolder, oldFolder)) return PkgOperationSucceeded;
+  return MoveInstallFolder(oldFolder, installFolder);
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElementOnlyFiles<Info>::Obtain() {
+  if (Validate() == PkgOperationSucceeded) return PkgOperationSucceeded;
+  if (!Download()) return PkgDownloadFailed;
+  return UnpackAndInstall();
+}
+
+}  // namespace Kyrowan

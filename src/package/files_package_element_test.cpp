@@ -1,0 +1,181 @@
+#include "package/files_package_element.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "package/native_lib_package.h"
+#include "package/package_test_support.h"
+#include "package/python_runtime_package.h"
+
+namespace Kyrowan {
+namespace {
+
+namespace fs = std::filesystem;
+using Testing::ReadTestFile;
+using Testing::WriteTestFile;
+using Windows::ToUtf8;
+
+LibPkgInfo_s NativeLibInfo(const std::string& name, const std::string& version) {
+  LibPkgInfo_s info;
+  info.runtime.type = 2;
+  info.name = name;
+  info.version = version;
+  return info;
+}
+
+class InstalledPackageTest : public ::testing::Test {
+ protected:
+  // Installs a signed native library (two files) as the version folder `folderVersion`.
+  std::string Install(const std::string& name, const std::string& folderVersion, LibPkgInfo_s info) {
+    const std::string files = root.DataRoot() + "/libraries/" + name + "/" + folderVersion + "/" + name;
+    Testing::WriteSignedPackage(files, info, {{"libone.so", "one"}, {"sub/two.dat", "two"}});
+    return files;
+  }
+
+  Testing::TemporaryDataRoot root;
+};
+
+TEST_F(InstalledPackageTest, AbsentPackageIsNotFound) {
+  NativeKyrLibPackage lib(L"absent", L"1.0.0");
+  EXPECT_EQ(lib.CheckPresent(), PkgNotFound);
+  EXPECT_EQ(lib.Validate(), PkgNotFound);
+}
+
+TEST_F(InstalledPackageTest, SignedPackageIsPresentAndValid) {
+  Install("good", "1.0.0", NativeLibInfo("good", "1.0.0"));
+  NativeKyrLibPackage lib(L"good", L"1.0.0");
+  EXPECT_EQ(lib.CheckPresent(), PkgFound);
+  EXPECT_EQ(lib.Validate(), PkgOperationSucceeded);
+}
+
+TEST_F(InstalledPackageTest, SecondValidateComesFromTheCache) {
+  const std::string files = Install("cached", "1.0.0", NativeLibInfo("cached", "1.0.0"));
+  NativeKyrLibPackage lib(L"cached", L"1.0.0");
+  ASSERT_EQ(lib.Validate(), PkgOperationSucceeded);
+  fs::remove_all(files);
+  EXPECT_EQ(lib.Validate(), PkgOperationSucceeded);
+}
+
+TEST_F(InstalledPackageTest, ManifestProblemsAreRequiredFileInvalid) {
+  // Signed, but under a name that differs only in case.
+  Install("casename", "1.0.0", NativeLibInfo("CaseName", "1.0.0"));
+  NativeKyrLibPackage wrongName(L"casename", L"1.0.0");
+  EXPECT_FALSE(wrongName.VerifyManifest());
+  EXPECT_EQ(wrongName.CheckPresent(), PkgRequiredFileInvalid);
+
+  const std::string files = Install("altered", "1.0.0", NativeLibInfo("altered", "1.0.0"));
+  std::string manifest = ReadTestFile(files + "/manifest.json");
+  manifest.replace(manifest.find("sub/two.dat"), 11, "sub/six.dat");
+  WriteTestFile(files + "/manifest.json", manifest);
+  NativeKyrLibPackage altered(L"altered", L"1.0.0");
+  EXPECT_EQ(altered.CheckPresent(), PkgRequiredFileInvalid);
+
+  WriteTestFile(root.DataRoot() + "/libraries/garbage/1.0.0/garbage/manifest.json", "{not json");
+  NativeKyrLibPackage garbage(L"garbage", L"1.0.0");
+  EXPECT_EQ(garbage.CheckPresent(), PkgRequiredFileInvalid);
+}
+
+TEST_F(InstalledPackageTest, MissingAndChangedFiles) {
+  const std::string missing = Install("missing", "1.0.0", NativeLibInfo("missing", "1.0.0"));
+  fs::remove(missing + "/sub/two.dat");
+  NativeKyrLibPackage lib(L"missing", L"1.0.0");
+  EXPECT_EQ(lib.CheckPresent(), PkgFilesMissing);
+  EXPECT_EQ(lib.Validate(), PkgFilesMissing);
+
+  const std::string changed = Install("changed", "1.0.0", NativeLibInfo("changed", "1.0.0"));
+  WriteTestFile(changed + "/libone.so", "One");
+  NativeKyrLibPackage tampered(L"changed", L"1.0.0");
+  EXPECT_EQ(tampered.CheckPresent(), PkgFound);
+  EXPECT_EQ(tampered.Validate(), PkgFilesInvalid);
+  EXPECT_EQ(tampered.GetCachedState(), 0);
+}
+
+TEST_F(InstalledPackageTest, EmptyListedFileIsPresentButInvalid) {
+  LibPkgInfo_s info = NativeLibInfo("emptyfile", "1.0.0");
+  const std::string files = root.DataRoot() + "/libraries/emptyfile/1.0.0/emptyfile";
+  Testing::WriteSignedPackage(files, info, {{"a.so", "a"}, {"empty.dat", ""}});
+  NativeKyrLibPackage lib(L"emptyfile", L"1.0.0");
+  EXPECT_EQ(lib.CheckPresent(), PkgFound);
+  EXPECT_EQ(lib.Validate(), PkgFilesInvalid);
+}
+
+TEST_F(InstalledPackageTest, ManifestListingItselfNeedsNoFileSignature) {
+  LibPkgInfo_s info = NativeLibInfo("selfref", "1.0.0");
+  const std::string files = root.DataRoot() + "/libraries/selfref/1.0.0/selfref";
+  WriteTestFile(files + "/a.so", "a");
+  info.files = {{"a.so", Testing::SignWithTestKey("a")}, {"manifest.json", "not a signature"}};
+  info.signature = Testing::SignWithTestKey(SignedText(info));
+  WriteTestFile(files + "/manifest.json", nlohmann::json(info).dump());
+  NativeKyrLibPackage lib(L"selfref", L"1.0.0");
+  EXPECT_EQ(lib.Validate(), PkgOperationSucceeded);
+}
+
+TEST_F(InstalledPackageTest, FileEntriesResolveUnderTheFilesFolder) {
+  NativeKyrLibPackage lib(L"paths", L"1.0.0");
+  std::wstring path;
+  ASSERT_TRUE(lib.ResolveFilePath("bin/x64\\lib.so", path));
+  EXPECT_EQ(path, lib.GetFilesFolder() + L"bin/x64/lib.so");
+}
+
+TEST_F(InstalledPackageTest, InstallMovesTheFolderToTheManifestVersion) {
+  Install("moved", "0.0.0", NativeLibInfo("moved", "1.2.0"));
+  // An older copy of the target version is replaced, not merged.
+  WriteTestFile(root.DataRoot() + "/libraries/moved/1.2.0/stale.txt", "old");
+  NativeKyrLibPackage lib(L"moved", L"0.0.0");
+  ASSERT_EQ(lib.Install(), PkgOperationSucceeded);
+  std::wstring version;
+  lib.GetVersion(version);
+  EXPECT_EQ(version, L"1.2.0");
+  const std::string target = root.DataRoot() + "/libraries/moved/1.2.0";
+  EXPECT_EQ(ToUtf8(lib.GetInstallFolder()), target + "/");
+  EXPECT_TRUE(fs::exists(target + "/moved/manifest.json"));
+  EXPECT_FALSE(fs::exists(target + "/stale.txt"));
+  EXPECT_FALSE(fs::exists(root.DataRoot() + "/libraries/moved/0.0.0"));
+  EXPECT_EQ(lib.Validate(), PkgOperationSucceeded);
+}
+
+TEST_F(InstalledPackageTest, InstallInPlaceWhenTheVersionIsUnchanged) {
+  Install("inplace", "1.0.0", NativeLibInfo("inplace", "1.0.0"));
+  NativeKyrLibPackage lib(L"inplace", L"1.0.0");
+  EXPECT_EQ(lib.Install(), PkgOperationSucceeded);
+  EXPECT_TRUE(fs::exists(root.DataRoot() + "/libraries/inplace/1.0.0/inplace/libone.so"));
+}
+
+TEST_F(InstalledPackageTest, ManifestVersionThatLeavesTheDataRootFailsTheInstall) {
+  for (const char* version : {"../../../../escaped", "..", "1.0/x"}) {
+    Install("escape", "0.0.0", NativeLibInfo("escape", version));
+    NativeKyrLibPackage lib(L"escape", L"0.0.0");
+    EXPECT_EQ(lib.Install(), PkgInstallFailed) << version;
+    EXPECT_TRUE(fs::exists(root.DataRoot() + "/libraries/escape/0.0.0/escape/manifest.json"));
+  }
+  EXPECT_FALSE(fs::exists(root.Folder() + "/escaped"));
+}
+
+TEST_F(InstalledPackageTest, TargetThatCannotBeRemovedFailsTheInstall) {
+  // A name longer than a folder name may be: removing that target fails.
+  Install("longver", "0.0.0", NativeLibInfo("longver", std::string(300, '1')));
+  NativeKyrLibPackage lib(L"longver", L"0.0.0");
+  EXPECT_EQ(lib.Install(), PkgInstallFailed);
+  EXPECT_TRUE(fs::exists(root.DataRoot() + "/libraries/longver/0.0.0/longver/manifest.json"));
+}
+
+TEST_F(InstalledPackageTest, UnpackWithoutArchiveIsFilesMissing) {
+  NativeKyrLibPackage lib(L"noarchive", L"1.0.0");
+  EXPECT_EQ(lib.UnpackAndInstall(), PkgFilesMissing);
+}
+
+TEST_F(InstalledPackageTest, RuntimePackageIsFilesOnly) {
+  RuntimePkgInfo_s info;
+  info.name = "python";
+  info.version = "3.6.2";
+  Testing::WriteSignedPackage(root.DataRoot() + "/runtimes/python/3.6.2/python", info, {{"python", "#!"}});
+  PythonRuntimePackage python(L"python", L"3.6.2");
+  EXPECT_EQ(python.Validate(), PkgOperationSucceeded);
+  EXPECT_EQ(python.AttachToRuntime(), PkgOperationSucceeded);
+  EXPECT_EQ(python.DetachFromRuntime(), PkgOperationSucceeded);
+}
+
+}  // namespace
+}  // namespace Kyrowan

@@ -1,0 +1,150 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/files_package_element.h"
+#include "package/package_element_factory.h"
+#include "runtime/runtime.h"
+
+namespace Kyrowan {
+
+/// The element kind a manifest dependency of `dependencyType` becomes under a
+/// package run by `runtimeType`; 0 when there is none.
+int DependencyElementKind(int dependencyType, int runtimeType);
+
+/// A package that runs code: files, plus the runtime it needs and the
+/// packages it depends on (walked depth first, runtime package first).
+template <typename Info>
+class GenericPackageElement : public GenericPackageElementOnlyFiles<Info> {
+  using Base = GenericPackageElementOnlyFiles<Info>;
+
+ public:
+  // The runtimes hold folders of elements that are going away.
+  ~GenericPackageElement() override { ReleaseAllRuntimes(); }
+
+  PkgResult_e Obtain() override;
+  PkgResult_e CheckPresent() override;
+  PkgResult_e Validate() override;
+  PkgResult_e AttachToRuntime() override;
+  PkgResult_e DetachFromRuntime() override;
+
+  /// Takes `runtime` from the runtime registry once the manifest is complete.
+  virtual bool AcquireRuntime();
+  /// Builds `dependencies` from the manifest, once.
+  virtual bool ResolveDependencies();
+
+  const std::vector<std::shared_ptr<IKyrDecryptPackageElement>>& GetDependencies() const { return dependencies; }
+  const std::wstring& GetLibraryFolder() const { return libraryFolder; }
+
+ protected:
+  using Base::Base;
+
+  /// Registers (`attach`) or unregisters this element's folder and its dependencies'.
+  PkgResult_e ChangeRuntimeFolders(bool attach);
+
+  std::wstring libraryFolder;
+  std::shared_ptr<IKyrDecryptRuntime> runtime;
+  std::vector<std::shared_ptr<IKyrDecryptPackageElement>> dependencies;
+};
+
+template <typename Info>
+bool GenericPackageElement<Info>::AcquireRuntime() {
+  if (runtime) return true;
+  if (!IsComplete(this->info)) return false;
+  const auto type = static_cast<std::uint32_t>(this->info.runtime.type);
+  return GetRuntime(type, RuntimeTypeName(type), Windows::ToWide(this->info.runtime.version), runtime) == 1 &&
+         runtime != nullptr;
+}
+
+template <typename Info>
+bool GenericPackageElement<Info>::ResolveDependencies() {
+  const Info& manifest = this->info;
+  if (!IsComplete(manifest)) return false;
+  if (!dependencies.empty()) return true;
+  std::shared_ptr<IKyrDecryptPackageElement> element;
+  const int runtimeKind = manifest.runtime.type == RuntimeTypePython ? PkgKindPythonRuntime : 0;
+  // A native runtime, or a Python one of no particular version, is no package.
+  if (CreatePackageElement(runtimeKind, RuntimeTypeName(manifest.runtime.type),
+                           Windows::ToWide(manifest.runtime.version), element))
+    dependencies.push_back(element);
+  for (const DependencyEntry_s& entry : manifest.dependencies) {
+    const int kind = DependencyElementKind(entry.type, manifest.runtime.type);
+    if (CreatePackageElement(kind, Windows::ToWide(entry.name), Windows::ToWide(entry.version), element))
+      dependencies.push_back(element);
+  }
+  return true;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElement<Info>::CheckPresent() {
+  const PkgResult_e own = Base::CheckPresent();
+  if (own != PkgFound) return own;
+  if (!ResolveDependencies()) return PkgDependenciesMissing;
+  for (const auto& dependency : dependencies) {
+    const PkgResult_e status = dependency->CheckPresent();
+    if (status != PkgFound) return status;
+    AcquireRuntime();
+  }
+  return PkgFound;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElement<Info>::Validate() {
+  if (this->GetCachedState() == 1) return PkgOperationSucceeded;
+  PkgResult_e result = Base::Validate();
+  if (result != PkgOperationSucceeded) {
+    this->SetCachedState(0);
+    return result;
+  }
+  for (const auto& dependency : dependencies) {
+    result = dependency->Validate();
+    if (result != PkgOperationSucceeded) break;
+  }
+  this->SetCachedState(result == PkgOperationSucceeded ? 1 : 0);
+  return result;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElement<Info>::Obtain() {
+  if (Validate() != PkgOperationSucceeded) {
+    if (!this->Download()) return PkgDownloadFailed;
+    const PkgResult_e installed = this->UnpackAndInstall();
+    if (installed != PkgOperationSucceeded) return installed;
+  }
+  if (!this->VerifyManifest()) return PkgRequiredFileInvalid;
+  if (!ResolveDependencies()) return PkgDependenciesMissing;
+  for (const auto& dependency : dependencies) {
+    const PkgResult_e status = dependency->Obtain();
+    if (status != PkgOperationSucceeded) return status;
+    AcquireRuntime();
+  }
+  return PkgOperationSucceeded;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElement<Info>::ChangeRuntimeFolders(bool attach) {
+  if (!AcquireRuntime()) return PkgRuntimeMissing;
+  const bool changed = attach ? runtime->AddLibraryPath(libraryFolder) : runtime->RemoveLibraryPath(libraryFolder);
+  if (!changed) return PkgRunFailed;
+  PkgResult_e result = PkgOperationSucceeded;
+  for (const auto& dependency : dependencies) {
+    result = attach ? dependency->AttachToRuntime() : dependency->DetachFromRuntime();
+    if (result != PkgOperationSucceeded) break;
+  }
+  if (result != PkgOperationSucceeded) runtime->RemoveAllLibraryPaths();
+  return result;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElement<Info>::AttachToRuntime() {
+  return ChangeRuntimeFolders(true);
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElement<Info>::DetachFromRuntime() {
+  return ChangeRuntimeFolders(false);
+}
+
+}  // namespace Kyrowan

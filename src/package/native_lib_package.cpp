@@ -1,0 +1,23 @@
+#include "package/native_lib_package.h"
+
+#include "package/package_paths.h"
+
+namespace Kyrowan {
+
+NativeKyrLibPackage::NativeKyrLibPackage(const std::wstring& name, const std::wstring& version)
+    : GenericPackageElement<LibPkgInfo_s>(PkgKindNativeLibrary, name, version) {
+  NativeKyrLibPackage::SetUpPaths();
+}
+
+bool NativeKyrLibPackage::SetUpPaths() {
+  libraryFolder.clear();
+  if (!AdoptFolders(L"libraries")) {
+    ClearPaths();
+    return false;
+  }
+  downloadUrl = LibraryDownloadPath(L"/library/download/", name, version);
+  libraryFolder = filesFolder;
+  return !libraryFolder.empty();
+}
+
+}  // namespace Kyrowan

@@ -1,0 +1,53 @@
+#include "package/package_element.h"
+
+#include "platform/signature_verifier.h"
+#include "platform/text.h"
+
+namespace Kyrowan {
+
+using Windows::ToLowerText;
+
+IKyrDecryptPackageElement::IKyrDecryptPackageElement(int kind, const std::wstring& name, const std::wstring& version)
+    : name(ToLowerText(name)), version(ToLowerText(version)), kind(kind) {
+  AcquireVerifier();
+}
+
+bool IKyrDecryptPackageElement::GetName(std::wstring& out) const {
+  out = name;
+  return !out.empty();
+}
+
+bool IKyrDecryptPackageElement::GetVersion(std::wstring& out) const {
+  out = version;
+  return !out.empty();
+}
+
+int IKyrDecryptPackageElement::GetKind() const { return kind; }
+
+bool IKyrDecryptPackageElement::AcquireVerifier() {
+  verifier = Windows::SignatureVerifier::Instance();
+  return verifier != nullptr;
+}
+
+int IKyrDecryptPackageElement::GetCachedState() {
+  if (!AcquireVerifier()) return 0;
+  const std::wstring key = MakeStateCacheKey(kind, name, version);
+  return key.empty() ? 0 : verifier->LookupState(key);
+}
+
+bool IKyrDecryptPackageElement::SetCachedState(int state) {
+  if (!AcquireVerifier()) return false;
+  const std::wstring key = MakeStateCacheKey(kind, name, version);
+  if (key.empty()) return false;
+  verifier->StoreState(key, state);
+  // Whoever asks for "latest" later in this run finds the version validated here.
+  if (!Windows::EqualsIgnoreCase(version, L"0.0.0")) verifier->StoreState(MakeStateCacheKey(kind, name, L"0.0.0"), state);
+  return true;
+}
+
+std::wstring MakeStateCacheKey(int kind, const std::wstring& name, const std::wstring& version) {
+  if (kind < PkgKindDecryptor || kind > PkgKindPythonRuntime || name.empty() || version.empty()) return {};
+  return ToLowerText(std::to_wstring(kind) + L"|" + name + L"|" + version);
+}
+
+}  // namespace Kyrowan

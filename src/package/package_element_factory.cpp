@@ -1,0 +1,52 @@
+#include "package/package_element_factory.h"
+
+#include "package/decryptor_package.h"
+#include "package/native_lib_package.h"
+#include "package/package_paths.h"
+#include "package/python_lib_package.h"
+#include "package/python_runtime_package.h"
+#include "runtime/runtime.h"
+
+namespace Kyrowan {
+
+namespace {
+
+std::shared_ptr<IKyrDecryptPackageElement> MakeElement(int kind, const std::wstring& name,
+                                                       const std::wstring& version) {
+  switch (kind) {
+    case PkgKindDecryptor:
+      return std::make_shared<DecryptorPackage>(name, version);
+    case PkgKindPipLibrary:
+      return MakePipLibraryElement(name, version);
+    case PkgKindPythonLibrary:
+      return std::make_shared<PythonKyrLibPackage>(name, version);
+    case PkgKindNativeLibrary:
+      return std::make_shared<NativeKyrLibPackage>(name, version);
+    case PkgKindPythonRuntime:
+      if (version == L"0.0.0") return nullptr;
+      return std::make_shared<PythonRuntimePackage>(name, version);
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+int DependencyElementKind(int dependencyType, int runtimeType) {
+  if (dependencyType == 1 && runtimeType == RuntimeTypePython) return PkgKindPipLibrary;
+  if (dependencyType == 2 && runtimeType == RuntimeTypePython) return PkgKindPythonLibrary;
+  if (dependencyType == 2 && runtimeType == RuntimeTypeNative) return PkgKindNativeLibrary;
+  return 0;
+}
+
+bool CreatePackageElement(int kind, const std::wstring& name, const std::wstring& version,
+                          std::shared_ptr<IKyrDecryptPackageElement>& out) {
+  out.reset();
+  if (name.empty() || version.empty()) return false;
+  // Names and versions become folder names: refuse any that could leave the data root.
+  if (!IsSafeFolderName(name) || !IsSafeFolderName(version)) return false;
+  out = MakeElement(kind, name, version);
+  return out != nullptr;
+}
+
+}  // namespace Kyrowan

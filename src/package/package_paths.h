@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace Kyrowan {
+
+/// The number every download and query path carries after its prefix.
+inline constexpr const wchar_t* kServerPathArch = L"64";
+
+/// Whether a name or version may become one folder name under the data root:
+/// not empty, no path separator of any platform, no NUL, and not "." or "..".
+bool IsSafeFolderName(std::wstring_view text);
+
+/// Whether two paths name the same file, comparing as the platform's file system does.
+bool IsSamePath(std::wstring_view a, std::wstring_view b);
+
+/// Where one package version lives locally.
+struct PackageFolders {
+  std::wstring installFolder;  ///< D/<type>/<name>/<version>/
+  std::wstring filesFolder;    ///< installFolder + <name>/
+  std::wstring manifestPath;   ///< filesFolder + "manifest.json"
+  std::wstring archivePath;    ///< installFolder + <name>.zip
+};
+
+/// The folders of (name, version) under the data root's `typeFolder`; false when
+/// there is no data root or the name or version is not a safe folder name.
+bool BuildPackageFolders(std::wstring_view typeFolder, const std::wstring& name, const std::wstring& version,
+                         PackageFolders& out);
+
+/// Server path of a library or runtime package: prefix, "64", "/", name, "/", version
+/// ("0.0.0" included: only decryptors are resolved against the server).
+std::wstring LibraryDownloadPath(std::wstring_view prefix, const std::wstring& name, const std::wstring& version);
+
+/// The data root followed by `folder` ("data", "decryptors", ...); false without a data root.
+bool GetDataSubfolder(std::wstring_view folder, std::wstring& out);
+
+}  // namespace Kyrowan
