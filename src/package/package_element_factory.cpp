@@ -4,6 +4,7 @@
 #include "package/native_lib_package.h"
 #include "package/package_paths.h"
 #include "package/python_lib_package.h"
+#include "package/python_run_lib_package.h"
 #include "package/python_runtime_package.h"
 #include "runtime/runtime.h"
 
@@ -17,7 +18,7 @@ std::shared_ptr<IKyrDecryptPackageElement> MakeElement(int kind, const std::wstr
     case PkgKindDecryptor:
       return std::make_shared<DecryptorPackage>(name, version);
     case PkgKindPipLibrary:
-      return MakePipLibraryElement(name, version);
+      return std::make_shared<PythonRunLibPackage>(name, version);
     case PkgKindPythonLibrary:
       return std::make_shared<PythonKyrLibPackage>(name, version);
     case PkgKindNativeLibrary:

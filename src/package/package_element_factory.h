@@ -13,7 +13,4 @@ class IKyrDecryptPackageElement;
 bool CreatePackageElement(int kind, const std::wstring& name, const std::wstring& version,
                           std::shared_ptr<IKyrDecryptPackageElement>& out);
 
-/// The pip library element (kind 2); null until pip libraries are supported.
-std::shared_ptr<IKyrDecryptPackageElement> MakePipLibraryElement(const std::wstring& name, const std::wstring& version);
-
 }  // namespace Kyrowan

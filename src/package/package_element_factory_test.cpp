@@ -6,6 +6,7 @@
 #include "package/native_lib_package.h"
 #include "package/package_test_support.h"
 #include "package/python_lib_package.h"
+#include "package/python_run_lib_package.h"
 #include "package/python_runtime_package.h"
 
 namespace Kyrowan {
@@ -55,8 +56,9 @@ TEST_F(FactoryTest, RefusesNamesAndVersionsThatLeaveTheDataRoot) {
   EXPECT_TRUE(CreatePackageElement(PkgKindNativeLibrary, L"a..b", L"1.0..0", element));
 }
 
-TEST_F(FactoryTest, PipLibrariesMakeNoElementYet) {
-  EXPECT_FALSE(CreatePackageElement(PkgKindPipLibrary, L"requests", L"2.0.0", element));
+TEST_F(FactoryTest, PipLibrariesAreTheirOwnElements) {
+  ASSERT_TRUE(CreatePackageElement(PkgKindPipLibrary, L"requests", L"2.0.0", element));
+  EXPECT_NE(dynamic_cast<PythonRunLibPackage*>(element.get()), nullptr);
 }
 
 TEST_F(FactoryTest, LowersNameAndVersion) {

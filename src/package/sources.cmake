@@ -8,7 +8,7 @@ target_sources(kyrcore PRIVATE
   package/package_file.cpp
   package/package_install.cpp
   package/package_paths.cpp
-  package/pip_library_element.cpp
   package/python_lib_package.cpp
+  package/python_run_lib_package.cpp
   package/python_runtime_package.cpp
 )

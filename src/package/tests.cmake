@@ -7,4 +7,5 @@ target_sources(kyrcore_tests PRIVATE
   package/package_file_test.cpp
   package/package_paths_test.cpp
   package/package_test_support.cpp
+  package/python_run_lib_package_test.cpp
 )

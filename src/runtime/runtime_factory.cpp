@@ -1,7 +1,7 @@
 #include "runtime/runtime_factory.h"
 
 #include "runtime/native_runtime.h"
-#include "runtime/unready_runtime.h"
+#include "runtime/python_runtime.h"
 
 namespace Kyrowan {
 
@@ -16,8 +16,7 @@ std::shared_ptr<IKyrDecryptRuntime> MakeRuntime(std::uint32_t type, const std::w
   if (TestMaker()) return TestMaker()(type, version);
   switch (type) {
     case RuntimeTypePython:
-      // The Python runtime class replaces this stand-in when it joins the build.
-      return std::make_shared<UnreadyRuntime>(RuntimeTypePython, RuntimeTypeName(RuntimeTypePython), version);
+      return std::make_shared<PythonRuntime>(version);
     case RuntimeTypeNative:
       return std::make_shared<NativeRuntime>(version);
     default:

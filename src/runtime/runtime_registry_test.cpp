@@ -4,16 +4,22 @@
 #include "runtime/native_runtime.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_factory.h"
-#include "runtime/unready_runtime.h"
 
 namespace Kyrowan {
 namespace {
 
 /// Counts how often the registry hands its folders back.
-class CountingRuntime : public UnreadyRuntime {
+class CountingRuntime : public IKyrDecryptRuntime {
  public:
   CountingRuntime(std::uint32_t type, const std::wstring& version)
-      : UnreadyRuntime(static_cast<std::int32_t>(type), RuntimeTypeName(type), version) {}
+      : IKyrDecryptRuntime(static_cast<std::int32_t>(type), RuntimeTypeName(type), version) {}
+  std::int32_t Execute(const std::wstring&, const std::wstring&, std::uint32_t, std::int64_t& exitCode,
+                       const nlohmann::json&) override {
+    exitCode = 0;
+    return PkgRunFailed;
+  }
+  bool AddLibraryPath(const std::wstring&) override { return false; }
+  bool RemoveLibraryPath(const std::wstring&) override { return false; }
   bool RemoveAllLibraryPaths() override {
     ++removeAllCalls;
     return true;

@@ -3,11 +3,11 @@ target_sources(kyrcore PRIVATE
   runtime/runtime.cpp
   runtime/runtime_factory.cpp
   runtime/runtime_registry.cpp
-  runtime/unready_runtime.cpp
   runtime/utf16_text.cpp
   runtime/argument_splitter.cpp
   runtime/native_runtime.cpp
   runtime/native_module_posix.cpp
   runtime/elf_dependencies_posix.cpp
+  runtime/python_runtime.cpp
   runtime/python_scripts.cpp
 )

@@ -3,6 +3,8 @@ target_sources(kyrcore_tests PRIVATE
   runtime/runtime_registry_test.cpp
   runtime/native_runtime_test.cpp
   runtime/elf_dependencies_test.cpp
+  runtime/python_runtime_package_test.cpp
+  runtime/python_runtime_test.cpp
   runtime/python_scripts_test.cpp
   runtime/argument_splitter_test.cpp
 )
