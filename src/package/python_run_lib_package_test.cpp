@@ -7,6 +7,7 @@
 
 #include "package/package_element_factory.h"
 #include "runtime/python_runtime_test_support.h"
+#include "runtime/python_scripts.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_factory.h"
 #include "tests/scoped_temp.h"
@@ -20,7 +21,7 @@ class PythonRunLibPackageTest : public ::testing::Test {
   void SetUp() override {
     files = temp.Path().string() + "/";
     Testing::WriteFakeInterpreter(files);
-    Testing::SetFakeAnswers(files, 0, 0);
+    Testing::SetFakeAnswers(files, kPipCheckNotFound, 0);
     ReleaseAllRuntimes();
   }
   void TearDown() override {
@@ -70,12 +71,12 @@ TEST_F(PythonRunLibPackageTest, WithoutADecryptorRuntimeNothingRuns) {
 
 TEST_F(PythonRunLibPackageTest, ValidateChecksOnceAndRemembersSuccess) {
   MakeDecryptorRuntime();
-  Testing::SetFakeAnswers(files, 1, 0);
+  Testing::SetFakeAnswers(files, kPipCheckFound, 0);
   auto element = Make(L"pad-cached", L"2.1");
   EXPECT_EQ(element->CheckPresent(), PkgFound);
   EXPECT_EQ(element->Validate(), PkgOperationSucceeded);
   EXPECT_EQ(Calls(), "check\ncheck\n");
-  Testing::SetFakeAnswers(files, 0, 0);
+  Testing::SetFakeAnswers(files, kPipCheckNotFound, 0);
   EXPECT_EQ(element->Validate(), PkgOperationSucceeded);  // from the cache, nothing started
   EXPECT_EQ(element->Obtain(), PkgOperationSucceeded);
   EXPECT_FALSE(std::filesystem::exists(files + "calls.log"));
@@ -85,10 +86,10 @@ TEST_F(PythonRunLibPackageTest, ObtainInstallsTheVersionAskedForWhenTheCheckMiss
   MakeDecryptorRuntime();
   auto element = Make(L"pad-missing", L"2.1");
   EXPECT_EQ(element->Validate(), PkgOperationFailed);
-  Testing::SetFakeAnswers(files, 0, 0);
+  Testing::SetFakeAnswers(files, kPipCheckNotFound, 0);
   EXPECT_EQ(element->Obtain(), PkgOperationSucceeded);
   EXPECT_EQ(Calls(), "check\ncheck\n-m pip uninstall -y pad-missing\n-m pip install pad-missing==2.1\n");
-  Testing::SetFakeAnswers(files, 0, 1);
+  Testing::SetFakeAnswers(files, kPipCheckNotFound, 1);
   EXPECT_EQ(Make(L"pad-broken", L"0.0.0")->Obtain(), PkgOperationFailed);
   EXPECT_EQ(Calls(), "check\ncheck\n-m pip uninstall -y pad-broken\n-m pip install pad-broken\n");
 }

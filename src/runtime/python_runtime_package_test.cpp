@@ -13,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "runtime/python_runtime_test_support.h"
+#include "runtime/python_scripts.h"
 #include "tests/scoped_temp.h"
 #include "tests/trust_test_support.h"
 
@@ -29,7 +30,7 @@ class PythonRuntimePackageTest : public ::testing::Test {
     const std::string source = temp.Path().string() + "/source-" + version + "/";
     std::filesystem::create_directories(source + "lib");
     Testing::WriteFakeInterpreter(source);
-    Testing::SetFakeAnswers(source, 1, 0);
+    Testing::SetFakeAnswers(source, kPipCheckFound, 0);
     std::ofstream(source + "lib/os.py") << "# the standard library\n";
     Kyrpack::PackFacts facts;
     facts.kind = Kyrpack::PackageKind::Runtime;

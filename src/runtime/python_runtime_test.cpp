@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "runtime/python_runtime_test_support.h"
+#include "runtime/python_scripts.h"
 
 namespace Kyrowan {
 namespace {
@@ -159,7 +160,7 @@ class FakeInterpreterTest : public PythonRuntimeTest {
   void SetUp() override {
     PythonRuntimeTest::SetUp();
     Testing::WriteFakeInterpreter(files);
-    Answer(0, 0);
+    Answer(kPipCheckNotFound, 0);
   }
   void Answer(int check, int pip) { Testing::SetFakeAnswers(files, check, pip); }
   std::string Calls() { return Read(files + "calls.log"); }
@@ -167,8 +168,10 @@ class FakeInterpreterTest : public PythonRuntimeTest {
 
 TEST_F(FakeInterpreterTest, CheckMapsOnlyTheScriptsOwnAnswers) {
   FolderPythonRuntime runtime(files);
-  for (auto [status, expected] : {std::pair{1, PkgFound}, {0, PkgNotFound}, {2, PkgOperationFailed},
-                                  {255, PkgOperationFailed}, {7, PkgOperationFailed}}) {
+  // 0, 1 and 2 are what a Python that failed by itself exits with.
+  for (auto [status, expected] : {std::pair{kPipCheckFound, PkgFound}, {kPipCheckNotFound, PkgNotFound},
+                                  {kPipCheckError, PkgOperationFailed}, {0u, PkgOperationFailed},
+                                  {1u, PkgOperationFailed}, {2u, PkgOperationFailed}, {255u, PkgOperationFailed}}) {
     Answer(status, 0);
     EXPECT_EQ(runtime.IsPipPackageInstalled(L"kyrsample-pad", L"2.0"), expected) << status;
     EXPECT_EQ(Calls(), "check\n");
@@ -179,18 +182,18 @@ TEST_F(FakeInterpreterTest, CheckMapsOnlyTheScriptsOwnAnswers) {
 
 TEST_F(FakeInterpreterTest, InstallChecksRemovesAnOlderCopyThenPins) {
   FolderPythonRuntime runtime(files);
-  Answer(1, 0);
+  Answer(kPipCheckFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgFound);
   EXPECT_EQ(Calls(), "check\n");
-  Answer(0, 0);
+  Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationSucceeded);
   EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad==2.0\n");
-  Answer(0, 0);
+  Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"0.0.0"), PkgOperationSucceeded);
   EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad\n");
-  Answer(0, 1);
+  Answer(kPipCheckNotFound, 1);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
-  Answer(2, 0);  // a check that failed installs nothing
+  Answer(kPipCheckError, 0);  // a check that failed installs nothing
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
   EXPECT_EQ(Calls(), "check\n");
   EXPECT_FALSE(ScriptLeft());

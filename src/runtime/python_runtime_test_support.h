@@ -32,7 +32,7 @@ inline void WriteFakeInterpreter(const std::string& folder) {
 }
 
 /// Sets the fake interpreter's answers and forgets what it was asked.
-inline void SetFakeAnswers(const std::string& folder, int check, int pip) {
+inline void SetFakeAnswers(const std::string& folder, unsigned check, unsigned pip) {
   std::ofstream(folder + "check") << check;
   std::ofstream(folder + "pip") << pip;
   std::filesystem::remove(folder + "calls.log");

@@ -128,7 +128,8 @@ std::wstring BuildPipCheckScript(const std::wstring& name, const std::wstring& v
   AppendLine(script, 1, L"import re");
   AppendLine(script, 1, L"return re.sub(r\"[-_.]+\", \"-\", text).lower()");
   AppendLine(script, 0, L"");
-  // The numeric release part, trailing zeros dropped, so that 2.1 == 2.1.0 < 2.10.
+  // pip's own version rules (2.1rc1 < 2.1 < 2.1.post1 < 2.10); without pip, the
+  // numeric release part with trailing zeros dropped, so that 2.1 == 2.1.0 < 2.10.
   AppendLine(script, 0, L"def release(text):");
   AppendLine(script, 1, L"import re");
   AppendLine(script, 1, L"parts = [int(p) for p in re.match(r\"\\s*v?([0-9]+(?:\\.[0-9]+)*)\", text).group(1).split(\".\")]");
@@ -136,21 +137,28 @@ std::wstring BuildPipCheckScript(const std::wstring& name, const std::wstring& v
   AppendLine(script, 2, L"parts.pop()");
   AppendLine(script, 1, L"return tuple(parts)");
   AppendLine(script, 0, L"");
+  AppendLine(script, 0, L"def parse_version(text):");
+  AppendLine(script, 1, L"try:");
+  AppendLine(script, 2, L"from pip._vendor.packaging.version import Version");
+  AppendLine(script, 1, L"except ImportError:");
+  AppendLine(script, 2, L"return release(text)");
+  AppendLine(script, 1, L"return Version(text)");
+  AppendLine(script, 0, L"");
   AppendLine(script, 0, L"try:");
   AppendLine(script, 1, L"from importlib import metadata");
   AppendLine(script, 1, L"wanted = normal_name(package_name)");
   AppendLine(script, 1, L"for dist in metadata.distributions():");
   AppendLine(script, 2, L"found = dist.metadata[\"Name\"]");
   AppendLine(script, 2, L"if found and normal_name(found) == wanted:");
-  AppendLine(script, 3, L"if req_ver is None or release(dist.version) >= release(req_ver):");
-  AppendLine(script, 4, L"sys.exit(1)");
-  AppendLine(script, 1, L"sys.exit(0)");
+  AppendLine(script, 3, L"if req_ver is None or parse_version(dist.version) >= parse_version(req_ver):");
+  AppendLine(script, 4, L"sys.exit(" + std::to_wstring(kPipCheckFound) + L")");
+  AppendLine(script, 1, L"sys.exit(" + std::to_wstring(kPipCheckNotFound) + L")");
   AppendLine(script, 0, L"except SystemExit:");
   AppendLine(script, 1, L"raise");
   // An error must never read as "installed": it has its own status.
   AppendLine(script, 0, L"except BaseException as e:");
   AppendLine(script, 1, L"print(e)");
-  AppendLine(script, 1, L"sys.exit(2)");
+  AppendLine(script, 1, L"sys.exit(" + std::to_wstring(kPipCheckError) + L")");
   return script;
 }
 

@@ -34,10 +34,12 @@ std::wstring BuildPythonRunScript(const PythonRunScriptInput_s& input);
 std::wstring BuildPythonHelpScript(const std::vector<std::wstring>& folders, const std::wstring& moduleName,
                                    const std::wstring& entry);
 
-/// Exit statuses of the pip check script.
-inline constexpr unsigned kPipCheckNotFound = 0;
-inline constexpr unsigned kPipCheckFound = 1;
-inline constexpr unsigned kPipCheckError = 2;
+/// Exit statuses of the pip check script. None is one the interpreter gives by
+/// itself (0 normal end, 1 uncaught error or failed start, 2 bad command line),
+/// so a check that broke can never read as an answer.
+inline constexpr unsigned kPipCheckFound = 10;
+inline constexpr unsigned kPipCheckNotFound = 11;
+inline constexpr unsigned kPipCheckError = 12;
 
 /// A script that exits with kPipCheckFound when distribution `name` is installed
 /// at `version` or higher ("0.0.0" or empty: any version), kPipCheckNotFound when

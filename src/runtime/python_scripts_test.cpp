@@ -108,6 +108,12 @@ class PythonScriptsRunTest : public ::testing::Test {
     EXPECT_TRUE(Windows::RunProcess(kPython, {path}, status));
     return status;
   }
+  /// An installed distribution as pip leaves one: its metadata folder.
+  void InstallDistribution(const std::string& name, const std::string& version) {
+    const std::string info = folder + "/" + name + "-" + version + ".dist-info";
+    std::filesystem::create_directories(info);
+    std::ofstream(info + "/METADATA") << "Metadata-Version: 2.1\nName: " << name << "\nVersion: " << version << "\n";
+  }
   std::string Read(const std::string& name) {
     std::ifstream in(folder + "/" + name);
     std::stringstream text;
@@ -149,12 +155,20 @@ TEST_F(PythonScriptsRunTest, FailuresOfTheModuleEndWithTheFailureStatus) {
 }
 
 TEST_F(PythonScriptsRunTest, PipCheckComparesVersionsAndNeverReportsAnErrorAsFound) {
-  // The machine's Python carries pip as an installed distribution.
-  EXPECT_EQ(Run(BuildPipCheckScript(L"PIP", L"0.0.0")), kPipCheckFound);
-  EXPECT_EQ(Run(BuildPipCheckScript(L"pip", L"1.0")), kPipCheckFound);
-  EXPECT_EQ(Run(BuildPipCheckScript(L"pip", L"9999.1")), kPipCheckNotFound);
-  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-no-such-distribution", L"")), kPipCheckNotFound);
-  EXPECT_EQ(Run(BuildPipCheckScript(L"pip", L"not-a-version")), kPipCheckError);
+  // The script's folder is on the interpreter's search path, so distributions
+  // placed there count as installed.
+  InstallDistribution("Kyr.Fake_Dist", "2.3");
+  InstallDistribution("kyr-pre", "2.1rc1");
+  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-fake-dist", L"0.0.0")), kPipCheckFound);
+  EXPECT_EQ(Run(BuildPipCheckScript(L"KYR_FAKE.DIST", L"2.1")), kPipCheckFound);  // names as pip compares them
+  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-fake-dist", L"2.3.0")), kPipCheckFound);
+  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-fake-dist", L"2.10")), kPipCheckNotFound);  // numbers, not text
+  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-fake", L"")), kPipCheckNotFound);
+  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-fake-dist", L"not-a-version")), kPipCheckError);
+  // Pre-releases follow pip's rules, which only an interpreter with pip knows.
+  if (Run(L"import pip._vendor.packaging.version\n") != 0) GTEST_SKIP() << "the machine's Python has no pip";
+  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-pre", L"2.1")), kPipCheckNotFound);
+  EXPECT_EQ(Run(BuildPipCheckScript(L"kyr-pre", L"2.1rc1")), kPipCheckFound);
 }
 
 }  // namespace
