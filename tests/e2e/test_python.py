@@ -1,7 +1,7 @@
 """Python decryptors end to end: the sample "pysample" with its runtime package,
 its library package and its pip library, through the real client and server.
 
-The packages are built once for the file (samples/python/publish-sample.sh); pip
+The packages are built once for the file (samples/pack-python-samples.sh); pip
 gets its wheels from a local folder through PIP_NO_INDEX and PIP_FIND_LINKS,
 which the client's interpreter inherits.
 """
@@ -33,13 +33,15 @@ class PythonDecryptorTest(E2ETestCase):
         cls.published = tempfile.mkdtemp(prefix="kyr-e2e-python-")
         cls.wheels = os.path.join(cls.published, "wheels")
         done = subprocess.run(
-            ["bash", os.path.join(SAMPLES, "publish-sample.sh"), "--key", config["signing_private_key"],
+            [os.path.join(SOURCE, "samples", "pack-python-samples.sh"), "--key", config["signing_private_key"],
              "--repo", os.path.join(cls.published, "repository"), "--wheels", cls.wheels,
              "--kyrpack", os.environ["KYRPACK"]],
             capture_output=True, text=True, timeout=600)
         if done.returncode != 0:
             raise AssertionError("publishing the sample failed: " + done.stderr)
-        cls.runtime_version = done.stdout.strip().splitlines()[-1]
+        # The runtime's version is the interpreter's: .../runtimes/python/<version>/python.kpkg
+        [runtime] = [line for line in done.stdout.splitlines() if line.endswith("/python.kpkg")]
+        cls.runtime_version = os.path.basename(os.path.dirname(runtime))
 
     @classmethod
     def tearDownClass(cls):
