@@ -6,12 +6,11 @@
 #include <fstream>
 
 #include <nlohmann/json.hpp>
-#include <stdlib.h>
-
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "runtime/python_runtime_test_support.h"
 #include "runtime/python_scripts.h"
+#include "tests/scoped_temp.h"
 
 namespace Kyrowan {
 namespace {
@@ -32,15 +31,13 @@ nlohmann::json RunParameters(const std::string& dataFile, const std::wstring& pa
 class PythonRuntimeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kyr-pyrt-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
+    ASSERT_FALSE(temp.Path().empty());
+    root = temp.Path().string();
     files = root + "/runtime/";
     modules = root + "/Mods/";
     fs::create_directories(files);
     fs::create_directories(modules);
   }
-  void TearDown() override { fs::remove_all(root); }
 
   /// Uses the machine's Python as the runtime's interpreter.
   bool UseRealPython() {
@@ -52,6 +49,7 @@ class PythonRuntimeTest : public ::testing::Test {
   std::string Read(const std::string& path) { return Testing::ReadText(path); }
   bool ScriptLeft() const { return fs::exists(files + "KyrDecrypt_Script.py"); }
 
+  Testing::TempFolder temp;
   std::string root, files, modules;
 };
 

@@ -7,11 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include <stdlib.h>
-
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "tests/scoped_temp.h"
 
 namespace Kyrowan {
 namespace {
@@ -93,12 +92,8 @@ class PythonScriptsRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!Windows::PathExists(kPython)) GTEST_SKIP() << "no " << Windows::ToUtf8(kPython);
-    char pattern[] = "/tmp/kyr-pyscript-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    folder = pattern;
-  }
-  void TearDown() override {
-    if (!folder.empty()) std::filesystem::remove_all(folder);
+    ASSERT_FALSE(temp.Path().empty());
+    folder = temp.Path().string();
   }
   /// Writes and runs `script`; returns the exit status.
   std::uint32_t Run(const std::wstring& script) {
@@ -122,6 +117,7 @@ class PythonScriptsRunTest : public ::testing::Test {
   }
 
   const std::wstring kPython = L"/usr/bin/python3";
+  Testing::TempFolder temp;
   std::string folder;
 };
 
