@@ -119,8 +119,15 @@ class PythonDecryptorTest(E2ETestCase):
                                                     "__init__.py")))
         version, location = self.installed_pad()
         self.assertEqual(version, "2.0")
-        # pip installed into the runtime's own folders, not the machine's Python.
+        # pip installed into the runtime's own folders, not the machine's Python,
+        # whose folders the runtime never searches, whatever PYTHONPATH says.
         self.assertTrue(location.startswith(self.runtime_folder + os.sep), location)
+        self.addCleanup(self._restore_env, "PYTHONPATH", os.environ.get("PYTHONPATH"))
+        os.environ["PYTHONPATH"] = "/usr/lib/python3/dist-packages"
+        search_path = self.interpreter("-c", "import sys; print('\\n'.join(sys.path))").splitlines()
+        self.assertNotEqual(search_path, [])
+        for folder in search_path:
+            self.assertTrue(folder.startswith(self.runtime_folder + os.sep), folder)
         self.assert_no_script_left()
 
         # A second -get finds everything in place: pip is not asked again.
