@@ -13,30 +13,13 @@
 
 #include "platform/build_config.h"
 #include "platform/mapped_file.h"
+#include "platform/openssl_owners.h"
 
 namespace Kyrowan::Windows {
 
 namespace {
 
 constexpr char kPemKeyName[] = "RSA PUBLIC KEY";
-
-struct BioFree {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct PkeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct DigestContextFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-struct EncodeContextFree {
-  void operator()(EVP_ENCODE_CTX* context) const { EVP_ENCODE_CTX_free(context); }
-};
-struct OpensslFree {
-  void operator()(void* p) const { OPENSSL_free(p); }
-};
-
-using PkeyPtr = std::unique_ptr<EVP_PKEY, PkeyFree>;
 
 // The blob is the DER of a PKCS#1 RSAPublicKey; anything else is not a key.
 PkeyPtr KeyFromBlob(const std::uint8_t* blob, std::uint32_t size) {
@@ -99,7 +82,7 @@ bool DecodePemPublicKey(const char* pem, std::uint32_t pemLength, std::vector<st
   if (pem == nullptr || pemLength == 0) return false;
   keyBlob.clear();
   keyBlobSize = 0;
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem, static_cast<int>(pemLength)));
+  BioPtr bio(BIO_new_mem_buf(pem, static_cast<int>(pemLength)));
   if (!bio) return false;
   char* rawName = nullptr;
   char* rawHeader = nullptr;
@@ -127,7 +110,7 @@ bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_
   // Stored least significant byte first; PKCS#1 wants the big-endian octet string.
   std::vector<unsigned char> bigEndian(signature, signature + signatureLength);
   std::reverse(bigEndian.begin(), bigEndian.end());
-  std::unique_ptr<EVP_MD_CTX, DigestContextFree> context(EVP_MD_CTX_new());
+  DigestContextPtr context(EVP_MD_CTX_new());
   if (!context || EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get()) != 1) return false;
   return EVP_DigestVerify(context.get(), bigEndian.data(), bigEndian.size(),
                           static_cast<const unsigned char*>(data), dataLength) == 1;

@@ -17,23 +17,18 @@
 #include <unistd.h>
 #endif
 
+#include "platform/openssl_owners.h"
 #include "platform/signature_verifier.h"
 
 namespace Kyrowan::Kyrpack {
 
 namespace {
 
-constexpr int kKeyBits = 4096;
+using Windows::BioPtr;
+using Windows::DigestContextPtr;
+using Windows::PkeyPtr;
 
-struct BioFree {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct PkeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct DigestContextFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
+constexpr int kKeyBits = 4096;
 
 std::string MemoryText(BIO* bio) {
   char* data = nullptr;
@@ -80,14 +75,14 @@ std::string PublicKeyPem(EVP_PKEY* key) {
   unsigned char* der = nullptr;
   const int derLength = i2d_PublicKey(key, &der);  // PKCS#1 RSAPublicKey for an RSA key
   if (derLength <= 0) return {};
-  std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
+  BioPtr bio(BIO_new(BIO_s_mem()));
   const bool written = bio && PEM_write_bio(bio.get(), "RSA PUBLIC KEY", "", der, derLength) > 0;
   OPENSSL_free(der);
   return written ? MemoryText(bio.get()) : std::string();
 }
 
 std::string PrivateKeyPem(EVP_PKEY* key) {
-  std::unique_ptr<BIO, BioFree> bio(BIO_new(BIO_s_mem()));
+  BioPtr bio(BIO_new(BIO_s_mem()));
   if (!bio || PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) return {};
   return MemoryText(bio.get());
 }
@@ -115,7 +110,7 @@ bool GenerateKeyPair(const std::string& privatePath, const std::string& publicPa
       return false;
     }
   }
-  std::unique_ptr<EVP_PKEY, PkeyFree> key(EVP_RSA_gen(kKeyBits));
+  PkeyPtr key(EVP_RSA_gen(kKeyBits));
   if (!key) {
     error = "could not generate an RSA key";
     return false;
@@ -146,8 +141,8 @@ std::unique_ptr<Signer> Signer::Load(const std::string& privateKeyPath, std::str
     error = "cannot read the private key '" + privateKeyPath + "'";
     return nullptr;
   }
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-  std::unique_ptr<EVP_PKEY, PkeyFree> key(
+  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  PkeyPtr key(
       bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
   if (!key || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) {
     error = "'" + privateKeyPath + "' does not hold an RSA private key in PEM form";
@@ -157,7 +152,7 @@ std::unique_ptr<Signer> Signer::Load(const std::string& privateKeyPath, std::str
 }
 
 bool Signer::SignRaw(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const {
-  std::unique_ptr<EVP_MD_CTX, DigestContextFree> context(EVP_MD_CTX_new());
+  DigestContextPtr context(EVP_MD_CTX_new());
   auto* key = static_cast<EVP_PKEY*>(key_);
   if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, key) != 1) return false;
   std::size_t size = 0;

@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""The whole story on this machine: publish the sample decryptors, then list, get, run them.
+
+Called by scripts/demo.sh after the build. Everything lives under --work (default
+build/demo): a demo CA and server certificate for 127.0.0.1, a package-signing key
+pair, a client built for exactly those, a package repository with the signed
+samples, the server's telemetry database and the client's data folder (PROGRAMDATA),
+so the demo never touches this machine's own KyrDecrypt data.
+"""
+
+import argparse
+import base64
+import filecmp
+import json
+import os
+import shutil
+import sqlite3
+import subprocess
+import sys
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
+import harness  # noqa: E402  (demo CA, signing keys, client build, server runner)
+
+SAMPLE_KEY = "demo-key-2026"
+
+
+def say(text):
+    print(f"\n\033[1m==> {text}\033[0m", flush=True)
+
+
+class Demo:
+    def __init__(self, build, work):
+        self.build = os.path.abspath(build)
+        self.work = os.path.abspath(work)
+        self.repository = os.path.join(self.work, "repository")
+        self.database = os.path.join(self.work, "telemetry.db")
+        self.program_data = os.path.join(self.work, "programdata")
+        self.victim = os.path.join(self.work, "victim-files")
+        self.server = None
+        self.config = None
+
+    def prepare(self):
+        say("Demo configuration: CA, server certificate, signing keys, client for 127.0.0.1")
+        # A fresh repository, database and data folder each time; keys and TLS material are kept.
+        for folder in (self.repository, self.program_data, self.victim):
+            shutil.rmtree(folder, ignore_errors=True)
+        if os.path.exists(self.database):
+            os.remove(self.database)
+        harness.setup(SOURCE, os.path.join(self.work, "config"), [])
+        with open(os.path.join(self.work, "config", "harness.json"), encoding="utf-8") as text:
+            self.config = json.load(text)
+        print(f"client: {self.config['client']} (server 127.0.0.1:{self.config['port']})")
+
+    def publish(self):
+        say("Publisher: pack and sign the samples with kyrpack into the server's repository")
+        written = subprocess.run(["bash", os.path.join(SOURCE, "samples", "pack-samples.sh"), "--build", self.build,
+                                  "--key", self.config["signing_private_key"], "--repo", self.repository],
+                                 check=True, capture_output=True, text=True).stdout
+        for path in written.split():
+            print(os.path.relpath(path, self.work))
+
+    def start_server(self):
+        say("Start kyrdecrypt-server")
+        self.server = harness.ServerProcess([
+            os.path.join(self.build, "kyrdecrypt-server"), "--address", "127.0.0.1",
+            "--port", str(self.config["port"]), "--cert", self.config["server_cert"],
+            "--key", self.config["server_key"], "--repo", self.repository, "--db", self.database])
+        self.server.wait_ready()
+        print(f"serving {self.repository} on https://127.0.0.1:{self.config['port']}")
+
+    def stop_server(self):
+        if self.server is not None:
+            self.server.stop()
+            self.server = None
+
+    def lock_sample_files(self):
+        say("The victim's files, locked by the sample 'ransomware'")
+        shutil.copytree(os.path.join(SOURCE, "samples", "native", "files"), self.victim)
+        files = sorted(os.listdir(self.victim))
+        subprocess.run([os.path.join(self.build, "kyrsample-encrypt"), "-k", SAMPLE_KEY, "--remove",
+                        *(os.path.join(self.victim, name) for name in files)], check=True)
+        self.show_folder()
+
+    def show_folder(self):
+        for name in sorted(os.listdir(self.victim)):
+            print(f"  {name:32} {os.path.getsize(os.path.join(self.victim, name)):8} bytes")
+
+    def client(self, *arguments):
+        shown = " ".join(f'"{a}"' if " " in a else a for a in arguments)
+        say(f"kyrdecrypt {shown}")
+        env = dict(os.environ, PROGRAMDATA=self.program_data)
+        done = subprocess.run([self.config["client"], *arguments], env=env, timeout=harness.CLIENT_RUN_SECONDS)
+        if done.returncode != 0:
+            raise SystemExit(f"kyrdecrypt exited with {done.returncode}")
+
+    def check_restored(self):
+        say("The victim's files after the run")
+        self.show_folder()
+        originals = os.path.join(SOURCE, "samples", "native", "files")
+        names = sorted(os.listdir(originals))
+        match, mismatch, errors = filecmp.cmpfiles(originals, self.victim, names, shallow=False)
+        print(f"restored byte for byte: {len(match)} of {len(names)}")
+        if mismatch or errors:
+            raise SystemExit(f"not restored: {mismatch + errors}")
+
+    def show_telemetry(self):
+        say("Run reports the server stored (telemetry.db, table reports)")
+        with sqlite3.connect(self.database) as database:
+            for received, body in database.execute("SELECT received_utc, body FROM reports ORDER BY id"):
+                print(f"  received {received}: {body}")
+                custom = json.loads(body)["decryptor"]["custom"]
+                if custom:
+                    print(f"  the decryptor's own part, decoded: {base64.b64decode(custom).decode()}")
+
+    def run(self):
+        self.prepare()
+        self.publish()
+        self.start_server()
+        try:
+            self.client("-list")
+            self.client("-get", "kyrsample")
+            self.client("-list")
+            self.client("-about", "kyrsample")
+            self.lock_sample_files()
+            self.client("-run", "kyrsample", "-args", f"-k {SAMPLE_KEY} {self.victim}")
+            self.check_restored()
+            self.show_telemetry()
+        finally:
+            say("Stop kyrdecrypt-server")
+            self.stop_server()
+        print("\nDemo complete.")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default=os.path.join(SOURCE, "build"),
+                        help="build folder holding kyrpack, kyrdecrypt-server and the samples")
+    parser.add_argument("--work", help="demo folder (default: <build>/demo)")
+    arguments = parser.parse_args()
+    Demo(arguments.build, arguments.work or os.path.join(arguments.build, "demo")).run()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
