@@ -113,7 +113,8 @@ int CommandProcessor::ParseCommandLine(int argc, const wchar_t* const* argv, std
 
 int CommandProcessor::ParseOptions(const std::vector<std::wstring>& options,
                                    const std::vector<std::wstring>& allowed,
-                                   std::map<std::wstring, std::wstring>& found) {
+                                   std::map<std::wstring, std::wstring>& found,
+                                   const std::vector<std::wstring>& keepCase) {
   found.clear();
   if (options.empty()) return 0;
   std::vector<std::wstring> names(allowed);
@@ -126,7 +127,8 @@ int CommandProcessor::ParseOptions(const std::vector<std::wstring>& options,
       found[name].clear();
       break;
     }
-    found[name] = LowerAscii(options[i + 1]);
+    const bool asTyped = std::find(keepCase.begin(), keepCase.end(), name) != keepCase.end();
+    found[name] = asTyped ? options[i + 1] : LowerAscii(options[i + 1]);
   }
   return found.empty() ? 0 : 1;
 }

@@ -32,9 +32,11 @@ class CommandProcessor {
   /// non-zero if there is a command word.
   static int ParseCommandLine(int argc, const wchar_t* const* argv, std::wstring& command,
                               std::vector<std::wstring>& arguments);
-  /// Reads name/value pairs of allowed options, both lowered; 1 if any was found.
+  /// Reads name/value pairs of allowed options, both lowered except the values of
+  /// the names in `keepCase`, which stay as typed; 1 if any was found.
   static int ParseOptions(const std::vector<std::wstring>& options, const std::vector<std::wstring>& allowed,
-                          std::map<std::wstring, std::wstring>& found);
+                          std::map<std::wstring, std::wstring>& found,
+                          const std::vector<std::wstring>& keepCase = {});
 
   /// "-help": prints the usage text whatever the arguments.
   CmdResult_e CmdHelp(std::vector<std::wstring>& arguments);

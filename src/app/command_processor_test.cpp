@@ -75,6 +75,14 @@ TEST(ParseOptionsTest, LowersNamesAndValues) {
   EXPECT_EQ(ParseOpts({L"-ARGS", L"-E X"}, {L"-ver", L"-args"}, 1), (Options{{L"-args", L"-e x"}}));
 }
 
+TEST(ParseOptionsTest, ValuesOfKeepCaseNamesStayAsTyped) {
+  Options found;
+  EXPECT_EQ(CommandProcessor::ParseOptions({L"-VER", L"1.A", L"-ARGS", L"-K SeCrEt /Home/X"}, {L"-ver", L"-args"},
+                                           found, {L"-args"}),
+            1);
+  EXPECT_EQ(found, (Options{{L"-ver", L"1.a"}, {L"-args", L"-K SeCrEt /Home/X"}}));
+}
+
 TEST(ParseOptionsTest, LastNameWithoutValueGetsAnEmptyValue) {
   EXPECT_EQ(ParseOpts({L"-ver"}, {L"-ver"}, 1), (Options{{L"-ver", L""}}));
   EXPECT_EQ(ParseOpts({L"-ver", L"1.0", L"-ver"}, {L"-ver"}, 1), (Options{{L"-ver", L""}}));

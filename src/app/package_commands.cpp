@@ -29,7 +29,9 @@ bool ReadRequest(const std::vector<std::wstring>& arguments, const std::vector<s
   if (arguments.size() < 2) return true;
   const std::vector<std::wstring> options(arguments.begin() + 1, arguments.end());
   std::map<std::wstring, std::wstring> found;
-  if (CommandProcessor::ParseOptions(options, allowed, found) != 1) return true;
+  // The argument text names files and keys: on a case-sensitive file system a
+  // lowered path is another path, so it reaches the decryptor as typed.
+  if (CommandProcessor::ParseOptions(options, allowed, found, {L"-args"}) != 1) return true;
   if (const auto ver = found.find(L"-ver"); ver != found.end()) {
     if (ver->second.empty()) return false;
     request.version = ver->second;

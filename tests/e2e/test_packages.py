@@ -153,14 +153,15 @@ class PackageCommandsTest(harness.E2ETestCase):
 
     def test_run_splits_arguments_and_reports_the_result(self):
         self.get("echo")
-        out = self.run_client("-run", "echo", "-args", 'One "two  three" four')
+        # The argument text reaches the decryptor as typed, capitals included.
+        out = self.run_client("-run", "echo", "-ARGS", 'One "Two  Three" four')
         folder = self.files_folder("echo", "1.1.0")
         expected = [
             "echo: argc=5",
             "echo: arg[0]=" + folder,
             "echo: arg[1]=" + self.telemetry_file("echo", "1.1.0"),
-            "echo: arg[2]=one",
-            "echo: arg[3]=two  three",
+            "echo: arg[2]=One",
+            "echo: arg[3]=Two  Three",
             "echo: arg[4]=four",
         ]
         self.assertEqual(out, BANNER + RUNNING + "\n".join(expected) + "\n" + SUCCEEDED)
