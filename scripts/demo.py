@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The whole story on this machine: publish the sample decryptors, then list, get, run them.
+"""The whole story on this machine: publish the sample decryptors (native and Python), then list, get, run them.
 
 Called by scripts/demo.sh after the build. Everything lives under --work (default
 build/demo): a demo CA and server certificate for 127.0.0.1, a package-signing key
@@ -22,7 +22,9 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import harness  # noqa: E402  (demo CA, signing keys, client build, server runner)
 
-SAMPLE_KEY = "demo-key-2026"
+SAMPLE_KEY = "Demo-Key-2026"
+ORIGINALS = os.path.join(SOURCE, "samples", "native", "files")
+PYTHON_LOCKER = os.path.join(SOURCE, "samples", "python", "encrypt_demo_files.py")
 
 
 def say(text):
@@ -54,11 +56,13 @@ class Demo:
 
     def publish(self):
         say("Publisher: pack and sign the samples with kyrpack into the server's repository")
-        written = subprocess.run(["bash", os.path.join(SOURCE, "samples", "pack-samples.sh"), "--build", self.build,
-                                  "--key", self.config["signing_private_key"], "--repo", self.repository],
-                                 check=True, capture_output=True, text=True).stdout
-        for path in written.split():
-            print(os.path.relpath(path, self.work))
+        for script in ("pack-samples.sh", "pack-python-samples.sh"):
+            written = subprocess.run(["bash", os.path.join(SOURCE, "samples", script), "--build", self.build,
+                                      "--key", self.config["signing_private_key"], "--repo", self.repository],
+                                     check=True, capture_output=True, text=True).stdout
+            for path in written.split("\n"):
+                if path:
+                    print(os.path.relpath(path, self.work))
 
     def start_server(self):
         say("Start kyrdecrypt-server")
@@ -74,32 +78,33 @@ class Demo:
             self.server.stop()
             self.server = None
 
-    def lock_sample_files(self):
-        say("The victim's files, locked by the sample 'ransomware'")
-        shutil.copytree(os.path.join(SOURCE, "samples", "native", "files"), self.victim)
-        files = sorted(os.listdir(self.victim))
-        subprocess.run([os.path.join(self.build, "kyrsample-encrypt"), "-k", SAMPLE_KEY, "--remove",
-                        *(os.path.join(self.victim, name) for name in files)], check=True)
-        self.show_folder()
+    def lock_sample_files(self, folder, lock):
+        say(f"The victim's files in {os.path.relpath(folder, self.work)}, locked by a sample 'ransomware'")
+        shutil.copytree(ORIGINALS, folder)
+        subprocess.run([*lock, *(os.path.join(folder, name) for name in sorted(os.listdir(folder)))], check=True)
+        self.show_folder(folder)
 
-    def show_folder(self):
-        for name in sorted(os.listdir(self.victim)):
-            print(f"  {name:32} {os.path.getsize(os.path.join(self.victim, name)):8} bytes")
+    @staticmethod
+    def show_folder(folder):
+        for name in sorted(os.listdir(folder)):
+            print(f"  {name:32} {os.path.getsize(os.path.join(folder, name)):8} bytes")
 
     def client(self, *arguments):
-        shown = " ".join(f'"{a}"' if " " in a else a for a in arguments)
+        shown = " ".join(f"'{a}'" if " " in a else a for a in arguments)
         say(f"kyrdecrypt {shown}")
-        env = dict(os.environ, PROGRAMDATA=self.program_data)
+        # No package index is reachable: pip takes the sample's wheels from the repository.
+        env = dict(os.environ, PROGRAMDATA=self.program_data, PIP_NO_INDEX="1",
+                   PIP_FIND_LINKS=os.path.join(self.repository, "wheels"), PIP_DISABLE_PIP_VERSION_CHECK="1",
+                   PIP_ROOT_USER_ACTION="ignore", PIP_NO_CACHE_DIR="1")
         done = subprocess.run([self.config["client"], *arguments], env=env, timeout=harness.CLIENT_RUN_SECONDS)
         if done.returncode != 0:
             raise SystemExit(f"kyrdecrypt exited with {done.returncode}")
 
-    def check_restored(self):
+    def check_restored(self, folder):
         say("The victim's files after the run")
-        self.show_folder()
-        originals = os.path.join(SOURCE, "samples", "native", "files")
-        names = sorted(os.listdir(originals))
-        match, mismatch, errors = filecmp.cmpfiles(originals, self.victim, names, shallow=False)
+        self.show_folder(folder)
+        names = sorted(os.listdir(ORIGINALS))
+        match, mismatch, errors = filecmp.cmpfiles(ORIGINALS, folder, names, shallow=False)
         print(f"restored byte for byte: {len(match)} of {len(names)}")
         if mismatch or errors:
             raise SystemExit(f"not restored: {mismatch + errors}")
@@ -122,9 +127,20 @@ class Demo:
             self.client("-get", "kyrsample")
             self.client("-list")
             self.client("-about", "kyrsample")
-            self.lock_sample_files()
-            self.client("-run", "kyrsample", "-args", f"-k {SAMPLE_KEY} {self.victim}")
-            self.check_restored()
+            native_victim = os.path.join(self.victim, "Native")
+            self.lock_sample_files(native_victim, [os.path.join(self.build, "kyrsample-encrypt"), "-k", SAMPLE_KEY,
+                                                   "--remove"])
+            self.client("-run", "kyrsample", "-args", f"-k {SAMPLE_KEY} {native_victim}")
+            self.check_restored(native_victim)
+
+            # The Python decryptor brings its interpreter, a library from the server and one from pip.
+            self.client("-get", "pysample")
+            self.client("-about", "pysample")
+            python_victim = os.path.join(self.victim, "Python victim")
+            self.lock_sample_files(python_victim, [sys.executable, PYTHON_LOCKER, SAMPLE_KEY])
+            self.client("-run", "pysample", "-args", f'-v -key {SAMPLE_KEY} "{python_victim}"')
+            self.check_restored(python_victim)
+            self.client("-list")
             self.show_telemetry()
         finally:
             say("Stop kyrdecrypt-server")
