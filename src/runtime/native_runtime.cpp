@@ -26,31 +26,24 @@ NativeRuntime::NativeRuntime(const std::wstring& version)
 NativeRuntime::~NativeRuntime() { RemoveAllLibraryPaths(); }
 
 bool NativeRuntime::AddLibraryPath(const std::wstring& folder) {
-  if (folder.empty()) return false;
-  const std::wstring key = Windows::ToLowerText(folder);
   std::lock_guard<std::mutex> guard(foldersLock);
-  libraryFolders.emplace(key, folder);  // a folder already known stays as first given
-  return true;
+  return libraryFolders.Add(folder);
 }
 
 bool NativeRuntime::RemoveLibraryPath(const std::wstring& folder) {
-  if (folder.empty()) return false;
-  const std::wstring key = Windows::ToLowerText(folder);
   std::lock_guard<std::mutex> guard(foldersLock);
-  return libraryFolders.erase(key) == 1;
+  return libraryFolders.Remove(folder);
 }
 
 bool NativeRuntime::RemoveAllLibraryPaths() {
   std::lock_guard<std::mutex> guard(foldersLock);
-  libraryFolders.clear();
+  libraryFolders.Clear();
   return true;
 }
 
 std::vector<std::wstring> NativeRuntime::RegisteredFolders() {
   std::lock_guard<std::mutex> guard(foldersLock);
-  std::vector<std::wstring> folders;
-  for (const auto& entry : libraryFolders) folders.push_back(entry.second);
-  return folders;
+  return libraryFolders.InOrder();
 }
 
 std::int32_t NativeRuntime::Execute(const std::wstring& module, const std::wstring& entry, std::uint32_t mode,
@@ -61,10 +54,8 @@ std::int32_t NativeRuntime::Execute(const std::wstring& module, const std::wstri
   }
   // Held across load, call and unload: folder changes never interleave with a run.
   std::lock_guard<std::mutex> guard(foldersLock);
-  std::vector<std::wstring> folders;
-  for (const auto& registered : libraryFolders) folders.push_back(registered.second);
   NativeModule library;
-  if (!library.Load(module, folders)) return PkgDependenciesMissing;
+  if (!library.Load(module, libraryFolders.InOrder())) return PkgDependenciesMissing;
   const std::string symbol = Windows::ToNarrow(entry);
   if (mode == ExecuteModeRun) return RunEntry(library, symbol, exitCode, parameters);
   auto help = reinterpret_cast<HelpEntryFn>(library.Find(symbol));

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "runtime/library_folders.h"
 #include "runtime/runtime.h"
 
 namespace Kyrowan {
@@ -32,8 +32,7 @@ class NativeRuntime : public IKyrDecryptRuntime {
   std::int32_t RunEntry(const NativeModule& library, const std::string& entry, std::int64_t& exitCode,
                         const nlohmann::json& parameters);
 
-  /// Lower-cased folder → the folder as it was registered (file systems here are case-sensitive).
-  std::map<std::wstring, std::wstring> libraryFolders;
+  LibraryFolders libraryFolders;
   std::mutex foldersLock;
 };
 

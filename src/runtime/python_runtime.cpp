@@ -67,30 +67,22 @@ bool PythonRuntime::UseFilesFolder(const std::wstring& filesFolder) {
 bool PythonRuntime::AddLibraryPath(const std::wstring& folder) {
   if (!ready) return false;
   std::lock_guard<std::mutex> lock(foldersLock);
-  // The key is lowered; the folder keeps its case, which matters on POSIX.
-  libraryFolders.emplace(Windows::ToLowerText(folder), folder);
-  return true;
+  return libraryFolders.Add(folder);
 }
 
 bool PythonRuntime::RemoveLibraryPath(const std::wstring& folder) {
   if (!ready) return false;
   std::lock_guard<std::mutex> lock(foldersLock);
-  return libraryFolders.erase(Windows::ToLowerText(folder)) > 0;
+  return libraryFolders.Remove(folder);
 }
 
 bool PythonRuntime::RemoveAllLibraryPaths() {
   if (!ready) return false;
   std::lock_guard<std::mutex> folders(foldersLock);
-  libraryFolders.clear();
+  libraryFolders.Clear();
   std::lock_guard<std::mutex> script(scriptLock);
   Windows::RemoveFile(scriptPath);
   return true;
-}
-
-std::vector<std::wstring> PythonRuntime::FoldersInOrder() const {
-  std::vector<std::wstring> folders;
-  for (const auto& entry : libraryFolders) folders.push_back(entry.second);
-  return folders;
 }
 
 std::int32_t PythonRuntime::Execute(const std::wstring& module, const std::wstring& entry, std::uint32_t mode,
@@ -109,7 +101,7 @@ std::int32_t PythonRuntime::Execute(const std::wstring& module, const std::wstri
 std::wstring PythonRuntime::GenerateRunScript(const std::wstring& module, const std::wstring& entry,
                                               const nlohmann::json& parameters) const {
   PythonRunScriptInput_s input;
-  input.folders = FoldersInOrder();
+  input.folders = libraryFolders.InOrder();
   input.moduleName = PythonModuleName(module);
   input.entry = entry;
   input.dataFilePath = JsonArrayToWide(parameters.at("CustomTelemFile"));
@@ -132,7 +124,7 @@ PkgResult_e PythonRuntime::RunScript(std::int64_t& exitCode, const nlohmann::jso
       return PkgOperationFailed;  // a member missing or not a wide text
     }
   } else {
-    scriptText = BuildPythonHelpScript(FoldersInOrder(), PythonModuleName(module), entry);
+    scriptText = BuildPythonHelpScript(libraryFolders.InOrder(), PythonModuleName(module), entry);
   }
   exitCode = -1;
   std::uint32_t status = 0;

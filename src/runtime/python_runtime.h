@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "runtime/library_folders.h"
 #include "runtime/runtime.h"
 
 namespace Kyrowan {
@@ -47,7 +47,6 @@ class PythonRuntime : public IKyrDecryptRuntime {
  private:
   bool Initialize();
   bool UseFilesFolder(const std::wstring& filesFolder);
-  std::vector<std::wstring> FoldersInOrder() const;
   PkgResult_e RunScript(std::int64_t& exitCode, const nlohmann::json* parameters, const std::wstring& module,
                         const std::wstring& entry);
   std::wstring GenerateRunScript(const std::wstring& module, const std::wstring& entry,
@@ -56,8 +55,8 @@ class PythonRuntime : public IKyrDecryptRuntime {
   bool RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status, bool scriptNeeded);
   PkgResult_e RunPip(const std::vector<std::wstring>& arguments);
 
-  /// Lower-cased folder → the folder as registered; written into scripts in key order.
-  std::map<std::wstring, std::wstring> libraryFolders;
+  /// Written into scripts in key order.
+  LibraryFolders libraryFolders;
   std::wstring interpreterPath;
   std::wstring scriptPath;
   std::wstring scriptText;

@@ -5,6 +5,7 @@ target_sources(kyrcore PRIVATE
   runtime/runtime_registry.cpp
   runtime/utf16_text.cpp
   runtime/argument_splitter.cpp
+  runtime/library_folders.cpp
   runtime/native_runtime.cpp
   runtime/native_module_posix.cpp
   runtime/elf_dependencies_posix.cpp
