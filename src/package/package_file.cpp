@@ -25,9 +25,11 @@ std::uint64_t ReadLittleEndian(const char* bytes, int count) {
   return value;
 }
 
-bool WritePayload(const std::wstring& path, const char* payload, std::uint64_t length) {
+// The archive goes to a fresh file of an unguessable name: a fixed one could be
+// planted in advance as a link to somewhere else.
+bool WritePayload(const std::wstring& packagePath, std::wstring& zipPath, const char* payload, std::uint64_t length) {
   OutputFile file;
-  if (!file.Create(path)) return false;
+  if (!file.CreateBeside(packagePath + L".zip", zipPath)) return false;
   for (std::uint64_t done = 0; done < length;) {
     const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length - done));
     if (!file.Write(payload + done, piece)) return false;
@@ -72,9 +74,10 @@ bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring&
                        verifier->keyBlobSize, signature, header.signatureLength))
       return false;
   }
-  const std::wstring zipPath = packagePath + L".zip";
-  const bool unpacked = WritePayload(zipPath, payload, header.payloadLength) && Unpack(zipPath, destinationFolder);
-  if (PathExists(zipPath)) RemoveFile(zipPath);
+  std::wstring zipPath;
+  const bool unpacked =
+      WritePayload(packagePath, zipPath, payload, header.payloadLength) && Unpack(zipPath, destinationFolder);
+  if (!zipPath.empty()) RemoveFile(zipPath);
   return unpacked;
 }
 

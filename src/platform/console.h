@@ -7,6 +7,7 @@ namespace Kyrowan::Windows {
 /// All console output goes through here: fixed wide texts and narrow (UTF-8)
 /// names reach one stdout in order, and every line end flushes.
 void ConsoleWrite(std::wstring_view text);
+/// Narrow text comes from outside (names, versions): it is written as PrintableText.
 void ConsoleWriteNarrow(std::string_view text);
 /// A line end that flushes.
 void ConsoleEndLine();

@@ -1,8 +1,13 @@
 #include "platform/file_system.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
 #include "platform/file_system_posix.h"
@@ -86,6 +91,46 @@ TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
   EXPECT_TRUE(RemoveFolderTree(folder.Wide() + L"/a"));
   EXPECT_FALSE(PathExists(deep));
   EXPECT_TRUE(RemoveFolderTree(folder.Wide() + L"/a"));
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(FileSystemTest, CreatedFoldersAre0755WhateverTheUmask) {
+  for (const mode_t mask : {mode_t{0}, mode_t{077}}) {
+    Testing::TempFolder folder;
+    const mode_t previous = ::umask(mask);
+    const bool created = CreateFolderTree(folder.Wide() + L"/a/b");
+    ::umask(previous);
+    ASSERT_TRUE(created);
+    for (const char* made : {"a", "a/b"}) {
+      struct stat info {};
+      ASSERT_EQ(::stat((folder.Path() / made).c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, 0755u) << made << " umask " << mask;
+    }
+  }
+}
+
+TEST(FileSystemTest, WritersNeverFollowALinkPlantedAtTheTargetOrAGuessableTemporary) {
+  using Writer = std::function<bool(const std::wstring&, std::string_view)>;
+  const std::pair<const char*, Writer> writers[] = {{"WriteNewFile", WriteNewFile},
+                                                    {"ReplaceFileAtomically", ReplaceFileAtomically}};
+  for (const auto& [label, write] : writers) {
+    for (const std::string plantedSuffix : {std::string(), ".tmp" + std::to_string(::getpid())}) {
+      SCOPED_TRACE(std::string(label) + " planted at target" + plantedSuffix);
+      Testing::TempFolder folder;
+      const auto target = folder.Path() / "machine.id";
+      const auto victim = folder.Path() / "victim";
+      std::ofstream(victim) << "victim";
+      std::filesystem::create_symlink(victim, target.string() + plantedSuffix);
+      ASSERT_TRUE(write(target.wstring(), "written"));
+      EXPECT_EQ(ReadAll(victim), "victim");
+      EXPECT_FALSE(std::filesystem::is_symlink(target));
+      EXPECT_EQ(ReadAll(target), "written");
+    }
+  }
 }
 
 }  // namespace
