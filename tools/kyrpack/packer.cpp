@@ -24,7 +24,7 @@ constexpr std::size_t kMaxEntryName = 255;
 struct SourceFile {
   std::string name;  ///< relative, "/" between folders
   std::string bytes;
-  std::uint32_t mode = 0100644;
+  std::uint32_t mode = 0100644;  ///< as recorded in the archive
 };
 
 bool IsVersionText(const std::string& text) {
@@ -52,6 +52,12 @@ bool IsPortableFileName(const std::string& name) {
   return true;
 }
 
+// Unpacked files must never be writable by anyone but their owner: only the owner's
+// execute bit survives, everything else is fixed.
+std::uint32_t PackedMode(fs::perms permissions) {
+  return (permissions & fs::perms::owner_exec) != fs::perms::none ? 0100755u : 0100644u;
+}
+
 bool CollectFile(const fs::directory_entry& item, const fs::path& root, std::vector<SourceFile>& files,
                  std::string& error) {
   const std::string name = item.path().lexically_relative(root).generic_string();
@@ -69,7 +75,7 @@ bool CollectFile(const fs::directory_entry& item, const fs::path& root, std::vec
     error = "'" + name + "': file names must be printable ASCII without '\\' or ':'";
     return false;
   }
-  SourceFile file{name, {}, 0100000u | static_cast<std::uint32_t>(item.status().permissions() & fs::perms::all)};
+  SourceFile file{name, {}, PackedMode(item.status().permissions())};
   if (!ReadWholeFile(item.path().string(), file.bytes)) {
     error = "cannot read '" + name + "'";
     return false;

@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <map>
+
 #include <gtest/gtest.h>
+#include <minizip/unzip.h>
 #include <nlohmann/json.hpp>
 
 #include "kyrpack/command_line.h"
@@ -27,6 +30,25 @@ int RunKyrpack(const std::vector<std::string>& args, std::string* out = nullptr,
   if (out) *out = o;
   if (err) *err = e;
   return code;
+}
+
+// The Unix mode each entry of a package file's archive records.
+std::map<std::string, std::uint32_t> ArchiveModes(const std::filesystem::path& package,
+                                                  const std::filesystem::path& zipPath) {
+  const std::string bytes = ReadBytes(package);
+  PackageFileHeader header{};
+  EXPECT_TRUE(ReadPackageHeader(bytes.data(), static_cast<std::int64_t>(bytes.size()), header));
+  WriteBytes(zipPath, bytes.substr(kPackageHeaderSize, header.payloadLength));
+  std::map<std::string, std::uint32_t> modes;
+  unzFile zip = unzOpen64(zipPath.c_str());
+  for (int at = unzGoToFirstFile(zip); zip != nullptr && at == UNZ_OK; at = unzGoToNextFile(zip)) {
+    unz_file_info64 info{};
+    char name[256] = {};
+    unzGetCurrentFileInfo64(zip, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0);
+    modes[name] = static_cast<std::uint32_t>(info.external_fa >> 16);
+  }
+  if (zip != nullptr) unzClose(zip);
+  return modes;
 }
 
 class PackerTest : public ::testing::Test {
@@ -109,6 +131,23 @@ TEST_F(PackerTest, PackagesUnpackAndValidateInTheClient) {
   struct stat mode {};
   ::stat((scratch / "installed/demo/bin/tool").c_str(), &mode);
   EXPECT_EQ(mode.st_mode & 0777, 0755u);
+}
+
+TEST_F(PackerTest, ArchiveModesAreNeverWritableByGroupOrOthers) {
+  const std::pair<const char*, ::mode_t> files[] = {{"main.py", 0666}, {"bin/tool", 0777}, {"bin/owner", 0700},
+                                                    {"bin/group", 0674}, {"bin/plain", 0600}};
+  for (const auto& [name, mode] : files) {
+    WriteBytes(scratch / "src" / name, "bytes");
+    ::chmod((scratch / "src" / name).c_str(), mode);
+  }
+  ASSERT_EQ(RunKyrpack(PackArgs("runtime", KYR_TEST_PRIVATE_KEY)), kExitOk);
+  EXPECT_EQ(ArchiveModes(scratch / "demo.kpkg", scratch / "payload.zip"),
+            (std::map<std::string, std::uint32_t>{{"demo/bin/group", 0100644},
+                                                  {"demo/bin/owner", 0100755},
+                                                  {"demo/bin/plain", 0100644},
+                                                  {"demo/bin/tool", 0100755},
+                                                  {"demo/main.py", 0100644},
+                                                  {"demo/manifest.json", 0100644}}));
 }
 
 TEST_F(PackerTest, VerifyRefusesFilesTheManifestDoesNotCover) {
