@@ -75,7 +75,9 @@ std::string Repository::LatestVersion(PackageKind kind, const std::string& name)
 
 std::filesystem::path Repository::PackageFile(PackageKind kind, const std::string& name,
                                               const std::string& version) const {
-  const std::string chosen = version.empty() ? LatestVersion(kind, name) : version;
+  // Clients ask for a library or runtime "of any version" as "0.0.0": the highest one held.
+  const bool latest = version.empty() || version == Kyrowan::kLatestVersion;
+  const std::string chosen = latest ? LatestVersion(kind, name) : version;
   if (!IsSafePathPart(name) || !IsSafePathPart(chosen)) return {};
   const auto file = FileOf(kind, name, chosen);
   std::error_code error;

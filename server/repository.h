@@ -24,7 +24,7 @@ class Repository {
   std::string CatalogueText() const;
   /// The highest version of that package holding its file; empty if there is none.
   std::string LatestVersion(PackageKind kind, const std::string& name) const;
-  /// The package file of that version (an empty version means the latest); empty if there is none.
+  /// The package file of that version (an empty version or "0.0.0" means the latest); empty if there is none.
   std::filesystem::path PackageFile(PackageKind kind, const std::string& name, const std::string& version) const;
 
  private:

@@ -61,6 +61,20 @@ TEST_F(RepositoryTest, PackageFilesAreFoundOnlyInsideTheRepository) {
   EXPECT_TRUE(repository_.PackageFile(PackageKind::Decryptor, "stampado", "../2.0").empty());
 }
 
+TEST_F(RepositoryTest, VersionZeroMeansTheHighestVersionOfEveryKind) {
+  Add("libraries", "zlib", "1.9");
+  Add("libraries", "zlib", "1.10");
+  Add("runtimes", "python", "3.11.2");
+  Add("decryptors", "stampado", "2.0");
+  EXPECT_EQ(repository_.PackageFile(PackageKind::Library, "zlib", "0.0.0"),
+            temp_.Path() / "libraries/zlib/1.10/zlib.kpkg");
+  EXPECT_EQ(repository_.PackageFile(PackageKind::Runtime, "python", "0.0.0"),
+            temp_.Path() / "runtimes/python/3.11.2/python.kpkg");
+  EXPECT_EQ(repository_.PackageFile(PackageKind::Decryptor, "stampado", "0.0.0"),
+            temp_.Path() / "decryptors/stampado/2.0/stampado.kpkg");
+  EXPECT_TRUE(repository_.PackageFile(PackageKind::Library, "missing", "0.0.0").empty());
+}
+
 TEST(SafePathPart, RefusesWhatCouldLeaveAFolder) {
   EXPECT_TRUE(IsSafePathPart("stampado"));
   EXPECT_TRUE(IsSafePathPart("1.0.0-beta"));

@@ -57,6 +57,8 @@ class ServerTest(E2ETestCase):
         self.assert_answer("/package/download/64/stampado", 200, self.package)
         self.assert_answer("/library/download/64/cryptolib/2.1", 200, b"library bytes")
         self.assert_answer("/runtime/download/64/python/3.11.4", 200, b"runtime bytes")
+        self.assert_answer("/library/download/64/cryptolib/0.0.0", 200, b"library bytes")
+        self.assert_answer("/runtime/download/64/python/0.0.0", 200, b"runtime bytes")
         for missing in ("/package/download/64/stampado/2.0", "/package/download/64/nothing",
                         "/library/download/64/cryptolib/2.2", "/runtime/download/64/cryptolib/2.1",
                         "/package/download/32/stampado/1.9.0", "/unknown"):
