@@ -237,13 +237,7 @@ TEST_F(PackerTest, VerifyRefusesSignedPackagesTheClientWouldRefuse) {
     EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
     return err;
   };
-  PkgInfo_s good;
-  good.runtime = {1, "3.11.2"};
-  good.name = "demo";
-  good.version = "1.0";
-  good.module = "main.py";
-  good.run = "run";
-  good.help = "help";
+  const PkgInfo_s good{{1, "3.11.2"}, "demo", "1.0", "", "main.py", "run", "help", {}, {}};
   const auto changed = [&](auto change) {
     PkgInfo_s info = good;
     change(info);
