@@ -13,12 +13,14 @@ struct ServerOptions {
   std::string keyFile;
   std::string repositoryFolder;
   std::string databaseFile;
+  int reportsPerMinute = 60;  ///< telemetry uploads taken from one client address per minute
+  int timeoutSeconds = 10;    ///< longest wait for a client to send or take data
 };
 
 /// The usage text printed with every command-line error.
 extern const char* const kUsage;
 
-/// Reads "--name value" pairs; false with `error` set when one is missing, unknown or malformed.
+/// Reads "--name value" pairs; false with `error` set when a required one is missing, or one is unknown or malformed.
 bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error);
 
 }  // namespace KyrServer
