@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "catalogue/version.h"
 #include "package/manifest.h"
 #include "package/package_element.h"
 #include "package/package_file.h"
@@ -106,8 +107,11 @@ bool GenericPackageElementOnlyFiles<Info>::ResolveFilePath(const std::string& re
 
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::CheckPresent() {
-  if (!Windows::PathExists(filesFolder)) return PkgNotFound;
+  // A "0.0.0" folder is a download that was never moved to its version: not installed.
+  if (version == kLatestVersionWide || !Windows::PathExists(filesFolder)) return PkgNotFound;
   if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  // A folder counts only for the version it is named by.
+  if (!Windows::EqualsIgnoreCase(Windows::ToWide(info.version), version)) return PkgRequiredFileInvalid;
   for (const FileEntry_s& file : info.files) {
     std::wstring path;
     if (!ResolveFilePath(file.name, path) || !Windows::PathExists(path)) return PkgFilesMissing;

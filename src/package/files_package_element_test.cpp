@@ -77,6 +77,23 @@ TEST_F(InstalledPackageTest, ManifestProblemsAreRequiredFileInvalid) {
   EXPECT_EQ(garbage.CheckPresent(), PkgRequiredFileInvalid);
 }
 
+TEST_F(InstalledPackageTest, FolderCountsOnlyForTheVersionItIsNamedBy) {
+  const struct {
+    const char* folder;
+    const char* manifest;
+    PkgResult_e present;
+  } cases[] = {
+      {"0.0.0", "1.2.0", PkgNotFound},  // unpacked, never moved into place
+      {"1.0.0", "1.1.0", PkgRequiredFileInvalid},
+      {"2.0.0-rc1", "2.0.0-RC1", PkgFound},
+  };
+  for (const auto& c : cases) {
+    Install("folderver", c.folder, NativeLibInfo("folderver", c.manifest));
+    NativeKyrLibPackage lib(L"folderver", Windows::ToWide(c.folder));
+    EXPECT_EQ(lib.CheckPresent(), c.present) << c.folder;
+  }
+}
+
 TEST_F(InstalledPackageTest, MissingAndChangedFiles) {
   const std::string missing = Install("missing", "1.0.0", NativeLibInfo("missing", "1.0.0"));
   fs::remove(missing + "/sub/two.dat");
