@@ -163,8 +163,17 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::UnpackAndInstall() {
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::Install() {
   if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  const std::wstring installed = Windows::ToWide(info.version);
+  // A stale or hostile mirror may answer with another signed version than the
+  // one asked for; and "0.0.0" never names an installed version.
+  const bool asked = version == kLatestVersionWide || Windows::EqualsIgnoreCase(installed, version);
+  if (!asked || installed == kLatestVersionWide) {
+    // What was unpacked is not the package asked for: none of it stays in its place.
+    Windows::RemoveFolderTree(filesFolder);
+    return PkgRequiredFileInvalid;
+  }
   const std::wstring oldFolder = installFolder;
-  version = Windows::ToWide(info.version);
+  version = installed;
   // A manifest version that is no safe folder name makes no paths.
   if (!SetUpPaths()) return PkgInstallFailed;
   if (IsSamePath(installFolder, oldFolder)) return PkgOperationSucceeded;

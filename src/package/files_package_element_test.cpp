@@ -153,6 +153,23 @@ TEST_F(InstalledPackageTest, InstallMovesTheFolderToTheManifestVersion) {
   EXPECT_EQ(lib.Validate(), PkgOperationSucceeded);
 }
 
+TEST_F(InstalledPackageTest, InstallRefusesAVersionOtherThanAskedFor) {
+  const struct {
+    const char* asked;
+    const char* manifest;
+  } cases[] = {{"1.0.0", "1.1.0"}, {"0.0.0", "0.0.0"}};
+  for (const auto& c : cases) {
+    const std::string files = Install("otherver", c.asked, NativeLibInfo("otherver", c.manifest));
+    NativeKyrLibPackage lib(L"otherver", Windows::ToWide(c.asked));
+    EXPECT_EQ(lib.Install(), PkgRequiredFileInvalid) << c.asked;
+    EXPECT_FALSE(fs::exists(files));
+    std::wstring version;
+    lib.GetVersion(version);
+    EXPECT_EQ(version, Windows::ToWide(c.asked));
+  }
+  EXPECT_FALSE(fs::exists(root.DataRoot() + "/libraries/otherver/1.1.0"));
+}
+
 TEST_F(InstalledPackageTest, InstallInPlaceWhenTheVersionIsUnchanged) {
   Install("inplace", "1.0.0", NativeLibInfo("inplace", "1.0.0"));
   NativeKyrLibPackage lib(L"inplace", L"1.0.0");

@@ -30,6 +30,7 @@ NOT_FOUND = "Package not found on this system\n"
 DOWNLOAD_FAILED = ("Failed to download package. Please check decryptor name/version or your network "
                    "connection and try again.\n")
 FILES_INVALID = "Not a valid package. File(s) invalid\n"
+REQUIRED_INVALID = "Not a valid package. A required file is not valid\n"
 OPERATION_ERROR = "An error occured in selected operation\n"
 HELP_LINE = "echo: help of the end-to-end decryptor\n"
 
@@ -134,6 +135,13 @@ class PackageCommandsTest(harness.E2ETestCase):
         self.assertEqual(self.run_client("-get", "../echo"), BANNER + GETTING + OPERATION_ERROR + FAILED)
         self.assertEqual(self.run_client("-get", "echo", "-ver", "../../1.0.0"),
                          BANNER + GETTING + OPERATION_ERROR + FAILED)
+        # A mirror answering with another signed version than asked for installs nothing.
+        self.add_package_file("decryptors", "echo", "2.0.0", os.path.join(
+            self.repository, "decryptors", "echo", "1.1.0", "echo.kpkg"))
+        self.assertEqual(self.run_client("-get", "echo", "-ver", "2.0.0"),
+                         BANNER + GETTING + REQUIRED_INVALID + FAILED)
+        self.assertFalse(os.path.exists(self.files_folder("echo", "2.0.0")))
+        self.assertFalse(os.path.exists(self.files_folder("echo", "1.1.0")))
         # A decryptor whose library is not on the server is not recorded.
         self.publish_decryptor("orphan", "1.0.0", library="nolib:1.0.0")
         self.assertEqual(self.run_client("-get", "orphan"), BANNER + GETTING + DOWNLOAD_FAILED + FAILED)
