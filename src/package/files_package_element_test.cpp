@@ -153,6 +153,17 @@ TEST_F(InstalledPackageTest, InstallMovesTheFolderToTheManifestVersion) {
   EXPECT_EQ(lib.Validate(), PkgOperationSucceeded);
 }
 
+TEST_F(InstalledPackageTest, VersionWithCapitalsIsFoundAgainAfterInstall) {
+  Install("capver", "0.0.0", NativeLibInfo("capver", "1.0.0-RC1"));
+  NativeKyrLibPackage lib(L"capver", L"0.0.0");
+  ASSERT_EQ(lib.Install(), PkgOperationSucceeded);
+  std::wstring version;
+  lib.GetVersion(version);
+  EXPECT_EQ(version, L"1.0.0-RC1");  // what the catalogue records
+  NativeKyrLibPackage again(L"capver", L"1.0.0-RC1");
+  EXPECT_EQ(again.Validate(), PkgOperationSucceeded);
+}
+
 TEST_F(InstalledPackageTest, InstallRefusesAVersionOtherThanAskedFor) {
   const struct {
     const char* asked;

@@ -20,6 +20,20 @@ bool IsSamePath(std::wstring_view a, std::wstring_view b) {
 #endif
 }
 
+namespace {
+
+// Every lookup lowers the version it is given; where the file system tells
+// cases apart, the folder must be named by that form to be found again.
+std::wstring VersionFolderName(const std::wstring& version) {
+#ifdef _WIN32
+  return version;
+#else
+  return Windows::ToLowerText(version);
+#endif
+}
+
+}  // namespace
+
 bool GetDataSubfolder(std::wstring_view folder, std::wstring& out) {
   std::wstring root;
   if (!Windows::GetDataFolder(Windows::kDataFolderSuffix, root)) return false;
@@ -35,7 +49,7 @@ bool BuildPackageFolders(std::wstring_view typeFolder, const std::wstring& name,
   if (!IsSafeFolderName(name) || !IsSafeFolderName(version)) return false;
   std::wstring typeRoot;
   if (!GetDataSubfolder(typeFolder, typeRoot)) return false;
-  out.installFolder = typeRoot + kPathSeparator + name + kPathSeparator + version + kPathSeparator;
+  out.installFolder = typeRoot + kPathSeparator + name + kPathSeparator + VersionFolderName(version) + kPathSeparator;
   out.filesFolder = out.installFolder + name + kPathSeparator;
   out.manifestPath = out.filesFolder + L"manifest.json";
   out.archivePath = out.installFolder + name + L".zip";

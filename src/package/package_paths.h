@@ -23,7 +23,8 @@ struct PackageFolders {
   std::wstring archivePath;    ///< installFolder + <name>.zip
 };
 
-/// The folders of (name, version) under the data root's `typeFolder`; false when
+/// The folders of (name, version) under the data root's `typeFolder`, the version
+/// folder in lower case where the file system tells cases apart; false when
 /// there is no data root or the name or version is not a safe folder name.
 bool BuildPackageFolders(std::wstring_view typeFolder, const std::wstring& name, const std::wstring& version,
                          PackageFolders& out);
