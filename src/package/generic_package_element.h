@@ -63,17 +63,25 @@ bool GenericPackageElement<Info>::ResolveDependencies() {
   const Info& manifest = this->info;
   if (!IsComplete(manifest)) return false;
   if (!dependencies.empty()) return true;
-  std::shared_ptr<IKyrDecryptPackageElement> element;
-  const int runtimeKind = manifest.runtime.type == RuntimeTypePython ? PkgKindPythonRuntime : 0;
+  std::vector<std::shared_ptr<IKyrDecryptPackageElement>> resolved;
+  // A dependency this tool knows but refuses (an unsafe name or version) is missing, not skipped.
+  const auto add = [&resolved](int kind, const std::wstring& name, const std::wstring& version) {
+    std::shared_ptr<IKyrDecryptPackageElement> element;
+    if (!CreatePackageElement(kind, name, version, element)) return false;
+    resolved.push_back(element);
+    return true;
+  };
+  const std::wstring runtimeVersion = Windows::ToWide(manifest.runtime.version);
   // A native runtime, or a Python one of no particular version, is no package.
-  if (CreatePackageElement(runtimeKind, RuntimeTypeName(manifest.runtime.type),
-                           Windows::ToWide(manifest.runtime.version), element))
-    dependencies.push_back(element);
+  if (manifest.runtime.type == RuntimeTypePython && runtimeVersion != kLatestVersionWide &&
+      !add(PkgKindPythonRuntime, RuntimeTypeName(manifest.runtime.type), runtimeVersion))
+    return false;
   for (const DependencyEntry_s& entry : manifest.dependencies) {
     const int kind = DependencyElementKind(entry.type, manifest.runtime.type);
-    if (CreatePackageElement(kind, Windows::ToWide(entry.name), Windows::ToWide(entry.version), element))
-      dependencies.push_back(element);
+    // A kind this tool does not know is skipped.
+    if (kind != 0 && !add(kind, Windows::ToWide(entry.name), Windows::ToWide(entry.version))) return false;
   }
+  dependencies = std::move(resolved);
   return true;
 }
 

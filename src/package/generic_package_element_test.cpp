@@ -76,12 +76,30 @@ TEST_F(DependencyTest, PythonRuntimeOfNoParticularVersionIsNoPackage) {
 
 TEST_F(DependencyTest, NativeDecryptorSkipsWhatItCannotUse) {
   InstallDecryptor(DecryptorInfo("natdec", 2, "1.0",
-                                 {{1, "requests", "2.0"}, {2, "zlib", "2.0.0"}, {3, "odd", "1.0"},
-                                  {2, "../escape", "1.0"}}));
+                                 {{1, "requests", "2.0"}, {2, "zlib", "2.0.0"}, {3, "odd", "1.0"}}));
   DecryptorPackage decryptor(L"natdec", L"1.0.0");
   ASSERT_TRUE(decryptor.LoadManifest());
   ASSERT_TRUE(decryptor.ResolveDependencies());
   EXPECT_EQ(Kinds(decryptor), (std::vector<int>{PkgKindNativeLibrary}));
+}
+
+TEST_F(DependencyTest, RefusedDependencyIsMissingNotSkipped) {
+  const struct {
+    const char* name;
+    int runtimeType;
+    const char* runtimeVersion;
+    std::vector<DependencyEntry_s> dependencies;
+  } cases[] = {
+      {"badname", 2, "1.0", {{2, "zlib", "2.0.0"}, {2, "../escape", "1.0"}}},
+      {"badver", 2, "1.0", {{2, "zlib", ""}}},
+      {"badruntime", 1, "../3.6", {}},
+  };
+  for (const auto& c : cases) {
+    InstallDecryptor(DecryptorInfo(c.name, c.runtimeType, c.runtimeVersion, c.dependencies));
+    DecryptorPackage decryptor(Windows::ToWide(c.name), L"1.0.0");
+    EXPECT_EQ(decryptor.CheckPresent(), PkgDependenciesMissing) << c.name;
+    EXPECT_TRUE(decryptor.GetDependencies().empty()) << c.name;
+  }
 }
 
 TEST_F(DependencyTest, IncompleteManifestResolvesNothing) {
