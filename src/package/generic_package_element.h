@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "package/files_package_element.h"
@@ -43,6 +44,13 @@ class GenericPackageElement : public GenericPackageElementOnlyFiles<Info> {
 
   /// Registers (`attach`) or unregisters this element's folder and its dependencies'.
   PkgResult_e ChangeRuntimeFolders(bool attach);
+  /// A library asked for as "0.0.0" takes the highest installed version that
+  /// validates; without one it stays "0.0.0", to be downloaded.
+  void SettleOnInstalledVersion();
+  /// Points the element at another version, forgetting what it read for the last one.
+  void SwitchVersion(const std::wstring& wanted);
+
+  bool versionSettled = false;
 
   std::wstring libraryFolder;
   std::shared_ptr<IKyrDecryptRuntime> runtime;
@@ -86,7 +94,30 @@ bool GenericPackageElement<Info>::ResolveDependencies() {
 }
 
 template <typename Info>
+void GenericPackageElement<Info>::SwitchVersion(const std::wstring& wanted) {
+  this->version = wanted;
+  this->SetUpPaths();
+  this->info = Info{};
+  dependencies.clear();
+}
+
+template <typename Info>
+void GenericPackageElement<Info>::SettleOnInstalledVersion() {
+  // Decryptors ask the server for their latest version instead.
+  if constexpr (std::is_same_v<Info, LibPkgInfo_s>) {
+    if (versionSettled || this->version != kLatestVersionWide) return;
+    versionSettled = true;
+    for (const std::wstring& installed : InstalledVersions(kLibrariesFolder, this->name)) {
+      SwitchVersion(installed);
+      if (Validate() == PkgOperationSucceeded) return;
+    }
+    SwitchVersion(kLatestVersionWide);
+  }
+}
+
+template <typename Info>
 PkgResult_e GenericPackageElement<Info>::CheckPresent() {
+  SettleOnInstalledVersion();
   const PkgResult_e own = Base::CheckPresent();
   if (own != PkgFound) return own;
   if (!ResolveDependencies()) return PkgDependenciesMissing;
@@ -100,6 +131,7 @@ PkgResult_e GenericPackageElement<Info>::CheckPresent() {
 
 template <typename Info>
 PkgResult_e GenericPackageElement<Info>::Validate() {
+  SettleOnInstalledVersion();
   if (this->GetCachedState() == 1) return PkgOperationSucceeded;
   PkgResult_e result = Base::Validate();
   if (result != PkgOperationSucceeded) {

@@ -1,5 +1,8 @@
 #include "package/package_paths.h"
 
+#include <algorithm>
+
+#include "catalogue/version.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -54,6 +57,21 @@ bool BuildPackageFolders(std::wstring_view typeFolder, const std::wstring& name,
   out.manifestPath = out.filesFolder + L"manifest.json";
   out.archivePath = out.installFolder + name + L".zip";
   return true;
+}
+
+std::vector<std::wstring> InstalledVersions(std::wstring_view typeFolder, const std::wstring& name) {
+  std::wstring typeRoot;
+  std::vector<std::wstring> folders;
+  if (!IsSafeFolderName(name) || !GetDataSubfolder(typeFolder, typeRoot) ||
+      !Windows::ListSubfolders(typeRoot + kPathSeparator + name, folders))
+    return {};
+  std::erase(folders, std::wstring(kLatestVersionWide));
+  // Sorted by name first, so that versions that order as equal come out the same way every time.
+  std::sort(folders.begin(), folders.end());
+  std::stable_sort(folders.begin(), folders.end(), [](const std::wstring& a, const std::wstring& b) {
+    return IsVersionLower(Windows::ToNarrow(b), Windows::ToNarrow(a));
+  });
+  return folders;
 }
 
 std::wstring LibraryDownloadPath(std::wstring_view prefix, const std::wstring& name, const std::wstring& version) {

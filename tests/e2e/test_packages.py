@@ -149,6 +149,27 @@ class PackageCommandsTest(harness.E2ETestCase):
         self.stop_server()
         self.assertEqual(self.run_client("-get", "echo"), BANNER + GETTING + DOWNLOAD_FAILED + FAILED)
 
+    def test_library_asked_for_as_latest_is_used_where_installed_and_repaired(self):
+        library = os.path.join(self.data_folder, "libraries", "echoutil")
+        self.add_package_file("libraries", "echoutil", "0.0.0",
+                              os.path.join(self.repository, "libraries", "echoutil", "1.0.0", "echoutil.kpkg"))
+        self.publish_decryptor("echo", "1.2.0", library="echoutil:0.0.0")
+        self.get("echo")
+        self.assertEqual(os.listdir(library), ["1.0.0"])
+        self.assertEqual(self.run_client("-about", "echo"), BANNER + RUNNING + HELP_LINE + SUCCEEDED)
+        # Installed: the next -get downloads nothing.
+        self.get("echo")
+        self.assertEqual([line.split(" ")[1] for line in self.server.requests(4)[3:]],
+                         ["/package/query/latestver/64/echo"])
+        # A kill between unpacking and the move leaves it in "0.0.0": the next -get moves it into place
+        # (the decryptor is downloaded again too: without its library it is not present).
+        os.rename(os.path.join(library, "1.0.0"), os.path.join(library, "0.0.0"))
+        self.get("echo")
+        self.assertEqual([line.split(" ")[1] for line in self.server.requests(7)[4:]],
+                         ["/package/query/latestver/64/echo", "/package/download/64/echo/1.2.0",
+                          "/library/download/64/echoutil/0.0.0"])
+        self.assertEqual(os.listdir(library), ["1.0.0"])
+
     # ------------------------------------------------------------------ -about
 
     def test_about_calls_the_help_entry_and_sends_no_report(self):
