@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "catalogue/version.h"
 #include "package/manifest.h"
 #include "package/package_element.h"
 #include "package/package_file.h"
@@ -106,8 +107,11 @@ bool GenericPackageElementOnlyFiles<Info>::ResolveFilePath(const std::string& re
 
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::CheckPresent() {
-  if (!Windows::PathExists(filesFolder)) return PkgNotFound;
+  // A "0.0.0" folder is a download that was never moved to its version: not installed.
+  if (version == kLatestVersionWide || !Windows::PathExists(filesFolder)) return PkgNotFound;
   if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  // A folder counts only for the version it is named by.
+  if (!Windows::EqualsIgnoreCase(Windows::ToWide(info.version), version)) return PkgRequiredFileInvalid;
   for (const FileEntry_s& file : info.files) {
     std::wstring path;
     if (!ResolveFilePath(file.name, path) || !Windows::PathExists(path)) return PkgFilesMissing;
@@ -159,8 +163,17 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::UnpackAndInstall() {
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::Install() {
   if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  const std::wstring installed = Windows::ToWide(info.version);
+  // A stale or hostile mirror may answer with another signed version than the
+  // one asked for; and "0.0.0" never names an installed version.
+  const bool asked = version == kLatestVersionWide || Windows::EqualsIgnoreCase(installed, version);
+  if (!asked || installed == kLatestVersionWide) {
+    // What was unpacked is not the package asked for: none of it stays in its place.
+    Windows::RemoveFolderTree(filesFolder);
+    return PkgRequiredFileInvalid;
+  }
   const std::wstring oldFolder = installFolder;
-  version = Windows::ToWide(info.version);
+  version = installed;
   // A manifest version that is no safe folder name makes no paths.
   if (!SetUpPaths()) return PkgInstallFailed;
   if (IsSamePath(installFolder, oldFolder)) return PkgOperationSucceeded;

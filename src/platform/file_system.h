@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Kyrowan::Windows {
 
@@ -27,6 +28,9 @@ bool RemoveFile(const std::wstring& path);
 bool RemoveFolderTree(const std::wstring& folder);
 /// Moves a file or folder, flushing the change to disk; fails if the target exists.
 bool MovePath(const std::wstring& from, const std::wstring& to);
+/// The names of the folders directly inside `folder`, in no particular order;
+/// false when `folder` cannot be read.
+bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out);
 
 /// Creates or replaces a file with `bytes`: written to a new file of an unpredictable
 /// name beside it, then renamed over it, so a link planted at `path` is never followed.

@@ -181,6 +181,18 @@ bool MovePath(const std::wstring& from, const std::wstring& to) {
   return true;
 }
 
+bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
+  out.clear();
+  if (folder.empty()) return false;
+  std::error_code error;
+  // Stepping with an error code: a folder that changes while it is read must not throw.
+  for (std::filesystem::directory_iterator it(OsPath(folder), error), end; !error && it != end; it.increment(error)) {
+    std::error_code kind;
+    if (it->is_directory(kind)) out.push_back(FromUtf8(it->path().filename().string()));
+  }
+  return !error;
+}
+
 bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
   return !path.empty() && ReplaceWith(OsPath(path), bytes, false);
 }
