@@ -171,8 +171,8 @@ PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, co
     return PkgOperationFailed;
   const PkgResult_e check = IsPipPackageInstalled(packageName, packageVersion);
   if (check != PkgNotFound) return check;
-  // Removes a copy at a lower version, which pip would otherwise keep.
-  UninstallPipPackage(packageName);
+  // No uninstall first: pip replaces a lower version itself and puts it back when
+  // the install fails, so a lost network never leaves the library missing.
   return RunPip({L"-m", L"pip", L"install", anyVersion ? packageName : packageName + L"==" + packageVersion});
 }
 

@@ -178,17 +178,17 @@ TEST_F(FakeInterpreterTest, CheckMapsOnlyTheScriptsOwnAnswers) {
   EXPECT_EQ(runtime.IsPipPackageInstalled(L"", L"2.0"), PkgOperationFailed);
 }
 
-TEST_F(FakeInterpreterTest, InstallChecksRemovesAnOlderCopyThenPins) {
+TEST_F(FakeInterpreterTest, InstallChecksThenPinsWithoutUninstallingFirst) {
   FolderPythonRuntime runtime(files);
   Answer(kPipCheckFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgFound);
   EXPECT_EQ(Calls(), "check\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad==2.0\n");
+  EXPECT_EQ(Calls(), "check\n-m pip install kyrsample-pad==2.0\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"0.0.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad\n");
+  EXPECT_EQ(Calls(), "check\n-m pip install kyrsample-pad\n");
   Answer(kPipCheckNotFound, 1);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
   Answer(kPipCheckError, 0);  // a check that failed installs nothing
