@@ -106,8 +106,8 @@ std::wstring PythonRuntime::GenerateRunScript(const std::wstring& module, const 
   input.entry = entry;
   input.dataFilePath = JsonArrayToWide(parameters.at("CustomTelemFile"));
   input.packageFolder = JsonArrayToWide(parameters.at("DecrPkgPath"));
-  // Backslashes become slashes before the text is split, as in the folders.
-  const std::wstring arguments = WithForwardSlashes(JsonArrayToWide(parameters.at("DecrPkgArgs")));
+  // Separators become slashes before the text is split, as in the folders.
+  const std::wstring arguments = WithPythonSeparators(JsonArrayToWide(parameters.at("DecrPkgArgs")));
   SplitArguments(arguments, input.arguments);
   return BuildPythonRunScript(input);
 }

@@ -104,12 +104,14 @@ TEST_F(PythonRuntimeTest, RunPassesArgumentsAndReportsTheModulesStatus) {
   ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
   std::int64_t exitCode = 0;
   const std::string data = root + "/telemetry.json";
-  const auto parameters = RunParameters(data, L"C:\\Pkg\\", L"-in C:\\in\\x.doc \"two words\" say\"hi");
+  // A backslash is an ordinary character here: a key or file name keeps it.
+  const auto parameters = RunParameters(data, L"/Pkg/", L"-in x\\y.doc \"two words\" say\"hi -key a\\b");
   EXPECT_EQ(runtime.Execute(L"probe.py", L"go", ExecuteModeRun, exitCode, parameters), PkgOperationSucceeded);
   EXPECT_EQ(exitCode, 3);
   EXPECT_EQ(nlohmann::json::parse(Read(data)),
-            nlohmann::json::parse("[6, \"C:/Pkg/\", \"" + data +
-                                  "\", \"-in\", \"C:/in/x.doc\", \"two words\", \"say\\\"hi\", \"" + modules + "\"]"));
+            nlohmann::json::parse("[8, \"/Pkg/\", \"" + data +
+                                  "\", \"-in\", \"x\\\\y.doc\", \"two words\", \"say\\\"hi\", \"-key\", \"a\\\\b\", \"" +
+                                  modules + "\"]"));
   EXPECT_FALSE(ScriptLeft());
 }
 
@@ -139,9 +141,9 @@ TEST_F(PythonRuntimeTest, FoldersAreKeyedWithoutCaseAndWrittenInKeyOrderWithThei
               "    open(argv[1], 'w').write(json.dumps([p for p in sys.path if p.startswith('/kyr')]))\n");
   FolderPythonRuntime runtime(files);
   ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
-  EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr\\Lib\\B\\"));
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/Lib/B/"));
   EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/lib/a/"));
-  EXPECT_TRUE(runtime.AddLibraryPath(L"/KYR\\LIB\\B\\"));  // the same key: kept once, as first given
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/KYR/LIB/B/"));  // the same key: kept once, as first given
   EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/gone/"));
   EXPECT_TRUE(runtime.RemoveLibraryPath(L"/KYR/Gone/"));
   EXPECT_FALSE(runtime.RemoveLibraryPath(L"/kyr/gone/"));

@@ -14,10 +14,12 @@ std::wstring PythonStringLiteral(std::wstring_view text);
 /// The module to import: `module` up to its first ".py"; empty when it has none.
 std::wstring PythonModuleName(const std::wstring& module);
 
-/// `text` with every "\" turned into "/".
-std::wstring WithForwardSlashes(std::wstring text);
+/// `text` with this platform's path separator turned into "/", which Python reads
+/// on every OS. Where "\" is no separator it is an ordinary character of names,
+/// keys and passwords, and stays as typed.
+std::wstring WithPythonSeparators(std::wstring text);
 
-/// What a run script needs; folders and texts are written with forward slashes.
+/// What a run script needs; folders and paths are written with Python's separators.
 struct PythonRunScriptInput_s {
   std::vector<std::wstring> folders;  ///< appended to sys.path, in this order
   std::wstring moduleName;
