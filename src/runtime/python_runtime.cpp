@@ -146,7 +146,12 @@ bool PythonRuntime::RunInterpreter(const std::vector<std::wstring>& arguments, s
   if (!ready) return false;
   status = 0;
   if (scriptNeeded && (scriptText.empty() || !Windows::PathExists(scriptPath))) return false;
-  return Windows::RunProcess(interpreterPath, arguments, status);
+  // Isolated: the working folder, PYTHON* variables and the user's site-packages
+  // cannot put modules ahead of the runtime's own, whatever ._pth file it has.
+  // pip still reads its PIP_* variables and pip.conf: they are not the interpreter's.
+  std::vector<std::wstring> command{L"-I"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return Windows::RunProcess(interpreterPath, command, status);
 }
 
 PkgResult_e PythonRuntime::IsPipPackageInstalled(const std::wstring& packageName, const std::wstring& packageVersion) {

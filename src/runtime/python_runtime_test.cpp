@@ -133,6 +133,21 @@ TEST_F(PythonRuntimeTest, FailingModulesAndHelp) {
   EXPECT_FALSE(ScriptLeft());
 }
 
+TEST_F(PythonRuntimeTest, PythonPathCannotPlantAModuleAheadOfTheRegisteredOne) {
+  if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
+  WriteModule("probe.py", "import sys\ndef go(argc, argv):\n    sys.exit(3)\n");
+  const std::string planted = root + "/planted/";
+  fs::create_directories(planted);
+  std::ofstream(planted + "probe.py") << "import sys\ndef go(argc, argv):\n    sys.exit(7)\n";
+  Testing::ScopedEnv pythonPath("PYTHONPATH", planted);
+  FolderPythonRuntime runtime(files);
+  ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
+  std::int64_t exitCode = 0;
+  EXPECT_EQ(runtime.Execute(L"probe.py", L"go", ExecuteModeRun, exitCode, RunParameters(root + "/t.json", L"/p/", L"")),
+            PkgOperationSucceeded);
+  EXPECT_EQ(exitCode, 3);
+}
+
 TEST_F(PythonRuntimeTest, FoldersAreKeyedWithoutCaseAndWrittenInKeyOrderWithTheirOwnCase) {
   if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
   WriteModule("paths.py",
@@ -187,10 +202,10 @@ TEST_F(FakeInterpreterTest, InstallChecksThenPinsWithoutUninstallingFirst) {
   EXPECT_EQ(Calls(), "check\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-m pip install kyrsample-pad==2.0\n");
+  EXPECT_EQ(Calls(), "check\n-I -m pip install kyrsample-pad==2.0\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"0.0.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-m pip install kyrsample-pad\n");
+  EXPECT_EQ(Calls(), "check\n-I -m pip install kyrsample-pad\n");
   Answer(kPipCheckNotFound, 1);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
   Answer(kPipCheckError, 0);  // a check that failed installs nothing
