@@ -19,12 +19,14 @@ class FolderPythonRuntime : public PythonRuntime {
 
 /// A stand-in interpreter in `folder` that logs what it is asked ("check" for a
 /// script run isolated, else its arguments) to calls.log and exits with the
-/// status in the file "check" (scripts) or "pip" (anything else).
+/// status in the file "check" (scripts) or "pip" (anything else). Like a real
+/// script's first line, it leaves the marker that shows the script started.
 inline void WriteFakeInterpreter(const std::string& folder) {
   std::ofstream(folder + "python") << "#!/bin/sh\n"
                                       "dir=$(dirname \"$0\")\n"
                                       "case \"$*\" in\n"
-                                      "  \"-I \"*KyrDecrypt_Script.py) test -f \"$2\" || exit 99\n"
+                                      "  \"-I \"*/KyrDecrypt_Script_*.py) test -f \"$2\" || exit 99\n"
+                                      "    : > \"${2%.py}.started\"\n"
                                       "    echo check >> \"$dir/calls.log\"; exit $(cat \"$dir/check\") ;;\n"
                                       "  *) echo \"$*\" >> \"$dir/calls.log\"; exit $(cat \"$dir/pip\") ;;\n"
                                       "esac\n";

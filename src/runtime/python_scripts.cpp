@@ -116,6 +116,11 @@ std::wstring BuildPythonHelpScript(const std::vector<std::wstring>& folders, con
   return script;
 }
 
+std::wstring BuildStartMarkerLine(const std::wstring& markerPath) {
+  // "x" creates the file exclusively, as nothing else may have made it.
+  return L"open(" + PythonStringLiteral(markerPath) + L", \"x\").close()\n";
+}
+
 std::wstring BuildPipCheckScript(const std::wstring& name, const std::wstring& version) {
   if (name.empty()) return {};
   const bool anyVersion = version.empty() || version == L"0.0.0";

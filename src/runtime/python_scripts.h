@@ -36,6 +36,10 @@ std::wstring BuildPythonRunScript(const PythonRunScriptInput_s& input);
 std::wstring BuildPythonHelpScript(const std::vector<std::wstring>& folders, const std::wstring& moduleName,
                                    const std::wstring& entry);
 
+/// The first line of every script: it creates `markerPath`, which tells the tool
+/// that the interpreter really read and started the script.
+std::wstring BuildStartMarkerLine(const std::wstring& markerPath);
+
 /// Exit statuses of the pip check script. None is one the interpreter gives by
 /// itself (0 normal end, 1 uncaught error or failed start, 2 bad command line),
 /// so a check that broke can never read as an answer.

@@ -23,7 +23,7 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 SAMPLES = os.path.join(SOURCE, "samples", "python")
 SUCCEEDED = "Selected operation completed successfully\n"
 RUN_FAILED = "An error occurred while running package\n"
-SCRIPT = "KyrDecrypt_Script.py"
+SCRIPTS = "KyrDecrypt_Script*"
 
 
 class PythonDecryptorTest(E2ETestCase):
@@ -81,7 +81,7 @@ class PythonDecryptorTest(E2ETestCase):
         return self.interpreter("-c", "import kyrpad; print(kyrpad.__version__, kyrpad.__file__)").split()
 
     def assert_no_script_left(self):
-        self.assertEqual(glob.glob(os.path.join(self.data_folder, "**", SCRIPT), recursive=True), [])
+        self.assertEqual(glob.glob(os.path.join(self.data_folder, "**", SCRIPTS), recursive=True), [])
 
     def get_sample(self):
         out = self.run_client("-get", "pysample")
