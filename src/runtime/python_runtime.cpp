@@ -161,7 +161,9 @@ bool PythonRuntime::RunInterpreter(const std::vector<std::wstring>& arguments, s
   // Isolated: the working folder, PYTHON* variables and the user's site-packages
   // cannot put modules ahead of the runtime's own, whatever ._pth file it has.
   // pip still reads its PIP_* variables and pip.conf: they are not the interpreter's.
-  std::vector<std::wstring> command{L"-I"};
+  // No bytecode is written: it would rewrite the verified files of the runtime
+  // package (its shipped .pyc files) and fail its next verification.
+  std::vector<std::wstring> command{L"-I", L"-B"};
   command.insert(command.end(), arguments.begin(), arguments.end());
   return Windows::RunProcess(interpreterPath, command, status);
 }

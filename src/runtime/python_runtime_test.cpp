@@ -125,6 +125,8 @@ TEST_F(PythonRuntimeTest, RunPassesArgumentsAndReportsTheModulesStatus) {
                                   "\", \"-in\", \"x\\\\y.doc\", \"two words\", \"say\\\"hi\", \"-key\", \"a\\\\b\", \"" +
                                   modules + "\"]"));
   EXPECT_FALSE(ScriptLeft());
+  // Whatever PYTHONDONTWRITEBYTECODE says: nothing is compiled into verified folders.
+  EXPECT_FALSE(fs::exists(modules + "__pycache__"));
 }
 
 TEST_F(PythonRuntimeTest, FailingModulesAndHelp) {
@@ -198,7 +200,7 @@ TEST_F(PythonRuntimeTest, TwoRunsBesideOneInterpreterNeverTouchEachOthersScript)
 TEST_F(PythonRuntimeTest, AScriptThatVanishedBeforeTheInterpreterReadItFailsTheRun) {
   if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
   // Python's own answer to a missing script is status 2, which a decryptor may give too.
-  std::ofstream(files + "python") << "#!/bin/sh\nrm -f \"$2\"\nexec /usr/bin/python3 \"$@\"\n";
+  std::ofstream(files + "python") << "#!/bin/sh\nrm -f \"$3\"\nexec /usr/bin/python3 \"$@\"\n";
   fs::permissions(files + "python", fs::perms::owner_all);
   FolderPythonRuntime runtime(files);
   std::int64_t exitCode = 0;
@@ -262,10 +264,10 @@ TEST_F(FakeInterpreterTest, InstallChecksThenPinsWithoutUninstallingFirst) {
   EXPECT_EQ(Calls(), "check\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-I -m pip install kyrsample-pad==2.0\n");
+  EXPECT_EQ(Calls(), "check\n-I -B -m pip install kyrsample-pad==2.0\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"0.0.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-I -m pip install kyrsample-pad\n");
+  EXPECT_EQ(Calls(), "check\n-I -B -m pip install kyrsample-pad\n");
   Answer(kPipCheckNotFound, 1);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
   Answer(kPipCheckError, 0);  // a check that failed installs nothing

@@ -25,8 +25,8 @@ inline void WriteFakeInterpreter(const std::string& folder) {
   std::ofstream(folder + "python") << "#!/bin/sh\n"
                                       "dir=$(dirname \"$0\")\n"
                                       "case \"$*\" in\n"
-                                      "  \"-I \"*/KyrDecrypt_Script_*.py) test -f \"$2\" || exit 99\n"
-                                      "    : > \"${2%.py}.started\"\n"
+                                      "  \"-I -B \"*/KyrDecrypt_Script_*.py) test -f \"$3\" || exit 99\n"
+                                      "    : > \"${3%.py}.started\"\n"
                                       "    echo check >> \"$dir/calls.log\"; exit $(cat \"$dir/check\") ;;\n"
                                       "  *) echo \"$*\" >> \"$dir/calls.log\"; exit $(cat \"$dir/pip\") ;;\n"
                                       "esac\n";
