@@ -35,6 +35,11 @@ bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out);
 /// Creates or replaces a file with `bytes`: written to a new file of an unpredictable
 /// name beside it, then renamed over it, so a link planted at `path` is never followed.
 bool WriteNewFile(const std::wstring& path, std::string_view bytes);
+/// Creates `path` holding `bytes`, readable and writable by its owner only.
+/// Fails when anything is already there, a symbolic link included, so a file
+/// of another run or user is never written through or replaced; a file left
+/// half-written is removed again.
+bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes);
 /// Like WriteNewFile, and durable: a crash leaves either the old or the new content.
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
 

@@ -197,6 +197,16 @@ bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
   return !path.empty() && ReplaceWith(OsPath(path), bytes, false);
 }
 
+bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
+  if (path.empty()) return false;
+  const std::string target = OsPath(path);
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes.data(), bytes.size()) & (::close(fd) == 0);
+  if (!written) ::unlink(target.c_str());
+  return written;
+}
+
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
   return !path.empty() && ReplaceWith(OsPath(path), bytes, true);
 }

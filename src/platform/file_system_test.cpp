@@ -118,7 +118,7 @@ TEST(FileSystemTest, WritersNeverFollowALinkPlantedAtTheTargetOrAGuessableTempor
   const std::pair<const char*, Writer> writers[] = {{"WriteNewFile", WriteNewFile},
                                                     {"ReplaceFileAtomically", ReplaceFileAtomically}};
   for (const auto& [label, write] : writers) {
-    for (const std::string plantedSuffix : {std::string(), ".tmp" + std::to_string(::getpid())}) {
+    for (const std::string& plantedSuffix : {std::string(), ".tmp" + std::to_string(::getpid())}) {
       SCOPED_TRACE(std::string(label) + " planted at target" + plantedSuffix);
       Testing::TempFolder folder;
       const auto target = folder.Path() / "machine.id";
@@ -131,6 +131,21 @@ TEST(FileSystemTest, WritersNeverFollowALinkPlantedAtTheTargetOrAGuessableTempor
       EXPECT_EQ(ReadAll(target), "written");
     }
   }
+}
+
+TEST(FileSystemTest, ExclusiveFileIsCreatedOnlyWhereNothingIsAndForTheOwnerOnly) {
+  namespace fs = std::filesystem;
+  Testing::TempFolder temp;
+  const fs::path created = temp.Path() / "new", link = temp.Path() / "link", target = temp.Path() / "target";
+  EXPECT_TRUE(CreateExclusiveFile(created.wstring(), "text"));
+  EXPECT_EQ(ReadAll(created), "text");
+  EXPECT_EQ(fs::status(created).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+  fs::create_symlink(target, link);
+  EXPECT_FALSE(CreateExclusiveFile(created.wstring(), "other"));
+  EXPECT_FALSE(CreateExclusiveFile(link.wstring(), "other"));
+  EXPECT_EQ(ReadAll(created), "text");
+  EXPECT_FALSE(fs::exists(target));
 }
 
 }  // namespace

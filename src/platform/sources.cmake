@@ -7,7 +7,6 @@ target_sources(kyrcore PRIVATE
   platform/handles_posix.cpp
   platform/mapped_file_posix.cpp
   platform/process_posix.cpp
-  platform/exclusive_file_posix.cpp
   platform/output_file_posix.cpp
   platform/signature_verifier.cpp
   platform/zip_archive_reader.cpp

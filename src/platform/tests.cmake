@@ -1,6 +1,5 @@
 target_sources(kyrcore_tests PRIVATE
   platform/process_test.cpp
-  platform/exclusive_file_test.cpp
   platform/clock_test.cpp
   platform/file_lock_test.cpp
   platform/file_system_test.cpp

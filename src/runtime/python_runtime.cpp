@@ -3,7 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include "package/python_runtime_package.h"
-#include "platform/exclusive_file.h"
 #include "platform/file_system.h"
 #include "platform/guid.h"
 #include "platform/process.h"
