@@ -66,9 +66,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME kyrdecrypt)
 set(CPACK_DEBIAN_CLIENT_DESCRIPTION "get, verify and run ransomware decryption tools
- KyrDecrypt lists the decryption tools published on one package server,
- downloads one with the libraries and runtime it needs, checks every file
- against the RSA key built into it, installs it and runs it.")
+KyrDecrypt lists the decryption tools published on one package server,
+downloads one with the libraries and runtime it needs, checks every file
+against the RSA key built into it, installs it and runs it.")
 
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_NAME kyrdecrypt-publisher)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_DEPENDS adduser)
@@ -76,8 +76,8 @@ set(CPACK_DEBIAN_PUBLISHER_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_CONTROL_EXTRA
     "${PROJECT_SOURCE_DIR}/packaging/publisher/postinst;${PROJECT_SOURCE_DIR}/packaging/publisher/postrm;${PROJECT_SOURCE_DIR}/packaging/publisher/conffiles")
 set(CPACK_DEBIAN_PUBLISHER_DESCRIPTION "publisher tools for KyrDecrypt packages
- kyrpack makes signing keys and signed package files for the kyrdecrypt
- client; kyrdecrypt-server serves them over HTTPS and stores the run
- reports clients send, as a systemd service of its own system user.")
+kyrpack makes signing keys and signed package files for the kyrdecrypt
+client; kyrdecrypt-server serves them over HTTPS and stores the run
+reports clients send, as a systemd service of its own system user.")
 
 include(CPack)
