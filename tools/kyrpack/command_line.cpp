@@ -12,6 +12,9 @@ namespace Kyrowan::Kyrpack {
 
 namespace {
 
+/// What pack's "--help" holds when given without a value: a request for help, unlike an empty entry name.
+constexpr char kHelpWithoutValue[] = "\x01";
+
 /// Every option of every command, as given on the command line.
 struct Arguments {
   std::string privateKey, publicKey;
@@ -138,7 +141,8 @@ CLI::App* AddPack(CLI::App& app, Arguments& given) {
   // "--help NAME" names a decryptor's help entry, so plain "--help" (or -h) asks for this text.
   command->set_help_flag("-h", "Print this help message and exit");
   command->add_option("--help", given.help, "A decryptor's help entry; without a value, print this help")
-      ->expected(0, 1);
+      ->expected(0, 1)
+      ->default_str(kHelpWithoutValue);
   command->add_option("--dependency", given.dependencies, "pip:NAME:VERSION or lib:NAME:VERSION, once per dependency")
       ->allow_extra_args(false);
   command->add_option("--out", given.out, "Package file to write (required)");
@@ -171,7 +175,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
   CLI::App* const inspect = AddInspect(app, given);
   int code = kExitUsage;
   if (!PublisherCli::Parse(app, args, out, err, code)) return code;
-  if (pack->count("--help") > 0 && given.help.empty()) {
+  if (given.help == kHelpWithoutValue) {
     out = pack->help("kyrpack");
     return kExitOk;
   }
