@@ -54,10 +54,12 @@ void AllowRestartOnly(int socket) {
 
 int main(int argc, char** argv) {
   ServerOptions options;
-  std::string error;
-  if (!ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-    std::fprintf(stderr, "kyrdecrypt-server: %s\n%s", error.c_str(), kUsage);
-    return 2;
+  std::string text, error;
+  int exitCode = 0;
+  if (!ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, text, error, exitCode)) {
+    if (exitCode == 0) std::fputs(text.c_str(), stdout);
+    else std::fprintf(stderr, "kyrdecrypt-server: %s\n%s", error.c_str(), text.c_str());
+    return exitCode;
   }
   std::error_code ignored;
   if (!std::filesystem::is_directory(options.repositoryFolder, ignored))
