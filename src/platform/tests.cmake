@@ -1,5 +1,6 @@
 target_sources(kyrcore_tests PRIVATE
   platform/process_test.cpp
+  platform/progress_line_test.cpp
   platform/clock_test.cpp
   platform/file_lock_test.cpp
   platform/file_system_test.cpp
