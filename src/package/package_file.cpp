@@ -49,8 +49,6 @@ bool WritePayload(const std::wstring& packagePath, std::wstring& zipPath, const 
 // Copies `length` bytes from `offset` of the package out, for the small parts (header, signature).
 bool ReadBytes(const MappedFile& package, std::int64_t offset, std::size_t length, std::vector<char>& out) {
   out.clear();
-  if (length > static_cast<std::uint64_t>(package.fileSize)) return false;
-  out.reserve(length);
   return package.ReadWindows(offset, static_cast<std::int64_t>(length), [&out](const char* data, std::size_t size) {
     out.insert(out.end(), data, data + size);
     return true;
