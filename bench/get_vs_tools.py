@@ -196,7 +196,8 @@ def main():
                         help="package sizes in MiB (default 256 1024)")
     parser.add_argument("--work", help="work folder (default: a new temporary folder, removed afterwards)")
     arguments = parser.parse_args()
-    work = arguments.work or tempfile.mkdtemp(prefix="kyr-bench-")
+    # Absolute: the key and TLS steps run the tools from their own folders.
+    work = os.path.abspath(arguments.work) if arguments.work else tempfile.mkdtemp(prefix="kyr-bench-")
     os.makedirs(work, exist_ok=True)
     results = []
     try:

@@ -1,12 +1,12 @@
 target_sources(kyrcore_tests PRIVATE
   platform/process_test.cpp
-  platform/progress_line_test.cpp
   platform/clock_test.cpp
   platform/file_lock_test.cpp
   platform/file_system_test.cpp
   platform/guid_test.cpp
   platform/http_client_test.cpp
   platform/mapped_file_test.cpp
+  platform/progress_line_test.cpp
   platform/scoped_handle_test.cpp
   platform/signature_verifier_test.cpp
   platform/text_test.cpp
