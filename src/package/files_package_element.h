@@ -10,6 +10,7 @@
 #include "package/package_paths.h"
 #include "platform/file_system.h"
 #include "platform/mapped_file.h"
+#include "platform/progress_line.h"
 #include "platform/signature_verifier.h"
 #include "platform/text.h"
 
@@ -127,6 +128,14 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Validate() {
     SetCachedState(0);
     return present;
   }
+  // The check of a large package takes a while: shown on a terminal once it passes a second.
+  std::uint64_t totalBytes = 0;
+  for (const FileEntry_s& file : info.files) {
+    Windows::MappedFile sized(L"");
+    if (ResolveFilePath(file.name, sized.path) && sized.OpenUnmapped()) totalBytes += sized.fileSize;
+  }
+  Windows::ProgressLine progress("checking " + Windows::PrintableText(Windows::ToUtf8(name + L" " + version)),
+                                 totalBytes, std::chrono::seconds(1));
   PkgResult_e result = PkgOperationSucceeded;
   for (const FileEntry_s& file : info.files) {
     std::wstring path;
@@ -136,7 +145,7 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Validate() {
     }
     // The manifest carries its own signature, checked by VerifyManifest.
     if (IsSamePath(path, manifestPath)) continue;
-    if (!verifier->VerifyFileSignature(path, file.signature)) {
+    if (!verifier->VerifyFileSignature(path, file.signature, &progress)) {
       result = PkgFilesInvalid;
       break;
     }

@@ -14,4 +14,11 @@ void ConsoleEndLine();
 /// `text` followed by a flushing line end.
 void ConsoleLine(std::wstring_view text);
 
+/// True when standard error is a terminal: the only place a status line may be drawn.
+bool ErrorStreamIsTerminal();
+/// Draws `text` over the status line on standard error (one line, redrawn in place).
+void ErrorStatusLine(std::string_view text);
+/// Blanks the status line on standard error and returns the cursor to its start.
+void ErrorStatusClear();
+
 }  // namespace Kyrowan::Windows

@@ -14,6 +14,7 @@
 #include "platform/file_system_posix.h"
 #include "platform/handles_posix.h"
 #include "platform/http_client_testing.h"
+#include "platform/progress_line.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 
@@ -198,7 +199,8 @@ Outcome ReadResponseToString(HttpRequest& request, int& status, std::string& bod
   return outcome;
 }
 
-bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink) {
+// `progress`, when given, hears of every body byte of a 200 answer as it arrives.
+bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressLine* progress = nullptr) {
   std::vector<char> buffer(kChunkSize + 1);
   std::size_t filled = 0;
   bool delivered = false;
@@ -208,7 +210,10 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink) {
     filled = 0;
     delivered = true;
   };
+  std::uint64_t received = 0;
   request.onBody = [&](const char* data, std::size_t size) {
+    received += size;
+    if (progress && request.status == 200) progress->Update(received, request.contentLength);
     while (size > 0) {
       const std::size_t take = std::min(size, kChunkSize - filled);
       std::memcpy(buffer.data() + filled, data, take);
@@ -287,7 +292,12 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
     status = answerStatus;
     if (count != 0 && answerStatus == 200) written = WriteAll(file.Get(), buffer.data(), count) && written;
   };
-  const bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink) && status == 200 && written;
+  bool fetched = false;
+  {
+    ProgressLine progress(DownloadLabel(urlPath));
+    auto request = OpenHttpRequest(PackageServer(), urlPath, kUserAgent, {});
+    fetched = request && ReadResponseStreamed(*request, sink, &progress) && status == 200 && written;
+  }
   // A failed download still leaves its (empty or partial) file at the target for the caller.
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     ::unlink(temporary.c_str());

@@ -14,6 +14,7 @@
 #include "platform/build_config.h"
 #include "platform/mapped_file.h"
 #include "platform/openssl_owners.h"
+#include "platform/progress_line.h"
 
 namespace Kyrowan::Windows {
 
@@ -62,8 +63,9 @@ bool SignatureVerifier::VerifyBufferSignature(const void* data, std::uint32_t le
   return VerifyBase64Signature(data, length, keyBlob.data(), keyBlobSize, base64Signature);
 }
 
-bool SignatureVerifier::VerifyFileSignature(const std::wstring& path, const std::string& base64Signature) const {
-  return VerifyFileSignatureWithKey(path, keyBlob.data(), keyBlobSize, base64Signature);
+bool SignatureVerifier::VerifyFileSignature(const std::wstring& path, const std::string& base64Signature,
+                                            ProgressLine* progress) const {
+  return VerifyFileSignatureWithKey(path, keyBlob.data(), keyBlobSize, base64Signature, progress);
 }
 
 int SignatureVerifier::LookupState(const std::wstring& key) {
@@ -100,20 +102,58 @@ bool DecodePemPublicKey(const char* pem, std::uint32_t pemLength, std::vector<st
   return true;
 }
 
+namespace {
+
+// An RSA-SHA1 check fed in pieces: the digest runs over each piece as it comes,
+// so a large file is checked without being held or mapped whole.
+class IncrementalCheck {
+ public:
+  bool Begin(const std::uint8_t* keyBlob, std::uint32_t keyBlobSize) {
+    if (keyBlob == nullptr || keyBlobSize == 0) return false;
+    key_ = KeyFromBlob(keyBlob, keyBlobSize);
+    context_.reset(EVP_MD_CTX_new());
+    return key_ && context_ && EVP_DigestVerifyInit(context_.get(), nullptr, EVP_sha1(), nullptr, key_.get()) == 1;
+  }
+  bool Update(const void* data, std::size_t length) {
+    return EVP_DigestVerifyUpdate(context_.get(), data, length) == 1;
+  }
+  bool Finish(const std::uint8_t* signature, std::uint32_t signatureLength) {
+    if (signature == nullptr || signatureLength == 0) return false;
+    // Stored least significant byte first; PKCS#1 wants the big-endian octet string.
+    std::vector<unsigned char> bigEndian(signature, signature + signatureLength);
+    std::reverse(bigEndian.begin(), bigEndian.end());
+    return EVP_DigestVerifyFinal(context_.get(), bigEndian.data(), bigEndian.size()) == 1;
+  }
+
+ private:
+  PkeyPtr key_;
+  DigestContextPtr context_;
+};
+
+}  // namespace
+
 bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
                    const std::uint8_t* signature, std::uint32_t signatureLength) {
-  if (data == nullptr || dataLength == 0 || keyBlob == nullptr || keyBlobSize == 0 || signature == nullptr ||
+  if (data == nullptr || dataLength == 0 || signature == nullptr || signatureLength == 0) return false;
+  IncrementalCheck check;
+  return check.Begin(keyBlob, keyBlobSize) && check.Update(data, dataLength) &&
+         check.Finish(signature, signatureLength);
+}
+
+bool VerifyRsaSha1FileRegion(const MappedFile& file, std::int64_t offset, std::int64_t length,
+                             const std::uint8_t* keyBlob, std::uint32_t keyBlobSize, const std::uint8_t* signature,
+                             std::uint32_t signatureLength, ProgressLine* progress) {
+  // The checks count in 32 bits: a region they cannot count is never "verified" by a prefix.
+  if (length <= 0 || length > static_cast<std::int64_t>(UINT32_MAX) || signature == nullptr ||
       signatureLength == 0)
     return false;
-  const PkeyPtr key = KeyFromBlob(keyBlob, keyBlobSize);
-  if (!key) return false;
-  // Stored least significant byte first; PKCS#1 wants the big-endian octet string.
-  std::vector<unsigned char> bigEndian(signature, signature + signatureLength);
-  std::reverse(bigEndian.begin(), bigEndian.end());
-  DigestContextPtr context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get()) != 1) return false;
-  return EVP_DigestVerify(context.get(), bigEndian.data(), bigEndian.size(),
-                          static_cast<const unsigned char*>(data), dataLength) == 1;
+  IncrementalCheck check;
+  if (!check.Begin(keyBlob, keyBlobSize)) return false;
+  const bool read = file.ReadWindows(offset, length, [&](const char* data, std::size_t size) {
+    if (progress) progress->Advance(size);
+    return check.Update(data, size);
+  });
+  return read && check.Finish(signature, signatureLength);
 }
 
 bool VerifyBase64Signature(const void* data, std::uint32_t length, const std::uint8_t* keyBlob,
@@ -126,14 +166,14 @@ bool VerifyBase64Signature(const void* data, std::uint32_t length, const std::ui
 }
 
 bool VerifyFileSignatureWithKey(const std::wstring& path, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
-                                const std::string& base64Signature) {
+                                const std::string& base64Signature, ProgressLine* progress) {
   if (path.empty() || base64Signature.empty()) return false;
+  std::vector<std::uint8_t> signature;
+  if (!Base64Decode(base64Signature, signature) || signature.empty()) return false;
   MappedFile file(path);
-  if (!file.Open()) return false;
-  // The checks count in 32 bits: a file they cannot count is never "verified" by a prefix.
-  if (file.fileSize <= 0 || file.fileSize > static_cast<std::int64_t>(UINT32_MAX)) return false;
-  return VerifyBase64Signature(file.data, static_cast<std::uint32_t>(file.fileSize), keyBlob, keyBlobSize,
-                               base64Signature);
+  return file.OpenUnmapped() &&
+         VerifyRsaSha1FileRegion(file, 0, file.fileSize, keyBlob, keyBlobSize, signature.data(),
+                                 static_cast<std::uint32_t>(signature.size()), progress);
 }
 
 bool Base64Encode(const void* data, std::uint32_t length, std::string& out) {

@@ -10,6 +10,7 @@ number of arguments after -args.
 import base64
 import json
 import os
+import pty
 import re
 import shutil
 import sqlite3
@@ -247,6 +248,44 @@ class PackageCommandsTest(harness.E2ETestCase):
         # Only the run that made an element reports, with no result.
         [report] = self.reports()
         self.assertEqual((report["decryptor"]["totaldecrypt"], report["decryptor"]["status"]), (-1, 0))
+
+    def test_download_progress_goes_to_a_terminal_on_stderr_only(self):
+        data = os.path.join(self.work, "data.bin")
+        with open(data, "wb") as out:
+            out.write(os.urandom(8 << 20))
+        self.publish("decryptor", "big", "1.0.0", {DECRYPTOR_FILE: self.decryptor_binary, "data.bin": data},
+                     "--runtime-version", "1.0", "--module", DECRYPTOR_FILE, "--run", "run", "--help", "help",
+                     "--dependency", "lib:echoutil:1.0.0")
+        # Piped: no status line at all.
+        env = dict(os.environ, PROGRAMDATA=self.program_data)
+        piped = subprocess.run([self.config["client"], "-get", "big", "-ver", "1.0.0"], env=env, capture_output=True,
+                               timeout=harness.CLIENT_RUN_SECONDS)
+        self.assertEqual((piped.stdout.decode(), piped.stderr), (BANNER + GETTING + SUCCEEDED, b""))
+        shutil.rmtree(self.data_folder)
+        # A terminal on stderr: the line is drawn there, then erased; stdout keeps its exact texts.
+        primary, secondary = pty.openpty()
+        try:
+            done = subprocess.run([self.config["client"], "-get", "big", "-ver", "1.0.0"], env=env,
+                                  stdout=subprocess.PIPE, stderr=secondary, timeout=harness.CLIENT_RUN_SECONDS)
+            os.close(secondary)
+            terminal = b""
+            while chunk := self.read_terminal(primary):
+                terminal += chunk
+        finally:
+            os.close(primary)
+        self.assertEqual(done.stdout.decode(), BANNER + GETTING + SUCCEEDED)
+        text = terminal.decode()
+        self.assertRegex(text, r"^\r\x1b\[Kdecryptor big 1\.0\.0: [0-9.]+ [KMG]?i?B of 8\.0 MiB \([0-9]+%\), ")
+        self.assertIn("\r\x1b[Klibrary echoutil 1.0.0: ", text)
+        self.assertTrue(text.endswith("\r\x1b[K"), text)
+
+    @staticmethod
+    def read_terminal(primary):
+        """What the client left on the terminal; the end reads as EIO once its side is closed."""
+        try:
+            return os.read(primary, 65536)
+        except OSError:
+            return b""
 
 
 if __name__ == "__main__":
