@@ -28,6 +28,14 @@ cmake -S . -B "$build" -G Ninja -DKYRDECRYPT_FUZZ=ON -DKYRDECRYPT_BUILD_TESTS=OF
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-16 -DCMAKE_CXX_COMPILER=clang++-16 >/dev/null
 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
 
+# The targets write their inputs to files: a memory-backed folder makes that cheap.
+if [[ -z ${TMPDIR:-} && -d /dev/shm && -w /dev/shm ]]; then export TMPDIR=/dev/shm; fi
+
+# Stack traces with function names.
+if [[ -z ${ASAN_SYMBOLIZER_PATH:-} ]] && command -v llvm-symbolizer >/dev/null; then
+  export ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer)
+fi
+
 failed=0
 rows=()
 for target in "${targets[@]}"; do
