@@ -1,9 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite.
+# Installs what is missing, builds everything and runs the whole test suite; then the
+# unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and every
+# fuzz target for a short bounded time (KYRDECRYPT_FUZZ_SECONDS, default 30 each).
+# Each step says how long it took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 build=${KYRDECRYPT_TEST_BUILD_DIR:-build}
+step() { echo "== $1"; SECONDS=0; }
+took() { echo "== $1: ${SECONDS}s"; }
+
+step "regular build and the whole suite"
 cmake -S . -B "$build" -G Ninja
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure --timeout 600
+took "regular build and the whole suite"
+
+# The end-to-end tests build a second client; under the sanitizers the unit tests suffice.
+step "unit tests under the sanitizers"
+sanitize=${build}-sanitize
+cmake -S . -B "$sanitize" -G Ninja -DKYRDECRYPT_SANITIZE=ON -DKYRDECRYPT_BUILD_PUBLISHER=OFF
+cmake --build "$sanitize" --target kyrcore_tests
+ctest --test-dir "$sanitize" --output-on-failure --timeout 600 -L unit
+took "unit tests under the sanitizers"
+
+step "short fuzz runs"
+KYRDECRYPT_FUZZ_BUILD_DIR=${build}-fuzz bash scripts/fuzz.sh "${KYRDECRYPT_FUZZ_SECONDS:-30}"
+took "short fuzz runs"

@@ -57,7 +57,9 @@ bool IsVersionLower(std::string_view a, std::string_view b) {
 }
 
 void SortVersions(std::vector<std::string>& versions) {
-  std::sort(versions.begin(), versions.end(),
+  // Stable: equal versions ("1", "1.0") keep the order they were recorded in, so
+  // re-sorting a saved catalogue never swaps them and "the latest" stays the same text.
+  std::stable_sort(versions.begin(), versions.end(),
             [](const std::string& a, const std::string& b) { return IsVersionLower(a, b); });
 }
 

@@ -15,7 +15,7 @@ inline constexpr const wchar_t* kLatestVersionWide = L"0.0.0";
 std::vector<std::uint32_t> ParseVersion(std::string_view version);
 /// Whether `a` orders strictly before `b` (missing components count as 0).
 bool IsVersionLower(std::string_view a, std::string_view b);
-/// Sorts ascending under IsVersionLower; equal versions keep no particular order.
+/// Sorts ascending under IsVersionLower; equal versions keep their order.
 void SortVersions(std::vector<std::string>& versions);
 
 }  // namespace Kyrowan

@@ -72,5 +72,20 @@ TEST(VersionTest, SortHandlesListsLongEnoughToPartition) {
   EXPECT_EQ(versions.back(), "1.99");
 }
 
+TEST(VersionTest, SortKeepsEqualVersionsInTheirOrder) {
+  // A hundred texts of one version ("1", "01", "1.0", "01.0", ...), enough to partition.
+  std::vector<std::string> equal;
+  for (int i = 0; i < 100; ++i) {
+    std::string text = i % 2 ? "01" : "1";
+    for (int k = 0; k < i / 2; ++k) text += ".0";
+    equal.push_back(text);
+  }
+  std::vector<std::string> versions = equal;
+  versions.push_back("0.9");
+  SortVersions(versions);
+  equal.insert(equal.begin(), "0.9");
+  EXPECT_EQ(versions, equal);
+}
+
 }  // namespace
 }  // namespace Kyrowan

@@ -40,6 +40,11 @@ std::optional<ServerEndpoint>& ServerOverride() {
   return server;
 }
 
+const FakeHttpAnswer*& FakeAnswer() {
+  static const FakeHttpAnswer* answer = nullptr;
+  return answer;
+}
+
 void InitialiseCurlOnce() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -66,6 +71,17 @@ struct HttpRequest {
   std::uint64_t maxContentLength = kMaxContentLength;
 };
 
+// The status (0 when none came) and the Content-Length (-1 when none) of the answer.
+void ReadAnswerHead(HttpRequest& request, long& code, curl_off_t& length) {
+  if (const FakeHttpAnswer* fake = FakeAnswer()) {
+    code = fake->status;
+    length = fake->contentLength;
+    return;
+  }
+  if (curl_easy_getinfo(request.easy.Get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
+  if (curl_easy_getinfo(request.easy.Get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) length = -1;
+}
+
 // Looks at the headers once, before any body byte is passed on: reading is driven
 // by Content-Length, so a chunked or length-less answer (libcurl reports -1 for
 // both) cannot be read.
@@ -73,10 +89,10 @@ bool JudgeAnswer(HttpRequest& request) {
   if (request.judged) return request.readable;
   request.judged = true;
   long code = 0;
-  if (curl_easy_getinfo(request.easy.Get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK || code <= 0) return false;
-  request.status = static_cast<int>(code);
   curl_off_t length = -1;
-  curl_easy_getinfo(request.easy.Get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  ReadAnswerHead(request, code, length);
+  if (code <= 0) return false;
+  request.status = static_cast<int>(code);
   if (length < 0 || static_cast<std::uint64_t>(length) > request.maxContentLength) return false;
   request.contentLength = static_cast<std::uint64_t>(length);
   request.readable = true;
@@ -171,13 +187,30 @@ bool PrepareUpload(HttpRequest& request, const char* body, std::uint32_t length)
          curl_easy_setopt(curl, CURLOPT_SEEKDATA, &request) == CURLE_OK;
 }
 
+// Hands the fake answer's body to the same callback libcurl would, each piece in a
+// buffer of its exact size so that a read past it is caught.
+CURLcode PlayFakeAnswer(HttpRequest& request, const FakeHttpAnswer& fake) {
+  if (fake.status <= 0) return CURLE_COULDNT_CONNECT;
+  std::uint64_t left = fake.contentLength < 0 ? UINT64_MAX : static_cast<std::uint64_t>(fake.contentLength);
+  for (const auto& piece : fake.pieces) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left));
+    if (n == 0) continue;
+    std::vector<char> bytes(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(n));
+    if (ReceiveBody(bytes.data(), 1, n, &request) != n) return CURLE_WRITE_ERROR;
+    left -= n;
+  }
+  return fake.contentLength >= 0 && left > 0 ? CURLE_PARTIAL_FILE : CURLE_OK;
+}
+
 // Sends the request and reads its answer through `onBody`. A body that ends before
 // its Content-Length still counts as read: the short result is left to the caller's checks.
 Outcome Perform(HttpRequest& request) {
-  const CURLcode code = curl_easy_perform(request.easy.Get());
+  const FakeHttpAnswer* fake = FakeAnswer();
+  const CURLcode code = fake ? PlayFakeAnswer(request, *fake) : curl_easy_perform(request.easy.Get());
   if (code != CURLE_OK && code != CURLE_PARTIAL_FILE) {
     long status = 0;
-    curl_easy_getinfo(request.easy.Get(), CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t length = -1;
+    ReadAnswerHead(request, status, length);
     if (status > 0) request.status = static_cast<int>(status);
     return status > 0 ? Outcome::Unreadable : Outcome::NoAnswer;
   }
@@ -232,6 +265,8 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressL
 }  // namespace
 
 void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
+
+void SetFakeHttpAnswerForTesting(const FakeHttpAnswer* answer) { FakeAnswer() = answer; }
 
 void SetPackageServerForTesting(const ServerEndpoint* server) {
   if (server)

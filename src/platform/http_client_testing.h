@@ -3,6 +3,8 @@
 // Seams for tests only: the tool itself never calls these.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace Kyrowan::Windows {
 
@@ -21,6 +23,18 @@ struct HttpLimits {
   /// The largest text answer held in memory; a longer one is refused.
   std::uint64_t maxTextBytes = 16u * 1024u * 1024u;
 };
+
+/// An answer that no network sent: what a transport would report of it.
+struct FakeHttpAnswer {
+  long status = 200;                ///< 0 or less: no answer at all
+  std::int64_t contentLength = -1;  ///< -1: none given (chunked, or until the connection closes)
+  std::vector<std::string> pieces;  ///< the body in the pieces the transport hands over
+};
+
+/// Makes every later request receive `answer` instead of going out; null restores the network.
+/// The body is delivered as a transport bounded by Content-Length would: never beyond it,
+/// and cut short when the pieces hold less.
+void SetFakeHttpAnswerForTesting(const FakeHttpAnswer* answer);
 
 /// Replaces the limits of every later request.
 void SetHttpLimitsForTesting(const HttpLimits& limits);

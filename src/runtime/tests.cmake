@@ -18,6 +18,11 @@ function(kyr_native_test_library target folder source)
     LIBRARY_OUTPUT_DIRECTORY "${KYR_NATIVE_TEST_DIR}/${folder}"
     CXX_VISIBILITY_PRESET hidden
     SKIP_BUILD_RPATH ON)
+  # A sanitized library would need the sanitizer's runtime, which no registered folder holds.
+  if(KYRDECRYPT_SANITIZE OR KYRDECRYPT_FUZZ)
+    target_compile_options(${target} PRIVATE -fno-sanitize=all)
+    target_link_options(${target} PRIVATE -fno-sanitize=all)
+  endif()
   add_dependencies(kyrcore_tests ${target})
 endfunction()
 kyr_native_test_library(kyrtest_entry entry runtime/testdata/entry_module.cpp)
