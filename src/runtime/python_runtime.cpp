@@ -13,7 +13,7 @@ namespace Kyrowan {
 
 namespace {
 
-const wchar_t kInterpreterName[] = L"python";
+const std::wstring kInterpreterName = std::wstring(L"python") + Windows::kExecutableSuffix;
 const wchar_t kScriptName[] = L"KyrDecrypt_Script.py";
 
 /// A distribution name or version that pip reads as nothing but itself: no
