@@ -6,6 +6,7 @@ target_sources(kyrcore_tests PRIVATE
   platform/guid_test.cpp
   platform/mapped_file_test.cpp
   platform/scoped_handle_test.cpp
+  platform/signature_crypto_test.cpp
   platform/text_test.cpp
 )
 if(NOT WIN32)
