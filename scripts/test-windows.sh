@@ -12,4 +12,7 @@ step() {
 step install bash scripts/install-windows-deps.sh
 step configure cmake --preset windows
 step build cmake --build --preset windows
+# The tests' Wine server and its services stay up between test programs; stop them at the end.
+stop_wine() { WINEPREFIX="$PWD/build-windows/wineprefix" timeout 30 wineserver -k 2>/dev/null || true; }
+trap stop_wine EXIT
 step test ctest --preset windows
