@@ -11,8 +11,11 @@ on 127.0.0.1, and then measures, each under /usr/bin/time -v:
   baseline:  curl (download) + openssl dgst -sha1 -verify (archive signature)
              + unzip + openssl dgst -sha1 -verify for the manifest and every file
 
-It prints wall-clock seconds and peak resident memory of each step and the ratio
-client / baseline. No assertion: these are figures to read.
+It does so for each size asked for (default 256 MiB and 1 GiB) and prints wall-clock
+seconds and peak resident memory of each step and the ratio client / baseline. It is a
+benchmark, not a test, but it exits non-zero when a goal is missed: the client's peak
+resident size must stay under 64 MiB whatever the package size, and its time at or
+under half the baseline's.
 """
 
 import argparse
@@ -32,6 +35,8 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "e2e"))
 import harness  # noqa: E402  (shared TLS material, keys, client build and server runner)
 
 NAME, VERSION = "kyrbench", "1.0.0"
+PEAK_GOAL_MIB = 64
+TIME_RATIO_GOAL = 0.5
 HEADER = struct.Struct("<BQI")  # format, payload length, signature length
 
 
@@ -141,42 +146,37 @@ def baseline(config, public_key, work):
     return steps
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--size-mib", type=int, default=256, help="package size in MiB (default 256)")
-    parser.add_argument("--work", help="work folder (default: a new temporary folder, removed afterwards)")
-    arguments = parser.parse_args()
-    work = arguments.work or tempfile.mkdtemp(prefix="kyr-bench-")
-    os.makedirs(work, exist_ok=True)
-    server = None
+def measure(config, kyrpack, server_binary, module, work, size_mib):
+    """One package size: the client's (seconds, KiB), the baseline's steps and the package size."""
+    repository = os.path.join(work, "repository")
+    shutil.rmtree(repository, ignore_errors=True)
+    package = make_package(kyrpack, module, config["signing_private_key"], repository, work, size_mib)
+    size = os.path.getsize(package)
+    server = harness.ServerProcess([server_binary, "--address", "127.0.0.1", "--port", str(config["port"]),
+                                    "--cert", config["server_cert"], "--key", config["server_key"],
+                                    "--repo", repository, "--db", os.path.join(work, "telemetry.db")])
+    program_data = os.path.join(work, "programdata")
     try:
-        print(f"Preparing in {work} (builds the client and the publisher tools) ...", flush=True)
-        harness.setup(SOURCE, os.path.join(work, "harness"), [])
-        with open(os.path.join(work, "harness", "harness.json"), encoding="utf-8") as text:
-            config = json.load(text)
-        kyrpack, server_binary, module = publisher_tools(os.path.join(work, "publisher-build"))
-        repository = os.path.join(work, "repository")
-        package = make_package(kyrpack, module, config["signing_private_key"], repository, work, arguments.size_mib)
-        size = os.path.getsize(package)
-        server = harness.ServerProcess([server_binary, "--address", "127.0.0.1", "--port", str(config["port"]),
-                                        "--cert", config["server_cert"], "--key", config["server_key"],
-                                        "--repo", repository, "--db", os.path.join(work, "telemetry.db")])
         server.wait_ready()
-
-        program_data = os.path.join(work, "programdata")
         os.makedirs(program_data)
         env = dict(os.environ, PROGRAMDATA=program_data)
-        client_seconds, client_peak = timed([config["client"], "-get", NAME, "-ver", VERSION], env=env)
+        client = timed([config["client"], "-get", NAME, "-ver", VERSION], env=env)
         installed = os.path.join(program_data, "Kyrowan", "KyrDecrypt", "decryptors", NAME, VERSION)
         if not os.path.isdir(installed):
             raise SystemExit("kyrdecrypt -get did not install the package: the figures would mean nothing")
+        shutil.rmtree(program_data)
         steps = baseline(config, config["signing_public_key"], work)
     finally:
-        if server is not None:
-            server.stop()
-        if not arguments.work:
-            shutil.rmtree(work, ignore_errors=True)
+        server.stop()
+        # Each size leaves nothing behind: a 1 GiB run needs its disk space for itself.
+        for folder in (repository, program_data, os.path.join(work, "baseline")):
+            shutil.rmtree(folder, ignore_errors=True)
+    return client, steps, size
 
+
+def report(client, steps, size):
+    """Prints one size's table; returns the (time ratio, client peak MiB)."""
+    client_seconds, client_peak = client
     base_seconds = sum(step[1] for step in steps)
     base_peak = max(step[2] for step in steps)
     print(f"\nPackage: {size / 2**20:.1f} MiB ({size} bytes), served from 127.0.0.1 over HTTPS\n")
@@ -185,9 +185,42 @@ def main():
     for name, seconds, peak in steps:
         print(f"{'  baseline: ' + name:44} {seconds:9.2f} {peak / 1024:9.1f}")
     print(f"{'baseline total (sum; peak = largest step)':44} {base_seconds:9.2f} {base_peak / 1024:9.1f}")
-    print(f"\nratio kyrdecrypt / baseline: time {client_seconds / base_seconds:.2f}, "
-          f"peak memory {client_peak / base_peak:.2f}")
-    return 0
+    ratio = client_seconds / base_seconds
+    print(f"\nratio kyrdecrypt / baseline: time {ratio:.2f}, peak memory {client_peak / base_peak:.2f}")
+    return ratio, client_peak / 1024
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--size-mib", type=int, nargs="+", default=[256, 1024],
+                        help="package sizes in MiB (default 256 1024)")
+    parser.add_argument("--work", help="work folder (default: a new temporary folder, removed afterwards)")
+    arguments = parser.parse_args()
+    # Absolute: the key and TLS steps run the tools from their own folders.
+    work = os.path.abspath(arguments.work) if arguments.work else tempfile.mkdtemp(prefix="kyr-bench-")
+    os.makedirs(work, exist_ok=True)
+    results = []
+    try:
+        print(f"Preparing in {work} (builds the client and the publisher tools) ...", flush=True)
+        harness.setup(SOURCE, os.path.join(work, "harness"), [])
+        with open(os.path.join(work, "harness", "harness.json"), encoding="utf-8") as text:
+            config = json.load(text)
+        kyrpack, server_binary, module = publisher_tools(os.path.join(work, "publisher-build"))
+        for size_mib in arguments.size_mib:
+            client, steps, size = measure(config, kyrpack, server_binary, module, work, size_mib)
+            results.append((size_mib,) + report(client, steps, size))
+    finally:
+        if not arguments.work:
+            shutil.rmtree(work, ignore_errors=True)
+
+    print(f"\n{'package':>10} {'time ratio':>11} {'client peak MiB':>16}  goals: ratio <= {TIME_RATIO_GOAL}, "
+          f"peak < {PEAK_GOAL_MIB} MiB")
+    missed = False
+    for size_mib, ratio, peak in results:
+        met = ratio <= TIME_RATIO_GOAL and peak < PEAK_GOAL_MIB
+        missed = missed or not met
+        print(f"{size_mib:7} MiB {ratio:11.2f} {peak:16.1f}  {'met' if met else 'MISSED'}")
+    return 1 if missed else 0
 
 
 if __name__ == "__main__":

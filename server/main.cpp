@@ -1,7 +1,11 @@
 // kyrdecrypt-server: serves a repository folder of signed packages over HTTPS
 // and stores the telemetry reports clients upload.
+#include <sys/socket.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -10,6 +14,7 @@
 #include <httplib.h>
 #include <pthread.h>
 
+#include "report_limiter.h"
 #include "repository.h"
 #include "routes.h"
 #include "server_options.h"
@@ -38,14 +43,23 @@ void StopOnSignals(httplib::Server& server) {
   }).detach();
 }
 
+// The library's default also sets SO_REUSEPORT, which lets a second server take the same
+// port and half of its requests. SO_REUSEADDR alone still allows a quick restart.
+void AllowRestartOnly(int socket) {
+  const int yes = 1;
+  ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ServerOptions options;
-  std::string error;
-  if (!ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-    std::fprintf(stderr, "kyrdecrypt-server: %s\n%s", error.c_str(), kUsage);
-    return 2;
+  std::string text, error;
+  int exitCode = 0;
+  if (!ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, text, error, exitCode)) {
+    if (exitCode == 0) std::fputs(text.c_str(), stdout);
+    else std::fprintf(stderr, "kyrdecrypt-server: %s\n%s", error.c_str(), text.c_str());
+    return exitCode;
   }
   std::error_code ignored;
   if (!std::filesystem::is_directory(options.repositoryFolder, ignored))
@@ -55,12 +69,25 @@ int main(int argc, char** argv) {
   httplib::SSLServer server(options.certificateFile.c_str(), options.keyFile.c_str());
   if (!server.is_valid()) return Fatal("cannot load certificate '" + options.certificateFile + "' and key");
   const Repository repository(options.repositoryFolder);
-  RegisterRoutes(server, repository, store);
+  ReportLimiter limiter(static_cast<std::size_t>(options.reportsPerMinute));
+  RegisterRoutes(server, repository, store, limiter);
+  // A client that stops sending or taking data gives its connection up after this long.
+  server.set_read_timeout(options.timeoutSeconds, 0);
+  server.set_write_timeout(options.timeoutSeconds, 0);
+  server.set_keep_alive_timeout(options.timeoutSeconds);
+  server.set_socket_options(AllowRestartOnly);
   StopOnSignals(server);
+  errno = 0;
   int port = options.port;
   if (port == 0) port = server.bind_to_any_port(options.address);
   else if (!server.bind_to_port(options.address, port)) port = -1;
-  if (port <= 0) return Fatal("cannot listen on " + options.address + ":" + std::to_string(options.port));
+  if (port <= 0) {
+    const int cause = errno;
+    const std::string reason = cause == EADDRINUSE ? "the port is already in use"
+                               : cause != 0        ? std::strerror(cause)
+                                                   : "the address cannot be used";
+    return Fatal("cannot listen on " + options.address + ":" + std::to_string(options.port) + ": " + reason);
+  }
   std::printf("kyrdecrypt-server ready on https://%s:%d\n", options.address.c_str(), port);
   std::fflush(stdout);
   server.listen_after_bind();

@@ -1,6 +1,7 @@
 #include "repository.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 #include "catalogue/package_catalogue.h"
@@ -31,6 +32,17 @@ std::vector<std::string> SafeSubfolders(const std::filesystem::path& folder) {
   return names;
 }
 
+// A change this close to a build may share its modification time with a later one on
+// file systems that keep coarse times; such a build is not trusted.
+constexpr std::chrono::seconds kSettleTime{2};
+
+// A folder that cannot be read counts as modified at the earliest time.
+std::filesystem::file_time_type ModifiedAt(const std::filesystem::path& folder) {
+  std::error_code error;
+  const auto time = std::filesystem::last_write_time(folder, error);
+  return error ? std::filesystem::file_time_type::min() : time;
+}
+
 }  // namespace
 
 bool IsSafePathPart(std::string_view text) {
@@ -44,10 +56,15 @@ std::filesystem::path Repository::FileOf(PackageKind kind, const std::string& na
   return root_ / KindFolder(kind) / name / version / (name + ".kpkg");
 }
 
-std::vector<std::string> Repository::Versions(PackageKind kind, const std::string& name) const {
+std::vector<std::string> Repository::Versions(PackageKind kind, const std::string& name,
+                                              std::vector<FolderStamp>* stamps) const {
   std::vector<std::string> versions;
   if (!IsSafePathPart(name)) return versions;
-  for (const auto& version : SafeSubfolders(root_ / KindFolder(kind) / name)) {
+  const auto folder = root_ / KindFolder(kind) / name;
+  // Each folder is stamped before it is read, so a change made meanwhile shows at the next check.
+  if (stamps) stamps->push_back({folder, ModifiedAt(folder)});
+  for (const auto& version : SafeSubfolders(folder)) {
+    if (stamps) stamps->push_back({folder / version, ModifiedAt(folder / version)});
     std::error_code error;
     if (std::filesystem::is_regular_file(FileOf(kind, name, version), error)) versions.push_back(version);
   }
@@ -55,17 +72,40 @@ std::vector<std::string> Repository::Versions(PackageKind kind, const std::strin
   return versions;
 }
 
-std::string Repository::CatalogueText() const {
+Repository::BuiltCatalogue Repository::BuildCatalogue() const {
+  BuiltCatalogue built;
+  const auto start = std::filesystem::file_time_type::clock::now();
+  const auto decryptors = root_ / KindFolder(PackageKind::Decryptor);
+  built.stamps = {{root_, ModifiedAt(root_)}, {decryptors, ModifiedAt(decryptors)}};
   Kyrowan::PackageCatalogue catalogue;
   // The list's own version: "0.0.0" would make clients show their local list instead.
   catalogue.version = "1.0.0";
-  for (const auto& name : SafeSubfolders(root_ / KindFolder(PackageKind::Decryptor))) {
-    auto versions = Versions(PackageKind::Decryptor, name);
+  for (const auto& name : SafeSubfolders(decryptors)) {
+    auto versions = Versions(PackageKind::Decryptor, name, &built.stamps);
     if (!versions.empty()) catalogue.packages.push_back({name, std::move(versions)});
   }
-  std::string text;
-  Kyrowan::SerializeCatalogue(catalogue, text);
-  return text;
+  Kyrowan::SerializeCatalogue(catalogue, built.text);
+  built.settled = std::all_of(built.stamps.begin(), built.stamps.end(),
+                              [start](const FolderStamp& stamp) { return stamp.time < start - kSettleTime; });
+  return built;
+}
+
+std::string Repository::CatalogueText() const {
+  std::lock_guard guard(catalogueMutex_);
+  const auto& stamps = catalogue_.stamps;
+  const bool unchanged = catalogue_.settled && std::all_of(stamps.begin(), stamps.end(), [](const FolderStamp& stamp) {
+                           return ModifiedAt(stamp.folder) == stamp.time;
+                         });
+  if (!unchanged) {
+    catalogue_ = BuildCatalogue();
+    ++catalogueBuilds_;
+  }
+  return catalogue_.text;
+}
+
+std::size_t Repository::CatalogueBuilds() const {
+  std::lock_guard guard(catalogueMutex_);
+  return catalogueBuilds_;
 }
 
 std::string Repository::LatestVersion(PackageKind kind, const std::string& name) const {
@@ -75,7 +115,9 @@ std::string Repository::LatestVersion(PackageKind kind, const std::string& name)
 
 std::filesystem::path Repository::PackageFile(PackageKind kind, const std::string& name,
                                               const std::string& version) const {
-  const std::string chosen = version.empty() ? LatestVersion(kind, name) : version;
+  // Clients ask for a library or runtime "of any version" as "0.0.0": the highest one held.
+  const bool latest = version.empty() || version == Kyrowan::kLatestVersion;
+  const std::string chosen = latest ? LatestVersion(kind, name) : version;
   if (!IsSafePathPart(name) || !IsSafePathPart(chosen)) return {};
   const auto file = FileOf(kind, name, chosen);
   std::error_code error;

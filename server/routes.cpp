@@ -9,6 +9,7 @@
 
 #include <httplib.h>
 
+#include "report_limiter.h"
 #include "repository.h"
 #include "telemetry_store.h"
 
@@ -89,7 +90,8 @@ void LogRequest(const httplib::Request& request, const httplib::Response& respon
 
 }  // namespace
 
-void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store) {
+void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store,
+                    ReportLimiter& limiter) {
   server.set_payload_max_length(kMaxRequestBody);
   server.Get("/package/list/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
     response.set_content(repository.CatalogueText(), "application/json");
@@ -109,7 +111,9 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
   RegisterDownload(server, repository, "/package/download/64/", PackageKind::Decryptor);
   RegisterDownload(server, repository, "/library/download/64/", PackageKind::Library);
   RegisterDownload(server, repository, "/runtime/download/64/", PackageKind::Runtime);
-  server.Put("/telemetry/upload", [&store](const httplib::Request& request, httplib::Response& response) {
+  server.Put("/telemetry/upload", [&store, &limiter](const httplib::Request& request, httplib::Response& response) {
+    if (!limiter.Allow(request.remote_addr, ReportLimiter::Clock::now()))
+      return Fail(response, 429, "too many reports from this address; try again in a minute");
     if (const std::string problem = CheckTelemetryBody(request.body); !problem.empty())
       return Fail(response, 400, problem);
     if (!store.Store(request.body)) return Fail(response, 500, "could not store the report");

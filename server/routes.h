@@ -6,11 +6,14 @@ class Server;
 
 namespace KyrServer {
 
+class ReportLimiter;
 class Repository;
 class TelemetryStore;
 
 /// Installs every request the client sends, an error page with a length for
-/// everything else, and one log line per request on stdout.
-void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store);
+/// everything else, and one log line per request on stdout. Telemetry uploads
+/// beyond what `limiter` allows an address are answered with 429.
+void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store,
+                    ReportLimiter& limiter);
 
 }  // namespace KyrServer

@@ -1,52 +1,63 @@
 #include "server_options.h"
 
-#include <charconv>
-#include <map>
+#include <utility>
+
+#include "publisher_cli.h"
 
 namespace KyrServer {
 
-const char* const kUsage =
-    "Usage: kyrdecrypt-server --address <ip> --port <port> --cert <certificate.pem> --key <key.pem>\n"
-    "                         --repo <repository folder> --db <telemetry database>\n"
-    "Serves the repository folder over HTTPS and stores telemetry uploads in the database.\n"
-    "--port 0 picks a free port; the ready line names it.\n";
-
 namespace {
 
-bool ParsePort(const std::string& text, int& port) {
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, port);
-  return error == std::errc() && stop == end && port >= 0 && port <= 65535;
+void AddOptions(CLI::App& app, ServerOptions& options) {
+  app.set_version_flag("--version", "kyrdecrypt-server " KYRDECRYPT_VERSION);
+  app.set_config("--config", "", "Read options from this file (one \"name = value\" a line)");
+  app.add_option("--address", options.address, "Address to listen on (required)");
+  app.add_option("--port", options.port, "HTTPS port to listen on; 0 picks a free one (required)")
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--cert", options.certificateFile, "TLS certificate chain, PEM (required)");
+  app.add_option("--key", options.keyFile, "TLS private key, PEM (required)");
+  app.add_option("--repo", options.repositoryFolder, "Repository folder of signed packages (required)");
+  app.add_option("--db", options.databaseFile, "SQLite database of telemetry reports (required)");
+  app.add_option("--reports-per-minute", options.reportsPerMinute, "Reports taken from one client address a minute")
+      ->check(CLI::Range(1, 1000000))
+      ->capture_default_str();
+  app.add_option("--timeout", options.timeoutSeconds, "Seconds a connection may wait for its client")
+      ->check(CLI::Range(1, 3600))
+      ->capture_default_str();
+}
+
+// Checked here rather than by CLI11 so that an empty value counts as missing too.
+bool RequireAll(const CLI::App& app, const ServerOptions& options, std::string& error) {
+  const std::string port = app.count("--port") > 0 ? std::to_string(options.port) : std::string();
+  const std::pair<const char*, const std::string*> required[] = {
+      {"--address", &options.address},       {"--port", &port},
+      {"--cert", &options.certificateFile},  {"--key", &options.keyFile},
+      {"--repo", &options.repositoryFolder}, {"--db", &options.databaseFile}};
+  for (const auto& [name, value] : required) {
+    if (value->empty()) {
+      error = std::string("option ") + name + (app.count(name) > 0 ? " needs a value" : " is required");
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
-bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error) {
-  std::map<std::string, std::string*> texts{{"--address", &options.address}, {"--cert", &options.certificateFile},
-                                            {"--key", &options.keyFile},      {"--repo", &options.repositoryFolder},
-                                            {"--db", &options.databaseFile}};
-  std::string portText;
-  texts["--port"] = &portText;
-  for (std::size_t i = 0; i < arguments.size(); i += 2) {
-    const auto found = texts.find(arguments[i]);
-    if (found == texts.end()) {
-      error = "unknown option '" + arguments[i] + "'";
-      return false;
-    }
-    if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
-      error = "option " + arguments[i] + " needs a value";
-      return false;
-    }
-    *found->second = arguments[i + 1];
+bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& out,
+                        std::string& error, int& exitCode) {
+  CLI::App app("Serves a repository folder of signed packages over HTTPS and stores telemetry reports.",
+               "kyrdecrypt-server");
+  AddOptions(app, options);
+  // The whole usage follows every error, so no hint to ask for it.
+  app.failure_message([](const CLI::App*, const CLI::Error& failure) { return std::string(failure.what()); });
+  if (!Kyrowan::PublisherCli::Parse(app, arguments, out, error, exitCode)) {
+    if (exitCode != 0) out = app.help();
+    return false;
   }
-  for (const auto& [name, value] : texts) {
-    if (value->empty()) {
-      error = "option " + name + " is required";
-      return false;
-    }
-  }
-  if (!ParsePort(portText, options.port)) {
-    error = "'" + portText + "' is not a port number";
+  if (!RequireAll(app, options, error)) {
+    exitCode = Kyrowan::PublisherCli::kExitUsage;
+    out = app.help();
     return false;
   }
   return true;

@@ -5,7 +5,7 @@
 
 namespace KyrServer {
 
-/// Everything the server is started with; all of it comes from the command line.
+/// Everything the server is started with: the command line, or the configuration file it names.
 struct ServerOptions {
   std::string address;
   int port = 0;  ///< 0: any free port (the ready line names it)
@@ -13,12 +13,15 @@ struct ServerOptions {
   std::string keyFile;
   std::string repositoryFolder;
   std::string databaseFile;
+  int reportsPerMinute = 60;  ///< telemetry uploads taken from one client address per minute
+  int timeoutSeconds = 10;    ///< longest wait for a client to send or take data
 };
 
-/// The usage text printed with every command-line error.
-extern const char* const kUsage;
-
-/// Reads "--name value" pairs; false with `error` set when one is missing, unknown or malformed.
-bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error);
+/// Reads the arguments (without the program name) and any `--config` file they name, the
+/// command line winning. False when the server must not start: help or version asked for
+/// (`exitCode` 0, `out` to print on stdout) or something missing or malformed (`exitCode` 2,
+/// `error` names the option; print it and then `out`, the usage, on stderr).
+bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& out,
+                        std::string& error, int& exitCode);
 
 }  // namespace KyrServer

@@ -8,16 +8,58 @@ namespace {
 const std::vector<std::string> kComplete{"--address", "127.0.0.1", "--port", "8443", "--cert", "c.pem",
                                          "--key",     "k.pem",     "--repo", "repo", "--db",   "t.db"};
 
+bool Parse(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error) {
+  std::string out;
+  int exitCode = -1;
+  const bool run = ParseServerOptions(arguments, options, out, error, exitCode);
+  EXPECT_EQ(exitCode, run ? -1 : 2);
+  return run;
+}
+
 TEST(ServerOptions, ReadsEveryOption) {
   ServerOptions options;
   std::string error;
-  ASSERT_TRUE(ParseServerOptions(kComplete, options, error)) << error;
+  ASSERT_TRUE(Parse(kComplete, options, error)) << error;
   EXPECT_EQ(options.address, "127.0.0.1");
   EXPECT_EQ(options.port, 8443);
   EXPECT_EQ(options.certificateFile, "c.pem");
   EXPECT_EQ(options.keyFile, "k.pem");
   EXPECT_EQ(options.repositoryFolder, "repo");
   EXPECT_EQ(options.databaseFile, "t.db");
+  EXPECT_EQ(options.reportsPerMinute, 60);
+  EXPECT_EQ(options.timeoutSeconds, 10);
+  auto limited = kComplete;
+  limited.insert(limited.end(), {"--timeout", "2", "--reports-per-minute", "5"});
+  ASSERT_TRUE(Parse(limited, options, error)) << error;
+  EXPECT_EQ(options.reportsPerMinute, 5);
+  EXPECT_EQ(options.timeoutSeconds, 2);
+}
+
+// The packaged configuration file must be one the server takes; the command line still wins.
+TEST(ServerOptions, ReadsThePackagedConfigurationFile) {
+  ServerOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--config", KYR_SERVER_DEFAULT_CONFIG, "--port", "8443"}, options, error)) << error;
+  EXPECT_EQ(options.address, "0.0.0.0");
+  EXPECT_EQ(options.port, 8443);
+  EXPECT_EQ(options.certificateFile, "/etc/kyrdecrypt-server/server-cert.pem");
+  EXPECT_EQ(options.keyFile, "/etc/kyrdecrypt-server/server-key.pem");
+  EXPECT_EQ(options.repositoryFolder, "/var/lib/kyrdecrypt-server/repository");
+  EXPECT_EQ(options.databaseFile, "/var/lib/kyrdecrypt-server/telemetry.db");
+  EXPECT_EQ(options.reportsPerMinute, 60);
+  EXPECT_EQ(options.timeoutSeconds, 10);
+}
+
+TEST(ServerOptions, HelpAndVersionPrintAndSucceed) {
+  for (const auto& [argument, expected] : {std::pair<std::string, std::string>{"--help", "Usage: kyrdecrypt-server [OPTIONS]"},
+                                           {"--version", "kyrdecrypt-server 1."}}) {
+    ServerOptions options;
+    std::string out, error;
+    int exitCode = -1;
+    EXPECT_FALSE(ParseServerOptions({argument}, options, out, error, exitCode));
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_NE(out.find(expected), std::string::npos) << out;
+  }
 }
 
 TEST(ServerOptions, NamesWhatIsWrong) {
@@ -26,18 +68,26 @@ TEST(ServerOptions, NamesWhatIsWrong) {
     arguments[index] = value;
     return arguments;
   };
+  const auto plus = [](const std::string& option, const std::string& value) {
+    auto arguments = kComplete;
+    arguments.insert(arguments.end(), {option, value});
+    return arguments;
+  };
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "option --address is required"},
-      {std::vector<std::string>(kComplete.begin(), kComplete.end() - 1), "option --db needs a value"},
-      {with(0, "--host"), "unknown option '--host'"},
-      {with(3, "84x"), "'84x' is not a port number"},
-      {with(3, "65536"), "'65536' is not a port number"},
+      {std::vector<std::string>(kComplete.begin(), kComplete.end() - 1), "--db: 1 required TEXT missing"},
+      {with(0, "--host"), "The following arguments were not expected: 127.0.0.1 --host"},
+      {with(3, "84x"), "--port: Value 84x not in range 0 to 65535"},
+      {with(3, "65536"), "--port: Value 65536 not in range 0 to 65535"},
       {with(5, ""), "option --cert needs a value"},
+      {plus("--reports-per-minute", "0"), "--reports-per-minute: Value 0 not in range 1 to 1000000"},
+      {plus("--timeout", "5s"), "--timeout: Value 5s not in range 1 to 3600"},
+      {{"--config", "/nonexistent/server.conf"}, "/nonexistent/server.conf was not readable (missing?)"},
   };
   for (const auto& [arguments, expected] : cases) {
     ServerOptions options;
     std::string error;
-    EXPECT_FALSE(ParseServerOptions(arguments, options, error));
+    EXPECT_FALSE(Parse(arguments, options, error));
     EXPECT_EQ(error, expected);
   }
 }

@@ -12,8 +12,9 @@ bool ReadCatalogueFile(const std::wstring& path, PackageCatalogue& catalogue);
 
 /// Saves `current` without losing what other runs saved since `loaded` was read:
 /// under a lock file beside the catalogue, the versions `current` holds beyond
-/// `loaded` are added to the file's present content (or, if that is unreadable,
-/// `current` is taken whole), and the result atomically replaces the file.
+/// `loaded` are added to the file's present content, and the result atomically
+/// replaces the file. A file that is not a catalogue is first moved aside to
+/// "<path>.unreadable-<UTC time>" (never deleted), and `current` is taken whole.
 bool WriteCatalogueFile(const std::wstring& path, const PackageCatalogue& current, const PackageCatalogue& loaded);
 
 }  // namespace Kyrowan

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <set>
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -60,7 +62,7 @@ TEST_F(CatalogueFileTest, ReadStopsAtNulAndNormalisesOnSave) {
   EXPECT_EQ(ReadText(File()), R"({"packages":[{"name":"stampado","versions":["1.9.0","1.10.0"]}],"version":"0.0.0"})");
 }
 
-TEST_F(CatalogueFileTest, UnreadableFileIsReplacedByTheCatalogueInMemory) {
+TEST_F(CatalogueFileTest, UnreadableFileIsKeptAsideAndReplacedByTheCatalogueInMemory) {
   const std::vector<std::string> unreadable{R"({"packages":[]})",
                                            R"({"packages":[{"name":"a","versions":[1]}],"version":"0"})", ""};
   for (const std::string& text : unreadable) {
@@ -70,6 +72,16 @@ TEST_F(CatalogueFileTest, UnreadableFileIsReplacedByTheCatalogueInMemory) {
     ASSERT_TRUE(Run({})) << text;
     EXPECT_EQ(ReadText(File()), R"({"packages":[],"version":"0.0.0"})");
   }
+  // Both unreadable files survive, even when found within the same second; the empty one held nothing.
+  const std::regex asideName(R"(decryptors\.json\.unreadable-\d{8}T\d{6}Z(-\d+)?)");
+  std::set<std::string> kept;
+  for (const auto& file : std::filesystem::directory_iterator(folder_.Path())) {
+    const std::string name = file.path().filename().string();
+    if (name == "decryptors.json" || name == "decryptors.json.lock") continue;
+    EXPECT_TRUE(std::regex_match(name, asideName)) << name;
+    kept.insert(ReadText(file.path()));
+  }
+  EXPECT_EQ(kept, (std::set<std::string>{unreadable[0], unreadable[1]}));
   std::filesystem::remove(File());
   ASSERT_TRUE(Run({{"stampado", "1.0"}}));
   EXPECT_EQ(ReadText(File()), R"({"packages":[{"name":"stampado","versions":["1.0"]}],"version":"0.0.0"})");

@@ -129,5 +129,12 @@ TEST(PackageCatalogueDisplay, PrintsHeaderNamesAndVersionLines) {
             "Version marked with (**) are already present on this machine\n\n");
 }
 
+TEST(PackageCatalogueDisplay, HostileNamesAndVersionsCannotDriveTheTerminal) {
+  const PackageCatalogue display = Catalogue({{"evil\x1b[2J\xC3\xA9", {"1.0\xC2\x9B" "0m**", "\x1b]0;x\x07"}}});
+  EXPECT_EQ(Testing::CaptureStdout([&] { PrintCatalogue(display); }),
+            "Version marked with (**) are already present on this machine\n\n"
+            "evil?[2J\xC3\xA9\n[ 1.0?0m**, ?]0;x? ]\n\n");
+}
+
 }  // namespace
 }  // namespace Kyrowan

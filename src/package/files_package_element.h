@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "catalogue/version.h"
 #include "package/manifest.h"
 #include "package/package_element.h"
 #include "package/package_file.h"
@@ -9,6 +10,7 @@
 #include "package/package_paths.h"
 #include "platform/file_system.h"
 #include "platform/mapped_file.h"
+#include "platform/progress_line.h"
 #include "platform/signature_verifier.h"
 #include "platform/text.h"
 
@@ -106,8 +108,11 @@ bool GenericPackageElementOnlyFiles<Info>::ResolveFilePath(const std::string& re
 
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::CheckPresent() {
-  if (!Windows::PathExists(filesFolder)) return PkgNotFound;
+  // A "0.0.0" folder is a download that was never moved to its version: not installed.
+  if (version == kLatestVersionWide || !Windows::PathExists(filesFolder)) return PkgNotFound;
   if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  // A folder counts only for the version it is named by.
+  if (!Windows::EqualsIgnoreCase(Windows::ToWide(info.version), version)) return PkgRequiredFileInvalid;
   for (const FileEntry_s& file : info.files) {
     std::wstring path;
     if (!ResolveFilePath(file.name, path) || !Windows::PathExists(path)) return PkgFilesMissing;
@@ -123,6 +128,14 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Validate() {
     SetCachedState(0);
     return present;
   }
+  // The check of a large package takes a while: shown on a terminal once it passes a second.
+  std::uint64_t totalBytes = 0;
+  for (const FileEntry_s& file : info.files) {
+    Windows::MappedFile sized(L"");
+    if (ResolveFilePath(file.name, sized.path) && sized.OpenUnmapped()) totalBytes += sized.fileSize;
+  }
+  Windows::ProgressLine progress("checking " + Windows::PrintableText(Windows::ToUtf8(name + L" " + version)),
+                                 totalBytes, std::chrono::seconds(1));
   PkgResult_e result = PkgOperationSucceeded;
   for (const FileEntry_s& file : info.files) {
     std::wstring path;
@@ -132,7 +145,7 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Validate() {
     }
     // The manifest carries its own signature, checked by VerifyManifest.
     if (IsSamePath(path, manifestPath)) continue;
-    if (!verifier->VerifyFileSignature(path, file.signature)) {
+    if (!verifier->VerifyFileSignature(path, file.signature, &progress)) {
       result = PkgFilesInvalid;
       break;
     }
@@ -159,8 +172,17 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::UnpackAndInstall() {
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::Install() {
   if (!VerifyManifest()) return PkgRequiredFileInvalid;
+  const std::wstring installed = Windows::ToWide(info.version);
+  // A stale or hostile mirror may answer with another signed version than the
+  // one asked for; and "0.0.0" never names an installed version.
+  const bool asked = version == kLatestVersionWide || Windows::EqualsIgnoreCase(installed, version);
+  if (!asked || installed == kLatestVersionWide) {
+    // What was unpacked is not the package asked for: none of it stays in its place.
+    Windows::RemoveFolderTree(filesFolder);
+    return PkgRequiredFileInvalid;
+  }
   const std::wstring oldFolder = installFolder;
-  version = Windows::ToWide(info.version);
+  version = installed;
   // A manifest version that is no safe folder name makes no paths.
   if (!SetUpPaths()) return PkgInstallFailed;
   if (IsSamePath(installFolder, oldFolder)) return PkgOperationSucceeded;

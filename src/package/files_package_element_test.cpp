@@ -77,6 +77,23 @@ TEST_F(InstalledPackageTest, ManifestProblemsAreRequiredFileInvalid) {
   EXPECT_EQ(garbage.CheckPresent(), PkgRequiredFileInvalid);
 }
 
+TEST_F(InstalledPackageTest, FolderCountsOnlyForTheVersionItIsNamedBy) {
+  const struct {
+    const char* folder;
+    const char* manifest;
+    PkgResult_e present;
+  } cases[] = {
+      {"0.0.0", "1.2.0", PkgNotFound},  // unpacked, never moved into place
+      {"1.0.0", "1.1.0", PkgRequiredFileInvalid},
+      {"2.0.0-rc1", "2.0.0-RC1", PkgFound},
+  };
+  for (const auto& c : cases) {
+    Install("folderver", c.folder, NativeLibInfo("folderver", c.manifest));
+    NativeKyrLibPackage lib(L"folderver", Windows::ToWide(c.folder));
+    EXPECT_EQ(lib.CheckPresent(), c.present) << c.folder;
+  }
+}
+
 TEST_F(InstalledPackageTest, MissingAndChangedFiles) {
   const std::string missing = Install("missing", "1.0.0", NativeLibInfo("missing", "1.0.0"));
   fs::remove(missing + "/sub/two.dat");
@@ -134,6 +151,34 @@ TEST_F(InstalledPackageTest, InstallMovesTheFolderToTheManifestVersion) {
   EXPECT_FALSE(fs::exists(target + "/stale.txt"));
   EXPECT_FALSE(fs::exists(root.DataRoot() + "/libraries/moved/0.0.0"));
   EXPECT_EQ(lib.Validate(), PkgOperationSucceeded);
+}
+
+TEST_F(InstalledPackageTest, VersionWithCapitalsIsFoundAgainAfterInstall) {
+  Install("capver", "0.0.0", NativeLibInfo("capver", "1.0.0-RC1"));
+  NativeKyrLibPackage lib(L"capver", L"0.0.0");
+  ASSERT_EQ(lib.Install(), PkgOperationSucceeded);
+  std::wstring version;
+  lib.GetVersion(version);
+  EXPECT_EQ(version, L"1.0.0-RC1");  // what the catalogue records
+  NativeKyrLibPackage again(L"capver", L"1.0.0-RC1");
+  EXPECT_EQ(again.Validate(), PkgOperationSucceeded);
+}
+
+TEST_F(InstalledPackageTest, InstallRefusesAVersionOtherThanAskedFor) {
+  const struct {
+    const char* asked;
+    const char* manifest;
+  } cases[] = {{"1.0.0", "1.1.0"}, {"0.0.0", "0.0.0"}};
+  for (const auto& c : cases) {
+    const std::string files = Install("otherver", c.asked, NativeLibInfo("otherver", c.manifest));
+    NativeKyrLibPackage lib(L"otherver", Windows::ToWide(c.asked));
+    EXPECT_EQ(lib.Install(), PkgRequiredFileInvalid) << c.asked;
+    EXPECT_FALSE(fs::exists(files));
+    std::wstring version;
+    lib.GetVersion(version);
+    EXPECT_EQ(version, Windows::ToWide(c.asked));
+  }
+  EXPECT_FALSE(fs::exists(root.DataRoot() + "/libraries/otherver/1.1.0"));
 }
 
 TEST_F(InstalledPackageTest, InstallInPlaceWhenTheVersionIsUnchanged) {

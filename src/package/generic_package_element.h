@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "package/files_package_element.h"
@@ -43,6 +44,13 @@ class GenericPackageElement : public GenericPackageElementOnlyFiles<Info> {
 
   /// Registers (`attach`) or unregisters this element's folder and its dependencies'.
   PkgResult_e ChangeRuntimeFolders(bool attach);
+  /// A library asked for as "0.0.0" takes the highest installed version that
+  /// validates; without one it stays "0.0.0", to be downloaded.
+  void SettleOnInstalledVersion();
+  /// Points the element at another version, forgetting what it read for the last one.
+  void SwitchVersion(const std::wstring& wanted);
+
+  bool versionSettled = false;
 
   std::wstring libraryFolder;
   std::shared_ptr<IKyrDecryptRuntime> runtime;
@@ -63,22 +71,53 @@ bool GenericPackageElement<Info>::ResolveDependencies() {
   const Info& manifest = this->info;
   if (!IsComplete(manifest)) return false;
   if (!dependencies.empty()) return true;
-  std::shared_ptr<IKyrDecryptPackageElement> element;
-  const int runtimeKind = manifest.runtime.type == RuntimeTypePython ? PkgKindPythonRuntime : 0;
+  std::vector<std::shared_ptr<IKyrDecryptPackageElement>> resolved;
+  // A dependency this tool knows but refuses (an unsafe name or version) is missing, not skipped.
+  const auto add = [&resolved](int kind, const std::wstring& name, const std::wstring& version) {
+    std::shared_ptr<IKyrDecryptPackageElement> element;
+    if (!CreatePackageElement(kind, name, version, element)) return false;
+    resolved.push_back(element);
+    return true;
+  };
+  const std::wstring runtimeVersion = Windows::ToWide(manifest.runtime.version);
   // A native runtime, or a Python one of no particular version, is no package.
-  if (CreatePackageElement(runtimeKind, RuntimeTypeName(manifest.runtime.type),
-                           Windows::ToWide(manifest.runtime.version), element))
-    dependencies.push_back(element);
+  if (manifest.runtime.type == RuntimeTypePython && runtimeVersion != kLatestVersionWide &&
+      !add(PkgKindPythonRuntime, RuntimeTypeName(manifest.runtime.type), runtimeVersion))
+    return false;
   for (const DependencyEntry_s& entry : manifest.dependencies) {
     const int kind = DependencyElementKind(entry.type, manifest.runtime.type);
-    if (CreatePackageElement(kind, Windows::ToWide(entry.name), Windows::ToWide(entry.version), element))
-      dependencies.push_back(element);
+    // A kind this tool does not know is skipped.
+    if (kind != 0 && !add(kind, Windows::ToWide(entry.name), Windows::ToWide(entry.version))) return false;
   }
+  dependencies = std::move(resolved);
   return true;
 }
 
 template <typename Info>
+void GenericPackageElement<Info>::SwitchVersion(const std::wstring& wanted) {
+  this->version = wanted;
+  this->SetUpPaths();
+  this->info = Info{};
+  dependencies.clear();
+}
+
+template <typename Info>
+void GenericPackageElement<Info>::SettleOnInstalledVersion() {
+  // Decryptors ask the server for their latest version instead.
+  if constexpr (std::is_same_v<Info, LibPkgInfo_s>) {
+    if (versionSettled || this->version != kLatestVersionWide) return;
+    versionSettled = true;
+    for (const std::wstring& installed : InstalledVersions(kLibrariesFolder, this->name)) {
+      SwitchVersion(installed);
+      if (Validate() == PkgOperationSucceeded) return;
+    }
+    SwitchVersion(kLatestVersionWide);
+  }
+}
+
+template <typename Info>
 PkgResult_e GenericPackageElement<Info>::CheckPresent() {
+  SettleOnInstalledVersion();
   const PkgResult_e own = Base::CheckPresent();
   if (own != PkgFound) return own;
   if (!ResolveDependencies()) return PkgDependenciesMissing;
@@ -92,6 +131,7 @@ PkgResult_e GenericPackageElement<Info>::CheckPresent() {
 
 template <typename Info>
 PkgResult_e GenericPackageElement<Info>::Validate() {
+  SettleOnInstalledVersion();
   if (this->GetCachedState() == 1) return PkgOperationSucceeded;
   PkgResult_e result = Base::Validate();
   if (result != PkgOperationSucceeded) {

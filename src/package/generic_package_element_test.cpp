@@ -36,13 +36,15 @@ class DependencyTest : public ::testing::Test {
     const std::string name = info.name;
     Testing::WriteSignedPackage(DecryptorFiles(name), info, {{"decryptor.so", "code"}});
   }
-  void InstallNativeLibrary(const std::string& name, const std::string& content) {
+  std::string LibraryFiles(const std::string& name, const std::string& version) {
+    return root.DataRoot() + "/libraries/" + name + "/" + version + "/" + name;
+  }
+  void InstallNativeLibrary(const std::string& name, const std::string& content, const std::string& version = "2.0.0") {
     LibPkgInfo_s info;
     info.runtime.type = 2;
     info.name = name;
-    info.version = "2.0.0";
-    Testing::WriteSignedPackage(root.DataRoot() + "/libraries/" + name + "/2.0.0/" + name, info,
-                                {{"lib" + name + ".so", content}});
+    info.version = version;
+    Testing::WriteSignedPackage(LibraryFiles(name, version), info, {{"lib" + name + ".so", content}});
   }
   static std::vector<int> Kinds(const DecryptorPackage& decryptor) {
     std::vector<int> kinds;
@@ -76,12 +78,30 @@ TEST_F(DependencyTest, PythonRuntimeOfNoParticularVersionIsNoPackage) {
 
 TEST_F(DependencyTest, NativeDecryptorSkipsWhatItCannotUse) {
   InstallDecryptor(DecryptorInfo("natdec", 2, "1.0",
-                                 {{1, "requests", "2.0"}, {2, "zlib", "2.0.0"}, {3, "odd", "1.0"},
-                                  {2, "../escape", "1.0"}}));
+                                 {{1, "requests", "2.0"}, {2, "zlib", "2.0.0"}, {3, "odd", "1.0"}}));
   DecryptorPackage decryptor(L"natdec", L"1.0.0");
   ASSERT_TRUE(decryptor.LoadManifest());
   ASSERT_TRUE(decryptor.ResolveDependencies());
   EXPECT_EQ(Kinds(decryptor), (std::vector<int>{PkgKindNativeLibrary}));
+}
+
+TEST_F(DependencyTest, RefusedDependencyIsMissingNotSkipped) {
+  const struct {
+    const char* name;
+    int runtimeType;
+    const char* runtimeVersion;
+    std::vector<DependencyEntry_s> dependencies;
+  } cases[] = {
+      {"badname", 2, "1.0", {{2, "zlib", "2.0.0"}, {2, "../escape", "1.0"}}},
+      {"badver", 2, "1.0", {{2, "zlib", ""}}},
+      {"badruntime", 1, "../3.6", {}},
+  };
+  for (const auto& c : cases) {
+    InstallDecryptor(DecryptorInfo(c.name, c.runtimeType, c.runtimeVersion, c.dependencies));
+    DecryptorPackage decryptor(Windows::ToWide(c.name), L"1.0.0");
+    EXPECT_EQ(decryptor.CheckPresent(), PkgDependenciesMissing) << c.name;
+    EXPECT_TRUE(decryptor.GetDependencies().empty()) << c.name;
+  }
 }
 
 TEST_F(DependencyTest, IncompleteManifestResolvesNothing) {
@@ -105,10 +125,20 @@ TEST_F(DependencyTest, DecryptorIsPresentOnlyWithItsLibraries) {
   EXPECT_EQ(withLibrary.Validate(), PkgOperationSucceeded);
 }
 
+TEST_F(DependencyTest, LatestLibraryIsTheHighestInstalledThatValidates) {
+  InstallDecryptor(DecryptorInfo("anylib", 2, "1.0", {{2, "multi", "0.0.0"}}));
+  for (const char* version : {"2.0.0", "10.0.0", "11.0.0"}) InstallNativeLibrary("multi", "m", version);
+  Testing::WriteTestFile(LibraryFiles("multi", "11.0.0") + "/libmulti.so", "M");
+  DecryptorPackage decryptor(L"anylib", L"1.0.0");
+  ASSERT_EQ(decryptor.Validate(), PkgOperationSucceeded);
+  const auto& library = dynamic_cast<const NativeKyrLibPackage&>(*decryptor.GetDependencies().at(0));
+  EXPECT_EQ(Windows::ToUtf8(library.GetLibraryFolder()), LibraryFiles("multi", "10.0.0") + "/");
+}
+
 TEST_F(DependencyTest, TamperedLibraryInvalidatesTheDecryptor) {
   InstallDecryptor(DecryptorInfo("badlib", 2, "1.0", {{2, "brokenlib", "2.0.0"}}));
   InstallNativeLibrary("brokenlib", "b");
-  Testing::WriteTestFile(root.DataRoot() + "/libraries/brokenlib/2.0.0/brokenlib/libbrokenlib.so", "B");
+  Testing::WriteTestFile(LibraryFiles("brokenlib", "2.0.0") + "/libbrokenlib.so", "B");
   DecryptorPackage decryptor(L"badlib", L"1.0.0");
   EXPECT_EQ(decryptor.Validate(), PkgFilesInvalid);
   EXPECT_EQ(decryptor.GetCachedState(), 0);

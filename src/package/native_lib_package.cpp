@@ -11,7 +11,7 @@ NativeKyrLibPackage::NativeKyrLibPackage(const std::wstring& name, const std::ws
 
 bool NativeKyrLibPackage::SetUpPaths() {
   libraryFolder.clear();
-  if (!AdoptFolders(L"libraries")) {
+  if (!AdoptFolders(kLibrariesFolder)) {
     ClearPaths();
     return false;
   }

@@ -1,6 +1,7 @@
 #include "package/package_file.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/mapped_file.h"
@@ -25,15 +26,33 @@ std::uint64_t ReadLittleEndian(const char* bytes, int count) {
   return value;
 }
 
-bool WritePayload(const std::wstring& path, const char* payload, std::uint64_t length) {
+// The archive goes to a fresh file of an unguessable name: a fixed one could be
+// planted in advance as a link to somewhere else. Copied window by window, so
+// the package never counts whole toward resident memory.
+bool WritePayload(const std::wstring& packagePath, std::wstring& zipPath, const MappedFile& package,
+                  std::uint64_t length) {
   OutputFile file;
-  if (!file.Create(path)) return false;
-  for (std::uint64_t done = 0; done < length;) {
-    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length - done));
-    if (!file.Write(payload + done, piece)) return false;
-    done += piece;
-  }
-  return file.Close();
+  if (!file.CreateBeside(packagePath + L".zip", zipPath)) return false;
+  const bool copied = package.ReadWindows(
+      static_cast<std::int64_t>(kPackageHeaderSize), static_cast<std::int64_t>(length),
+      [&file](const char* data, std::size_t size) {
+        for (std::size_t done = 0; done < size;) {
+          const std::size_t piece = std::min(kChunkSize, size - done);
+          if (!file.Write(data + done, piece)) return false;
+          done += piece;
+        }
+        return true;
+      });
+  return copied && file.Close();
+}
+
+// Copies `length` bytes from `offset` of the package out, for the small parts (header, signature).
+bool ReadBytes(const MappedFile& package, std::int64_t offset, std::size_t length, std::vector<char>& out) {
+  out.clear();
+  return package.ReadWindows(offset, static_cast<std::int64_t>(length), [&out](const char* data, std::size_t size) {
+    out.insert(out.end(), data, data + size);
+    return true;
+  });
 }
 
 bool Unpack(const std::wstring& zipPath, const std::wstring& destinationFolder) {
@@ -63,18 +82,25 @@ bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeade
 bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring& destinationFolder) {
   MappedFile package(packagePath);
   PackageFileHeader header;
-  if (!package.Open() || !ReadPackageHeader(package.data, package.fileSize, header)) return false;
-  const char* payload = package.data + kPackageHeaderSize;
-  const auto* signature = reinterpret_cast<const std::uint8_t*>(payload + header.payloadLength);
+  std::vector<char> headerBytes;
+  if (!package.OpenUnmapped() || !ReadBytes(package, 0, kPackageHeaderSize, headerBytes) ||
+      !ReadPackageHeader(headerBytes.data(), package.fileSize, header))
+    return false;
+  const auto payloadOffset = static_cast<std::int64_t>(kPackageHeaderSize);
+  const auto payloadLength = static_cast<std::int64_t>(header.payloadLength);
   // Without a verifier the element's manifest check refuses the package later.
   if (SignatureVerifier* verifier = SignatureVerifier::Instance()) {
-    if (!VerifyRsaSha1(payload, static_cast<std::uint32_t>(header.payloadLength), verifier->keyBlob.data(),
-                       verifier->keyBlobSize, signature, header.signatureLength))
+    std::vector<char> signature;
+    if (!ReadBytes(package, payloadOffset + payloadLength, header.signatureLength, signature) ||
+        !VerifyRsaSha1FileRegion(package, payloadOffset, payloadLength, verifier->keyBlob.data(),
+                                 verifier->keyBlobSize, reinterpret_cast<const std::uint8_t*>(signature.data()),
+                                 header.signatureLength))
       return false;
   }
-  const std::wstring zipPath = packagePath + L".zip";
-  const bool unpacked = WritePayload(zipPath, payload, header.payloadLength) && Unpack(zipPath, destinationFolder);
-  if (PathExists(zipPath)) RemoveFile(zipPath);
+  std::wstring zipPath;
+  const bool unpacked =
+      WritePayload(packagePath, zipPath, package, header.payloadLength) && Unpack(zipPath, destinationFolder);
+  if (!zipPath.empty()) RemoveFile(zipPath);
   return unpacked;
 }
 

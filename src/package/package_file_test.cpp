@@ -108,15 +108,15 @@ TEST_F(PackageFileTest, MissingOrEmptyPackageFails) {
   ExpectNothingWritten();
 }
 
-TEST_F(PackageFileTest, StaleTemporaryZipIsReplacedThenDeleted) {
+TEST_F(PackageFileTest, TemporaryZipIgnoresALinkPlantedAtAGuessableNameAndIsDeleted) {
   const std::string valid = ValidPackage();
-  WriteBytes(zipPath(), "left behind by an interrupted run");
-  std::string altered = valid;
-  altered[kPackageHeaderSize + 20] ^= 0x01;
-  EXPECT_FALSE(Unpack(altered));
-  EXPECT_EQ(ReadBytes(zipPath()), "left behind by an interrupted run");
+  WriteBytes(scratch / "victim", "victim");
+  std::filesystem::create_directories(scratch / "1.0");
+  std::filesystem::create_symlink(scratch / "victim", zipPath());
   ASSERT_TRUE(Unpack(valid));
-  EXPECT_FALSE(std::filesystem::exists(zipPath()));
+  EXPECT_EQ(ReadBytes(scratch / "victim"), "victim");
+  EXPECT_EQ(ListTree(scratch / "1.0"), (std::vector<std::string>{"demo", "demo.kpkg", "demo.kpkg.zip",
+                                                                 "demo/manifest.json", "demo/run.py"}));
 }
 
 TEST_F(PackageFileTest, SignedArchiveWithEscapingEntryWritesNothing) {

@@ -2,8 +2,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Kyrowan {
+
+/// The type folder both library kinds install under.
+inline constexpr const wchar_t* kLibrariesFolder = L"libraries";
 
 /// The number every download and query path carries after its prefix.
 inline constexpr const wchar_t* kServerPathArch = L"64";
@@ -23,10 +27,15 @@ struct PackageFolders {
   std::wstring archivePath;    ///< installFolder + <name>.zip
 };
 
-/// The folders of (name, version) under the data root's `typeFolder`; false when
+/// The folders of (name, version) under the data root's `typeFolder`, the version
+/// folder in lower case where the file system tells cases apart; false when
 /// there is no data root or the name or version is not a safe folder name.
 bool BuildPackageFolders(std::wstring_view typeFolder, const std::wstring& name, const std::wstring& version,
                          PackageFolders& out);
+
+/// The version folders of `name` under the data root's `typeFolder`, highest
+/// first; a "0.0.0" folder is left out.
+std::vector<std::wstring> InstalledVersions(std::wstring_view typeFolder, const std::wstring& name);
 
 /// Server path of a library or runtime package: prefix, "64", "/", name, "/", version
 /// ("0.0.0" included: only decryptors are resolved against the server).

@@ -11,7 +11,7 @@ PythonKyrLibPackage::PythonKyrLibPackage(const std::wstring& name, const std::ws
 
 bool PythonKyrLibPackage::SetUpPaths() {
   libraryFolder.clear();
-  if (!AdoptFolders(L"libraries")) {
+  if (!AdoptFolders(kLibrariesFolder)) {
     ClearPaths();
     return false;
   }

@@ -7,10 +7,18 @@ namespace Kyrowan::Windows {
 /// All console output goes through here: fixed wide texts and narrow (UTF-8)
 /// names reach one stdout in order, and every line end flushes.
 void ConsoleWrite(std::wstring_view text);
+/// Narrow text comes from outside (names, versions): it is written as PrintableText.
 void ConsoleWriteNarrow(std::string_view text);
 /// A line end that flushes.
 void ConsoleEndLine();
 /// `text` followed by a flushing line end.
 void ConsoleLine(std::wstring_view text);
+
+/// True when standard error is a terminal: the only place a status line may be drawn.
+bool ErrorStreamIsTerminal();
+/// Draws `text` over the status line on standard error (one line, redrawn in place).
+void ErrorStatusLine(std::string_view text);
+/// Blanks the status line on standard error and returns the cursor to its start.
+void ErrorStatusClear();
 
 }  // namespace Kyrowan::Windows

@@ -17,7 +17,7 @@ class FileLock {
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  /// False when the lock file could not be opened or locked.
+  /// False when the lock file could not be opened (a symbolic link never is) or locked.
   bool IsLocked() const { return locked_; }
 
  private:

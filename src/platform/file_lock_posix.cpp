@@ -14,7 +14,8 @@ namespace {
 
 std::intptr_t OpenLockFile(const std::wstring& path) {
   if (path.empty()) return -1;
-  return ::open(ToUtf8(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  // A link planted at the lock's name would have us create or open its target.
+  return ::open(ToUtf8(path).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
 }
 
 // flock belongs to the open file, so separate opens exclude each other even

@@ -50,5 +50,14 @@ TEST(FileLock, UnusablePathIsNotLocked) {
   EXPECT_FALSE(FileLock(L"/nonexistent-folder-kyr/x.lock").IsLocked());
 }
 
+TEST(FileLock, APlantedLinkIsNeitherFollowedNorLocked) {
+  const auto folder = std::filesystem::temp_directory_path() / ("kyr-lock-link-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::filesystem::create_symlink(folder / "victim", folder / "x.lock");
+  EXPECT_FALSE(FileLock(FromUtf8((folder / "x.lock").string())).IsLocked());
+  EXPECT_FALSE(std::filesystem::exists(folder / "victim"));
+  std::filesystem::remove_all(folder);
+}
+
 }  // namespace
 }  // namespace Kyrowan::Windows

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Kyrowan::Windows {
 
@@ -16,7 +17,8 @@ bool GetDataFolder(std::wstring_view suffix, std::wstring& out);
 /// or when nothing could be removed.
 bool GetParentFolder(std::wstring_view path, std::wstring& out);
 
-/// Creates a folder and every missing parent; an existing folder is success.
+/// Creates a folder and every missing parent, each readable by all and writable
+/// only by us (0755 where folders have such bits); an existing folder is success.
 bool CreateFolderTree(const std::wstring& folder);
 /// Whether a file or folder exists at `path`.
 bool PathExists(const std::wstring& path);
@@ -24,13 +26,21 @@ bool PathExists(const std::wstring& path);
 bool RemoveFile(const std::wstring& path);
 /// Deletes a folder and everything in it; a missing folder is success.
 bool RemoveFolderTree(const std::wstring& folder);
-/// Moves a file or folder, flushing the change to disk; the target must not exist.
+/// Moves a file or folder, flushing the change to disk; fails if the target exists.
 bool MovePath(const std::wstring& from, const std::wstring& to);
+/// The names of the folders directly inside `folder`, in no particular order;
+/// false when `folder` cannot be read.
+bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out);
 
-/// Creates or replaces a file with `bytes` (written in a loop until complete).
+/// Creates or replaces a file with `bytes`: written to a new file of an unpredictable
+/// name beside it, then renamed over it, so a link planted at `path` is never followed.
 bool WriteNewFile(const std::wstring& path, std::string_view bytes);
-/// Replaces a file so that a crash leaves either the old or the new content:
-/// writes a temporary file beside it, flushes it, renames it over the target.
+/// Creates `path` holding `bytes`, readable and writable by its owner only.
+/// Fails when anything is already there, a symbolic link included, so a file
+/// of another run or user is never written through or replaced; a file left
+/// half-written is removed again.
+bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes);
+/// Like WriteNewFile, and durable: a crash leaves either the old or the new content.
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
 
 }  // namespace Kyrowan::Windows

@@ -2,11 +2,13 @@
 #include "platform/file_system_posix.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,20 +29,6 @@ std::string OsPath(const std::wstring& path) { return ToUtf8(path); }
 
 bool IsWritableFolder(const char* folder) { return ::access(folder, W_OK | X_OK) == 0; }
 
-int OpenForWriting(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
 // Makes a rename inside `folder` durable.
 void SyncFolder(const std::string& folder) {
   ScopedHandle<int> dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), FdValidator(), FdCloser());
@@ -53,6 +41,49 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+bool RandomSuffix(std::string& suffix) {
+  unsigned char bytes[12];
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return false;
+  static const char kHex[] = "0123456789abcdef";
+  suffix = ".tmp-";
+  for (unsigned char byte : bytes) {
+    suffix.push_back(kHex[byte >> 4]);
+    suffix.push_back(kHex[byte & 0xF]);
+  }
+  return true;
+}
+
+// One folder made by us: exactly 0755 whatever the umask, so other users can
+// neither plant files in it nor be kept from reading what we install.
+bool MakeFolder(const std::string& folder) {
+  if (::mkdir(folder.c_str(), 0755) != 0) {
+    struct stat info {};
+    // Existing folders are taken as they are (a parent above the data root may be a link).
+    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  }
+  ScopedHandle<int> made(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), FdValidator(),
+                         FdCloser());
+  return made.IsValid() && ::fchmod(made.Get(), 0755) == 0;
+}
+
+// Writes `bytes` to a fresh file beside `target` and renames it over `target`:
+// a link planted at `target` is replaced, never written through.
+bool ReplaceWith(const std::string& target, std::string_view bytes, bool durable) {
+  std::string temporary;
+  bool written = false;
+  {
+    ScopedHandle<int> file(CreateUniqueFileBeside(target, temporary), FdValidator(), FdCloser());
+    if (!file.IsValid()) return false;
+    written = WriteAll(file.Get(), bytes.data(), bytes.size()) && (!durable || ::fsync(file.Get()) == 0);
+  }
+  if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  if (durable) SyncFolder(ParentOf(target));
+  return true;
+}
+
 }  // namespace
 
 std::string ApplicationDataFolderFrom(const char* programData, bool varLibWritable, const char* xdgDataHome,
@@ -62,6 +93,33 @@ std::string ApplicationDataFolderFrom(const char* programData, bool varLibWritab
   if (xdgDataHome != nullptr && *xdgDataHome != '\0') return xdgDataHome;
   if (home != nullptr && *home != '\0') return std::string(home) + "/.local/share";
   return {};
+}
+
+int CreateUniqueFileBeside(const std::string& target, std::string& path) {
+  // A clash is a planted name or a one-in-2^96 accident: a few tries settle either.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::string suffix;
+    if (!RandomSuffix(suffix)) return -1;
+    const std::string candidate = target + suffix;
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      path = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
@@ -87,10 +145,10 @@ bool GetParentFolder(std::wstring_view path, std::wstring& out) {
 
 bool CreateFolderTree(const std::wstring& folder) {
   if (folder.empty()) return false;
-  std::error_code error;
-  std::filesystem::create_directories(OsPath(folder), error);
-  if (error) return false;
-  return std::filesystem::is_directory(OsPath(folder), error);
+  const std::string path = OsPath(folder);
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+    if (path[slash - 1] != '/' && !MakeFolder(path.substr(0, slash))) return false;
+  return MakeFolder(path);
 }
 
 bool PathExists(const std::wstring& path) {
@@ -111,34 +169,46 @@ bool RemoveFolderTree(const std::wstring& folder) {
 bool MovePath(const std::wstring& from, const std::wstring& to) {
   if (from.empty() || to.empty()) return false;
   const std::string target = OsPath(to);
-  struct stat info {};
-  if (::lstat(target.c_str(), &info) == 0) return false;
-  if (::rename(OsPath(from).c_str(), target.c_str()) != 0) return false;
+  // Refusing an existing target in the rename itself leaves no gap for a race;
+  // file systems without that flag get the check just before.
+  if (::renameat2(AT_FDCWD, OsPath(from).c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0) return false;
+    if (::rename(OsPath(from).c_str(), target.c_str()) != 0) return false;
+  }
   SyncFolder(ParentOf(target));
   return true;
+}
+
+bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
+  out.clear();
+  if (folder.empty()) return false;
+  std::error_code error;
+  // Stepping with an error code: a folder that changes while it is read must not throw.
+  for (std::filesystem::directory_iterator it(OsPath(folder), error), end; !error && it != end; it.increment(error)) {
+    std::error_code kind;
+    if (it->is_directory(kind)) out.push_back(FromUtf8(it->path().filename().string()));
+  }
+  return !error;
 }
 
 bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
+  return !path.empty() && ReplaceWith(OsPath(path), bytes, false);
+}
+
+bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
   if (path.empty()) return false;
-  ScopedHandle<int> file(OpenForWriting(OsPath(path)), FdValidator(), FdCloser());
-  return file.IsValid() && WriteAll(file.Get(), bytes);
+  const std::string target = OsPath(path);
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, bytes.data(), bytes.size()) & (::close(fd) == 0);
+  if (!written) ::unlink(target.c_str());
+  return written;
 }
 
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
-  if (path.empty()) return false;
-  const std::string target = OsPath(path);
-  const std::string temporary = target + ".tmp" + std::to_string(::getpid());
-  bool written = false;
-  {
-    ScopedHandle<int> file(OpenForWriting(temporary), FdValidator(), FdCloser());
-    written = file.IsValid() && WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
-  }
-  if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  SyncFolder(ParentOf(target));
-  return true;
+  return !path.empty() && ReplaceWith(OsPath(path), bytes, true);
 }
 
 }  // namespace Kyrowan::Windows

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <string>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/file_system_posix.h"
@@ -128,6 +133,71 @@ TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
   EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
   EXPECT_FALSE(PathExists(deep));
   EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+#ifndef _WIN32
+
+TEST(FileSystemTest, CreatedFoldersAre0755WhateverTheUmask) {
+  for (const mode_t mask : {mode_t{0}, mode_t{077}}) {
+    Testing::TempFolder folder;
+    const mode_t previous = ::umask(mask);
+    const bool created = CreateFolderTree(folder.Wide() + L"/a/b");
+    ::umask(previous);
+    ASSERT_TRUE(created);
+    for (const char* made : {"a", "a/b"}) {
+      struct stat info {};
+      ASSERT_EQ(::stat((folder.Path() / made).c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, 0755u) << made << " umask " << mask;
+    }
+  }
+}
+
+TEST(FileSystemTest, WritersNeverFollowALinkPlantedAtTheTargetOrAGuessableTemporary) {
+  using Writer = std::function<bool(const std::wstring&, std::string_view)>;
+  const std::pair<const char*, Writer> writers[] = {{"WriteNewFile", WriteNewFile},
+                                                    {"ReplaceFileAtomically", ReplaceFileAtomically}};
+  for (const auto& [label, write] : writers) {
+    for (const std::string& plantedSuffix : {std::string(), ".tmp" + std::to_string(::getpid())}) {
+      SCOPED_TRACE(std::string(label) + " planted at target" + plantedSuffix);
+      Testing::TempFolder folder;
+      const auto target = folder.Path() / "machine.id";
+      const auto victim = folder.Path() / "victim";
+      std::ofstream(victim) << "victim";
+      std::filesystem::create_symlink(victim, target.string() + plantedSuffix);
+      ASSERT_TRUE(write(target.wstring(), "written"));
+      EXPECT_EQ(ReadAll(victim), "victim");
+      EXPECT_FALSE(std::filesystem::is_symlink(target));
+      EXPECT_EQ(ReadAll(target), "written");
+    }
+  }
+}
+
+TEST(FileSystemTest, ExclusiveFileIsForTheOwnerOnlyAndNeverMadeThroughALink) {
+  namespace fs = std::filesystem;
+  Testing::TempFolder temp;
+  const fs::path created = temp.Path() / "new", link = temp.Path() / "link", target = temp.Path() / "target";
+  EXPECT_TRUE(CreateExclusiveFile(created.wstring(), "text"));
+  EXPECT_EQ(fs::status(created).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+
+  fs::create_symlink(target, link);
+  EXPECT_FALSE(CreateExclusiveFile(link.wstring(), "other"));
+  EXPECT_FALSE(fs::exists(target));
+}
+
+#endif
+
+TEST(FileSystemTest, ExclusiveFileIsNeverWrittenOverWhatIsThere) {
+  Testing::TempFolder temp;
+  const auto created = temp.Path() / "new";
+  EXPECT_TRUE(CreateExclusiveFile(created.wstring(), "text"));
+  EXPECT_EQ(ReadAll(created), "text");
+  EXPECT_FALSE(CreateExclusiveFile(created.wstring(), "other"));
+  EXPECT_EQ(ReadAll(created), "text");
 }
 
 }  // namespace

@@ -1,19 +1,20 @@
 #include "platform/http_client.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/build_config.h"
+#include "platform/file_system_posix.h"
 #include "platform/handles_posix.h"
 #include "platform/http_client_testing.h"
+#include "platform/progress_line.h"
 #include "platform/scoped_handle.h"
 #include "platform/text.h"
 
@@ -24,10 +25,13 @@ namespace {
 constexpr std::size_t kChunkSize = 65536;
 constexpr std::uint32_t kMaxPutBody = 16383;
 // The readers count in 32 bits; a larger answer would be silently cut.
-constexpr curl_off_t kMaxContentLength = 0xFFFFFFFFLL;
+constexpr std::uint64_t kMaxContentLength = 0xFFFFFFFFull;
+// Followed on every request, over HTTPS only, to any host: a repository may
+// send its downloads on to a mirror or an object store.
+constexpr long kMaxRedirects = 5;
 
-HttpStallLimits& StallLimits() {
-  static HttpStallLimits limits;
+HttpLimits& Limits() {
+  static HttpLimits limits;
   return limits;
 }
 
@@ -59,6 +63,7 @@ struct HttpRequest {
   bool readable = false;
   int status = 400;
   std::uint64_t contentLength = 0;
+  std::uint64_t maxContentLength = kMaxContentLength;
 };
 
 // Looks at the headers once, before any body byte is passed on: reading is driven
@@ -72,7 +77,7 @@ bool JudgeAnswer(HttpRequest& request) {
   request.status = static_cast<int>(code);
   curl_off_t length = -1;
   curl_easy_getinfo(request.easy.Get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  if (length < 0 || length > kMaxContentLength) return false;
+  if (length < 0 || static_cast<std::uint64_t>(length) > request.maxContentLength) return false;
   request.contentLength = static_cast<std::uint64_t>(length);
   request.readable = true;
   return true;
@@ -83,6 +88,15 @@ std::size_t ReceiveBody(char* data, std::size_t size, std::size_t count, void* u
   if (!JudgeAnswer(request)) return CURL_WRITEFUNC_ERROR;
   request.onBody(data, size * count);
   return size * count;
+}
+
+// A redirected PUT sends its body again.
+int RewindBody(void* user, curl_off_t offset, int origin) {
+  auto& request = *static_cast<HttpRequest*>(user);
+  if (origin != SEEK_SET || offset < 0 || static_cast<std::uint64_t>(offset) > request.upload.size())
+    return CURL_SEEKFUNC_FAIL;
+  request.uploaded = static_cast<std::size_t>(offset);
+  return CURL_SEEKFUNC_OK;
 }
 
 std::size_t SendBody(char* target, std::size_t size, std::size_t count, void* user) {
@@ -114,9 +128,12 @@ bool Configure(HttpRequest& request, const ServerEndpoint& server, const std::ws
   CURL* curl = request.easy.Get();
   const std::string url = "https://" + ToUtf8(server.host) + ":" + std::to_string(server.port) + ToUtf8(path);
   const std::string agent = ToUtf8(userAgent);
-  const HttpStallLimits& limits = StallLimits();
+  const HttpLimits& limits = Limits();
   bool ok = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https") == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str()) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, request.headers.Get()) == CURLE_OK;
@@ -149,7 +166,9 @@ bool PrepareUpload(HttpRequest& request, const char* body, std::uint32_t length)
   return curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
          curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(length)) == CURLE_OK &&
          curl_easy_setopt(curl, CURLOPT_READFUNCTION, &SendBody) == CURLE_OK &&
-         curl_easy_setopt(curl, CURLOPT_READDATA, &request) == CURLE_OK;
+         curl_easy_setopt(curl, CURLOPT_READDATA, &request) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, &RewindBody) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_SEEKDATA, &request) == CURLE_OK;
 }
 
 // Sends the request and reads its answer through `onBody`. A body that ends before
@@ -165,7 +184,12 @@ Outcome Perform(HttpRequest& request) {
   return JudgeAnswer(request) ? Outcome::Read : Outcome::Unreadable;
 }
 
+// Text answers are held in memory whole: both their size and their duration are bounded.
 Outcome ReadResponseToString(HttpRequest& request, int& status, std::string& body) {
+  const HttpLimits& limits = Limits();
+  request.maxContentLength = std::min(kMaxContentLength, limits.maxTextBytes);
+  if (curl_easy_setopt(request.easy.Get(), CURLOPT_TIMEOUT, limits.textTotalSeconds) != CURLE_OK)
+    return Outcome::NoAnswer;
   std::string received;
   request.onBody = [&received](const char* data, std::size_t size) { received.append(data, size); };
   const Outcome outcome = Perform(request);
@@ -175,7 +199,8 @@ Outcome ReadResponseToString(HttpRequest& request, int& status, std::string& bod
   return outcome;
 }
 
-bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink) {
+// `progress`, when given, hears of every body byte of a 200 answer as it arrives.
+bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressLine* progress = nullptr) {
   std::vector<char> buffer(kChunkSize + 1);
   std::size_t filled = 0;
   bool delivered = false;
@@ -185,7 +210,10 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink) {
     filled = 0;
     delivered = true;
   };
+  std::uint64_t received = 0;
   request.onBody = [&](const char* data, std::size_t size) {
+    received += size;
+    if (progress && request.status == 200) progress->Update(received, request.contentLength);
     while (size > 0) {
       const std::size_t take = std::min(size, kChunkSize - filled);
       std::memcpy(buffer.data() + filled, data, take);
@@ -201,20 +229,9 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink) {
   return true;
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
 }  // namespace
 
-void SetHttpStallLimitsForTesting(const HttpStallLimits& limits) { StallLimits() = limits; }
+void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
 
 void SetPackageServerForTesting(const ServerEndpoint* server) {
   if (server)
@@ -262,8 +279,11 @@ bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& header
 
 bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
   if (urlPath.empty() || targetPath.empty()) return false;
-  ScopedHandle<int> file(::open(ToUtf8(targetPath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
-                         FdValidator(), FdCloser());
+  const std::string target = ToUtf8(targetPath);
+  // The body goes to a fresh file of an unguessable name that then replaces the
+  // target, so a link planted at the fixed target path is never written through.
+  std::string temporary;
+  ScopedHandle<int> file(CreateUniqueFileBeside(target, temporary), FdValidator(), FdCloser());
   if (!file.IsValid()) return false;
   std::uint32_t status = 200;
   bool written = true;
@@ -272,7 +292,18 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
     status = answerStatus;
     if (count != 0 && answerStatus == 200) written = WriteAll(file.Get(), buffer.data(), count) && written;
   };
-  return HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink) && status == 200 && written;
+  bool fetched = false;
+  {
+    ProgressLine progress(DownloadLabel(urlPath));
+    auto request = OpenHttpRequest(PackageServer(), urlPath, kUserAgent, {});
+    fetched = request && ReadResponseStreamed(*request, sink, &progress) && status == 200 && written;
+  }
+  // A failed download still leaves its (empty or partial) file at the target for the caller.
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return fetched;
 }
 
 }  // namespace Kyrowan::Windows

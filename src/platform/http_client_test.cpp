@@ -46,7 +46,7 @@ class HttpClientTest : public ::testing::Test {
   }
   void TearDown() override {
     SetPackageServerForTesting(nullptr);
-    SetHttpStallLimitsForTesting(HttpStallLimits{});
+    SetHttpLimitsForTesting(HttpLimits{});
     std::filesystem::remove_all(folder_);
   }
 
@@ -228,7 +228,7 @@ TEST(HttpClientTrust, UntrustedCertificatesAreRefused) {
 }
 
 TEST_F(HttpClientTest, StalledServersFailInsteadOfHanging) {
-  SetHttpStallLimitsForTesting(HttpStallLimits{1, 1, 1});
+  SetHttpLimitsForTesting(HttpLimits{1, 1, 1});
   const std::string cutOff = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart";
   const std::pair<TlsTestServer::Mode, std::string> stalls[] = {
       {TlsTestServer::Mode::StallBeforeHandshake, ""},
@@ -243,6 +243,80 @@ TEST_F(HttpClientTest, StalledServersFailInsteadOfHanging) {
     EXPECT_FALSE(Stream(pieces, bytes)) << static_cast<int>(mode);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
   }
+}
+
+TEST_F(HttpClientTest, DownloadNeverWritesThroughALinkPlantedAtTheTarget) {
+  const std::filesystem::path target = folder_ / "pkg.zip";
+  std::ofstream(folder_ / "victim") << "victim";
+  std::filesystem::create_symlink(folder_ / "victim", target);
+  server_.SetAnswer(Answer(200, "package bytes"));
+  EXPECT_TRUE(ServerDownloadToFile(L"/package/download/64/x/1.0.0", FromUtf8(target.string())));
+  EXPECT_EQ(ReadFile(folder_ / "victim"), "victim");
+  EXPECT_FALSE(std::filesystem::is_symlink(target));
+  EXPECT_EQ(ReadFile(target), "package bytes");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_), {}), 2);  // no temporary left
+}
+
+TEST_F(HttpClientTest, RedirectsAreFollowedOverHttpsToAnyHostUpToFiveTimes) {
+  TlsTestServer mirror(kTlsDir + "/server-cert.pem", kTlsDir + "/server-key.pem");
+  ASSERT_TRUE(mirror.Start());
+  mirror.SetAnswer(Answer(200, "from the mirror"));
+  const auto redirect = [](const std::string& location) {
+    return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  };
+  const std::string mirrorUrl = "https://127.0.0.1:" + std::to_string(mirror.Port()) + "/mirror/pkg";
+  server_.SetAnswer(redirect(mirrorUrl));
+  const std::filesystem::path target = folder_ / "pkg.kpkg";
+  EXPECT_TRUE(ServerDownloadToFile(L"/package/download/64/x/1.0.0", FromUtf8(target.string())));
+  EXPECT_EQ(ReadFile(target), "from the mirror");
+  int status = 0;
+  std::string body;
+  EXPECT_TRUE(ServerGet(L"/package/query/latestver/64/x", {}, status, body));
+  EXPECT_EQ(body, "from the mirror");
+  ASSERT_EQ(mirror.Requests().size(), 2u);
+  EXPECT_EQ(mirror.Requests()[0].rfind("GET /mirror/pkg HTTP/1.1\r\n", 0), 0u);
+
+  // Plain HTTP is never followed, nor a sixth redirect.
+  server_.SetAnswer(redirect("http://127.0.0.1:" + std::to_string(mirror.Port()) + "/plain"));
+  EXPECT_FALSE(ServerGet(L"/t", {}, status, body));
+  EXPECT_EQ(mirror.Requests().size(), 2u);
+  server_.SetAnswer(redirect("https://127.0.0.1:" + std::to_string(server_.Port()) + "/again"));
+  const int before = server_.Connections();
+  EXPECT_FALSE(ServerGet(L"/t", {}, status, body));
+  EXPECT_EQ(server_.Connections() - before, 6);
+}
+
+TEST_F(HttpClientTest, TextAnswersOverTheSizeLimitAreRefusedButDownloadsAreNot) {
+  HttpLimits limits;
+  limits.maxTextBytes = 10;
+  SetHttpLimitsForTesting(limits);
+  int status = 0;
+  std::string body;
+  server_.SetAnswer(Answer(200, "0123456789"));
+  EXPECT_TRUE(HttpGetToString(endpoint_, L"/t", kUserAgent, {}, status, body));
+  server_.SetAnswer(Answer(200, "0123456789A"));
+  EXPECT_FALSE(HttpGetToString(endpoint_, L"/t", kUserAgent, {}, status, body));
+  EXPECT_EQ(body, "");
+  EXPECT_EQ(HttpPutBody("{}", 2, endpoint_, L"/telemetry/upload", kUserAgent, {}, status, body), 1);
+  EXPECT_EQ(body, "");
+  std::vector<Piece> pieces;
+  std::string bytes;
+  EXPECT_TRUE(Stream(pieces, bytes));
+  EXPECT_EQ(bytes, "0123456789A");
+}
+
+TEST_F(HttpClientTest, TextRequestsEndAfterTheirTotalTime) {
+  HttpLimits limits;
+  limits.lowSpeedSeconds = 0;  // only the total time is left to end the wait
+  limits.textTotalSeconds = 1;
+  SetHttpLimitsForTesting(limits);
+  server_.SetAnswer("", TlsTestServer::Mode::StallAfterRequest);
+  const auto started = std::chrono::steady_clock::now();
+  int status = 0;
+  std::string body;
+  EXPECT_FALSE(HttpGetToString(endpoint_, L"/t", kUserAgent, {}, status, body));
+  EXPECT_EQ(HttpPutBody("{}", 2, endpoint_, L"/telemetry/upload", kUserAgent, {}, status, body), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
 TEST(HttpClientArguments, MissingPartsFailWithoutARequest) {

@@ -2,20 +2,28 @@
 
 // Seams for tests only: the tool itself never calls these.
 
+#include <cstdint>
+
 namespace Kyrowan::Windows {
 
 struct ServerEndpoint;
 
-/// How long a request may take to connect, and how long it may stay under the
-/// low-speed floor before it is abandoned as stalled.
-struct HttpStallLimits {
+/// The bounds every request works within. The defaults are the tool's own limits;
+/// tests shorten them.
+struct HttpLimits {
+  /// How long connecting may take.
   long connectSeconds = 30;
-  long lowSpeedBytesPerSecond = 1;
+  /// An answer that stays below this speed for `lowSpeedSeconds` is abandoned as stalled.
+  long lowSpeedBytesPerSecond = 1024;
   long lowSpeedSeconds = 60;
+  /// How long a request answered as text (list, latest version, telemetry) may take in all.
+  long textTotalSeconds = 60;
+  /// The largest text answer held in memory; a longer one is refused.
+  std::uint64_t maxTextBytes = 16u * 1024u * 1024u;
 };
 
-/// Replaces the stall limits of every later request (tests shorten them).
-void SetHttpStallLimitsForTesting(const HttpStallLimits& limits);
+/// Replaces the limits of every later request.
+void SetHttpLimitsForTesting(const HttpLimits& limits);
 /// Makes PackageServer() answer `server` instead of the build's endpoint; null restores it.
 void SetPackageServerForTesting(const ServerEndpoint* server);
 

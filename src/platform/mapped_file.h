@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace Kyrowan::Windows {
@@ -21,6 +22,16 @@ class MappedFile {
 
   /// Maps the whole file; false for a missing, unreadable or empty file.
   bool Open();
+  /// Opens the file and reads its size, mapping nothing: for files read with ReadWindows.
+  /// False for a missing, unreadable or empty file.
+  bool OpenUnmapped();
+
+  /// Receives one window of a file's bytes; returns false to stop reading.
+  using WindowVisitor = std::function<bool(const char* data, std::size_t size)>;
+  /// Hands `length` bytes from `offset` to `visit` in order, through mapped windows
+  /// each unmapped before the next: a large file never counts whole toward the
+  /// process's resident memory. False when a window cannot be mapped or `visit` stops.
+  bool ReadWindows(std::int64_t offset, std::int64_t length, const WindowVisitor& visit) const;
 
   bool mapped = false;
   bool empty = false;  ///< the file exists but has length 0
@@ -41,6 +52,9 @@ class MappedFile {
 /// `offset`, or null with the outputs reset.
 const char* MapFileRegion(FileHandle file, std::int64_t offset, std::int64_t size,
                           FileHandle* mapping, const void** viewBase, std::size_t* viewLength);
+
+/// The most ReadWindows maps at once.
+inline constexpr std::int64_t kReadWindowSize = 4 << 20;
 
 /// Releases what MapFileRegion produced.
 void UnmapFileRegion(FileHandle mapping, const void* viewBase, std::size_t viewLength);

@@ -55,13 +55,25 @@ void UnmapFileRegion(FileHandle /*mapping: POSIX has no separate mapping object*
 MappedFile::MappedFile(std::wstring filePath) : path(std::move(filePath)) {}
 
 MappedFile::~MappedFile() {
-  if (mapped) Release();
+  if (mapped || file != kInvalidFileHandle) Release();
   data = nullptr;
   path.clear();
 }
 
 bool MappedFile::Open() {
   if (mapped) return true;
+  if (!OpenUnmapped()) return false;
+  data = MapFileRegion(file, 0, fileSize, &mapping, &viewBase, &viewLength);
+  if (data == nullptr) {
+    Release();
+    return false;
+  }
+  mapped = true;
+  return true;
+}
+
+bool MappedFile::OpenUnmapped() {
+  if (file != kInvalidFileHandle) return true;
   if (path.empty()) return false;
   file = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (file < 0) {
@@ -79,12 +91,6 @@ bool MappedFile::Open() {
     Release();
     return false;
   }
-  data = MapFileRegion(file, 0, fileSize, &mapping, &viewBase, &viewLength);
-  if (data == nullptr) {
-    Release();
-    return false;
-  }
-  mapped = true;
   return true;
 }
 

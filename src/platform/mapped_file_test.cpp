@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -84,6 +85,32 @@ TEST_F(MappedFileTest, DestructionClosesTheFile) {
     descriptor = file.file;
     EXPECT_TRUE(IsOpenDescriptor(descriptor));
     EXPECT_EQ(std::string(file.data, static_cast<std::size_t>(file.fileSize)), "abc");
+  }
+  EXPECT_FALSE(IsOpenDescriptor(descriptor));
+}
+
+// The windows must join up exactly: a byte lost or repeated at a seam would be
+// hashed or copied wrong; an unmapped open must still close its file.
+TEST_F(MappedFileTest, ReadWindowsDeliversTheRegionInBoundedWindows) {
+  std::string bytes(static_cast<std::size_t>(2 * kReadWindowSize + 3), '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  FileHandle descriptor = kInvalidFileHandle;
+  {
+    MappedFile file(Write("large", bytes));
+    ASSERT_TRUE(file.OpenUnmapped());
+    descriptor = file.file;
+    EXPECT_FALSE(file.mapped);
+    std::string read;
+    std::size_t largest = 0;
+    ASSERT_TRUE(file.ReadWindows(1, file.fileSize - 1, [&](const char* data, std::size_t size) {
+      read.append(data, size);
+      largest = std::max(largest, size);
+      return true;
+    }));
+    EXPECT_EQ(read, bytes.substr(1));
+    EXPECT_EQ(largest, static_cast<std::size_t>(kReadWindowSize));
+    EXPECT_FALSE(file.ReadWindows(0, file.fileSize + 1, [](const char*, std::size_t) { return true; }));
+    EXPECT_FALSE(file.ReadWindows(0, file.fileSize, [](const char*, std::size_t) { return false; }));
   }
   EXPECT_FALSE(IsOpenDescriptor(descriptor));
 }

@@ -1,11 +1,10 @@
 #include "platform/output_file.h"
 
-#include <cerrno>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_system_posix.h"
 #include "platform/text.h"
 
 namespace Kyrowan::Windows {
@@ -21,22 +20,26 @@ bool OutputFile::Create(const std::wstring& path) {
   return true;
 }
 
-bool OutputFile::Write(const void* data, std::size_t length) {
-  if (handle_ < 0) return false;
-  const char* cursor = static_cast<const char*>(data);
-  while (length > 0) {
-    const ssize_t written = ::write(static_cast<int>(handle_), cursor, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    cursor += written;
-    length -= static_cast<std::size_t>(written);
-  }
+bool OutputFile::CreateBeside(const std::wstring& target, std::wstring& path) {
+  Close();
+  if (target.empty()) return false;
+  std::string created;
+  const int fd = CreateUniqueFileBeside(ToUtf8(target), created);
+  if (fd < 0) return false;
+  handle_ = fd;
+  path = FromUtf8(created);
   return true;
+}
+
+bool OutputFile::Write(const void* data, std::size_t length) {
+  return handle_ >= 0 && WriteAll(static_cast<int>(handle_), static_cast<const char*>(data), length);
 }
 
 bool OutputFile::SetUnixPermissions(std::uint32_t mode) {
   if (handle_ < 0) return false;
-  const mode_t bits = static_cast<mode_t>((mode & 0777u) | S_IRUSR | S_IWUSR);
+  // Another user able to write an installed library or script could swap it
+  // between its check and its load, whatever mode the package asked for.
+  const mode_t bits = (mode & S_IXUSR) != 0 ? 0755 : 0644;
   return ::fchmod(static_cast<int>(handle_), bits) == 0;
 }
 

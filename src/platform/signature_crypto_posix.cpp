@@ -12,6 +12,7 @@
 #include <openssl/x509.h>
 
 #include "platform/openssl_owners.h"
+#include "platform/signature_crypto.h"
 
 namespace Kyrowan::Windows {
 
@@ -52,20 +53,33 @@ bool DecodePemPublicKey(const char* pem, std::uint32_t pemLength, std::vector<st
   return true;
 }
 
-bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
-                   const std::uint8_t* signature, std::uint32_t signatureLength) {
-  if (data == nullptr || dataLength == 0 || keyBlob == nullptr || keyBlobSize == 0 || signature == nullptr ||
-      signatureLength == 0)
-    return false;
-  const PkeyPtr key = KeyFromBlob(keyBlob, keyBlobSize);
-  if (!key) return false;
-  // Stored least significant byte first; PKCS#1 wants the big-endian octet string.
+struct RsaSha1Check::State {
+  PkeyPtr key;
+  DigestContextPtr context;
+};
+
+RsaSha1Check::RsaSha1Check() : state_(std::make_unique<State>()) {}
+
+RsaSha1Check::~RsaSha1Check() = default;
+
+bool RsaSha1Check::Begin(const std::uint8_t* keyBlob, std::uint32_t keyBlobSize) {
+  if (keyBlob == nullptr || keyBlobSize == 0) return false;
+  state_->key = KeyFromBlob(keyBlob, keyBlobSize);
+  state_->context.reset(EVP_MD_CTX_new());
+  return state_->key && state_->context &&
+         EVP_DigestVerifyInit(state_->context.get(), nullptr, EVP_sha1(), nullptr, state_->key.get()) == 1;
+}
+
+bool RsaSha1Check::Update(const void* data, std::size_t length) {
+  return state_->context && EVP_DigestVerifyUpdate(state_->context.get(), data, length) == 1;
+}
+
+bool RsaSha1Check::Finish(const std::uint8_t* signature, std::uint32_t signatureLength) {
+  if (!state_->context || signature == nullptr || signatureLength == 0) return false;
+  // PKCS#1 wants the big-endian octet string.
   std::vector<unsigned char> bigEndian(signature, signature + signatureLength);
   std::reverse(bigEndian.begin(), bigEndian.end());
-  DigestContextPtr context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get()) != 1) return false;
-  return EVP_DigestVerify(context.get(), bigEndian.data(), bigEndian.size(),
-                          static_cast<const unsigned char*>(data), dataLength) == 1;
+  return EVP_DigestVerifyFinal(state_->context.get(), bigEndian.data(), bigEndian.size()) == 1;
 }
 
 bool Base64Encode(const void* data, std::uint32_t length, std::string& out) {

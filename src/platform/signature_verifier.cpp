@@ -8,6 +8,8 @@
 
 #include "platform/build_config.h"
 #include "platform/mapped_file.h"
+#include "platform/progress_line.h"
+#include "platform/signature_crypto.h"
 
 namespace Kyrowan::Windows {
 
@@ -46,8 +48,9 @@ bool SignatureVerifier::VerifyBufferSignature(const void* data, std::uint32_t le
   return VerifyBase64Signature(data, length, keyBlob.data(), keyBlobSize, base64Signature);
 }
 
-bool SignatureVerifier::VerifyFileSignature(const std::wstring& path, const std::string& base64Signature) const {
-  return VerifyFileSignatureWithKey(path, keyBlob.data(), keyBlobSize, base64Signature);
+bool SignatureVerifier::VerifyFileSignature(const std::wstring& path, const std::string& base64Signature,
+                                            ProgressLine* progress) const {
+  return VerifyFileSignatureWithKey(path, keyBlob.data(), keyBlobSize, base64Signature, progress);
 }
 
 int SignatureVerifier::LookupState(const std::wstring& key) {
@@ -61,6 +64,30 @@ void SignatureVerifier::StoreState(const std::wstring& key, int state) {
   stateCache[key] = state;
 }
 
+bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
+                   const std::uint8_t* signature, std::uint32_t signatureLength) {
+  if (data == nullptr || dataLength == 0 || signature == nullptr || signatureLength == 0) return false;
+  RsaSha1Check check;
+  return check.Begin(keyBlob, keyBlobSize) && check.Update(data, dataLength) &&
+         check.Finish(signature, signatureLength);
+}
+
+bool VerifyRsaSha1FileRegion(const MappedFile& file, std::int64_t offset, std::int64_t length,
+                             const std::uint8_t* keyBlob, std::uint32_t keyBlobSize, const std::uint8_t* signature,
+                             std::uint32_t signatureLength, ProgressLine* progress) {
+  // The checks count in 32 bits: a region they cannot count is never "verified" by a prefix.
+  if (length <= 0 || length > static_cast<std::int64_t>(UINT32_MAX) || signature == nullptr ||
+      signatureLength == 0)
+    return false;
+  RsaSha1Check check;
+  if (!check.Begin(keyBlob, keyBlobSize)) return false;
+  const bool read = file.ReadWindows(offset, length, [&](const char* data, std::size_t size) {
+    if (progress) progress->Advance(size);
+    return check.Update(data, size);
+  });
+  return read && check.Finish(signature, signatureLength);
+}
+
 bool VerifyBase64Signature(const void* data, std::uint32_t length, const std::uint8_t* keyBlob,
                            std::uint32_t keyBlobSize, const std::string& base64Signature) {
   if (data == nullptr || length == 0 || base64Signature.empty()) return false;
@@ -71,14 +98,14 @@ bool VerifyBase64Signature(const void* data, std::uint32_t length, const std::ui
 }
 
 bool VerifyFileSignatureWithKey(const std::wstring& path, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
-                                const std::string& base64Signature) {
+                                const std::string& base64Signature, ProgressLine* progress) {
   if (path.empty() || base64Signature.empty()) return false;
+  std::vector<std::uint8_t> signature;
+  if (!Base64Decode(base64Signature, signature) || signature.empty()) return false;
   MappedFile file(path);
-  if (!file.Open()) return false;
-  // The checks count in 32 bits: a file they cannot count is never "verified" by a prefix.
-  if (file.fileSize <= 0 || file.fileSize > static_cast<std::int64_t>(UINT32_MAX)) return false;
-  return VerifyBase64Signature(file.data, static_cast<std::uint32_t>(file.fileSize), keyBlob, keyBlobSize,
-                               base64Signature);
+  return file.OpenUnmapped() &&
+         VerifyRsaSha1FileRegion(file, 0, file.fileSize, keyBlob, keyBlobSize, signature.data(),
+                                 static_cast<std::uint32_t>(signature.size()), progress);
 }
 
 }  // namespace Kyrowan::Windows

@@ -8,6 +8,9 @@
 
 namespace Kyrowan::Windows {
 
+class MappedFile;
+class ProgressLine;
+
 /// The process-wide holder of the embedded package-signing key and of the
 /// package elements' verification-state cache.
 class SignatureVerifier {
@@ -17,8 +20,10 @@ class SignatureVerifier {
 
   /// Checks a Base64 signature over `length` bytes of `data`.
   bool VerifyBufferSignature(const void* data, std::uint32_t length, const std::string& base64Signature) const;
-  /// Checks a Base64 signature over the whole content of a file (an empty file fails).
-  bool VerifyFileSignature(const std::wstring& path, const std::string& base64Signature) const;
+  /// Checks a Base64 signature over the whole content of a file (an empty file fails);
+  /// `progress`, when given, hears of every byte checked.
+  bool VerifyFileSignature(const std::wstring& path, const std::string& base64Signature,
+                           ProgressLine* progress = nullptr) const;
 
   /// The verification-state cache: 0 when `key` is absent.
   int LookupState(const std::wstring& key);
@@ -39,6 +44,12 @@ class SignatureVerifier {
 bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
                    const std::uint8_t* signature, std::uint32_t signatureLength);
 
+/// The same check over `length` bytes of a file opened with OpenUnmapped, from
+/// `offset`, read through bounded windows; `progress`, when given, hears of each.
+bool VerifyRsaSha1FileRegion(const MappedFile& file, std::int64_t offset, std::int64_t length,
+                             const std::uint8_t* keyBlob, std::uint32_t keyBlobSize, const std::uint8_t* signature,
+                             std::uint32_t signatureLength, ProgressLine* progress = nullptr);
+
 /// Decodes PEM "RSA PUBLIC KEY" text into the key blob VerifyRsaSha1 takes.
 bool DecodePemPublicKey(const char* pem, std::uint32_t pemLength, std::vector<std::uint8_t>& keyBlob,
                         std::uint32_t& keyBlobSize);
@@ -48,7 +59,7 @@ bool VerifyBase64Signature(const void* data, std::uint32_t length, const std::ui
                            std::uint32_t keyBlobSize, const std::string& base64Signature);
 /// Checks a Base64 signature over the whole content of a file against a key blob.
 bool VerifyFileSignatureWithKey(const std::wstring& path, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
-                                const std::string& base64Signature);
+                                const std::string& base64Signature, ProgressLine* progress = nullptr);
 
 /// Standard Base64 on one line; false for empty input.
 bool Base64Encode(const void* data, std::uint32_t length, std::string& out);

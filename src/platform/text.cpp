@@ -138,4 +138,12 @@ std::wstring FromUtf8(std::string_view text) {
   return out;
 }
 
+std::string PrintableText(std::string_view text) {
+  // Decoding turns every byte that is not UTF-8 into U+FFFD; that is replaced as well.
+  std::wstring wide = FromUtf8(text);
+  for (wchar_t& c : wide)
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFD) c = L'?';
+  return ToUtf8(wide);
+}
+
 }  // namespace Kyrowan::Windows

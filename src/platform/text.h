@@ -23,5 +23,9 @@ bool TextBefore(std::wstring_view text, std::wstring_view delimiter, std::wstrin
 /// Proper UTF-8 transcoding, for wide text that crosses to the OS or the console.
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
+/// UTF-8 text from outside (the server, the catalogue file) made safe to print:
+/// control characters (C0, DEL, C1) and bytes that are not UTF-8 become "?", so
+/// the text cannot drive a terminal; printable non-ASCII text stays as it is.
+std::string PrintableText(std::string_view text);
 
 }  // namespace Kyrowan::Windows

@@ -59,5 +59,17 @@ TEST(TextTest, MalformedUtf8BecomesReplacementCharacters) {
   EXPECT_EQ(FromUtf8("\xF4\x90\x80\x80"), bad + bad + bad + bad);  // past U+10FFFF
 }
 
+TEST(TextTest, PrintableTextReplacesControlsAndBrokenUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"stampado 1.0.0", "stampado 1.0.0"},
+      {"\x1b]0;owned\x07\x1b[2J", "?]0;owned??[2J"},     // C0, the escape character above all
+      {"a\tb\rc\nd\x7f", "a?b?c?d?"},                  // C0 and DEL
+      {"x\xC2\x9B" "31m\xC2\x85", "x?31m?"},            // C1, decoded
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x92", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\x92"},
+      {"bad\x9B\xFF\xE2\x82", "bad????"},               // raw bytes that are not UTF-8
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(PrintableText(text), shown) << text;
+}
+
 }  // namespace
 }  // namespace Kyrowan::Windows

@@ -89,9 +89,10 @@ TEST_F(ZipArchiveReaderTest, OverlongNamesAreRefusedBeforeWriting) {
   EXPECT_TRUE(Unpack({{"pkg/" + std::string(251, 'n'), "fits"}}));
 }
 
-TEST_F(ZipArchiveReaderTest, KeepsPermissionBitsButNeverSpecialOnes) {
+TEST_F(ZipArchiveReaderTest, InstalledFilesAre0644Or0755AndNeverWritableByOthers) {
   ASSERT_TRUE(Unpack({{"pkg/tool", "#!/bin/sh\n", 0100755}, {"pkg/setuid", "x", 0106755},
-                      {"pkg/readonly", "r", 0100444}, {"pkg/plain", "p", 0100640}}));
+                      {"pkg/readonly", "r", 0100444}, {"pkg/plain", "p", 0100640},
+                      {"pkg/open", "o", 0100666}, {"pkg/openexec", "e", 0100777}}));
   const auto mode = [&](const char* name) {
     struct stat info {};
     ::stat((out() / name).c_str(), &info);
@@ -100,7 +101,9 @@ TEST_F(ZipArchiveReaderTest, KeepsPermissionBitsButNeverSpecialOnes) {
   EXPECT_EQ(mode("pkg/tool"), 0755u);
   EXPECT_EQ(mode("pkg/setuid"), 0755u);
   EXPECT_EQ(mode("pkg/readonly"), 0644u);  // the owner keeps writing, so a second unpack can replace it
-  EXPECT_EQ(mode("pkg/plain"), 0640u);
+  EXPECT_EQ(mode("pkg/plain"), 0644u);
+  EXPECT_EQ(mode("pkg/open"), 0644u);
+  EXPECT_EQ(mode("pkg/openexec"), 0755u);
   EXPECT_TRUE(Unpack({{"pkg/readonly", "again", 0100444}}));
   EXPECT_EQ(ReadBytes(out() / "pkg/readonly"), "again");
 }

@@ -4,6 +4,7 @@
 
 #include "package/python_runtime_package.h"
 #include "platform/file_system.h"
+#include "platform/guid.h"
 #include "platform/process.h"
 #include "platform/text.h"
 #include "runtime/argument_splitter.h"
@@ -14,7 +15,7 @@ namespace Kyrowan {
 namespace {
 
 const std::wstring kInterpreterName = std::wstring(L"python") + Windows::kExecutableSuffix;
-const wchar_t kScriptName[] = L"KyrDecrypt_Script.py";
+const wchar_t kScriptStem[] = L"KyrDecrypt_Script";
 
 /// A distribution name or version that pip reads as nothing but itself: no
 /// option, URL, marker or extra can ride along in a signed-but-odd manifest.
@@ -59,8 +60,8 @@ bool PythonRuntime::Initialize() {
 bool PythonRuntime::UseFilesFolder(const std::wstring& filesFolder) {
   if (filesFolder.empty()) return false;
   interpreterPath = filesFolder + kInterpreterName;
-  scriptPath = filesFolder + kScriptName;
-  ready = !interpreterPath.empty() && !scriptPath.empty();
+  scriptStem = filesFolder + kScriptStem;
+  ready = !interpreterPath.empty() && !scriptStem.empty();
   return ready;
 }
 
@@ -78,10 +79,9 @@ bool PythonRuntime::RemoveLibraryPath(const std::wstring& folder) {
 
 bool PythonRuntime::RemoveAllLibraryPaths() {
   if (!ready) return false;
+  // No script to delete: every run removes its own.
   std::lock_guard<std::mutex> folders(foldersLock);
   libraryFolders.Clear();
-  std::lock_guard<std::mutex> script(scriptLock);
-  Windows::RemoveFile(scriptPath);
   return true;
 }
 
@@ -106,8 +106,8 @@ std::wstring PythonRuntime::GenerateRunScript(const std::wstring& module, const 
   input.entry = entry;
   input.dataFilePath = JsonArrayToWide(parameters.at("CustomTelemFile"));
   input.packageFolder = JsonArrayToWide(parameters.at("DecrPkgPath"));
-  // Backslashes become slashes before the text is split, as in the folders.
-  const std::wstring arguments = WithForwardSlashes(JsonArrayToWide(parameters.at("DecrPkgArgs")));
+  // Separators become slashes before the text is split, as in the folders.
+  const std::wstring arguments = WithPythonSeparators(JsonArrayToWide(parameters.at("DecrPkgArgs")));
   SplitArguments(arguments, input.arguments);
   return BuildPythonRunScript(input);
 }
@@ -128,40 +128,54 @@ PkgResult_e PythonRuntime::RunScript(std::int64_t& exitCode, const nlohmann::jso
   }
   exitCode = -1;
   std::uint32_t status = 0;
-  if (!scriptText.empty() && WriteScript() && RunInterpreter({scriptPath}, status, true))
+  if (RunScriptText(status))
     exitCode = status == Windows::kProcessFailureStatus ? -1 : static_cast<std::int64_t>(status);
-  Windows::RemoveFile(scriptPath);
   return exitCode == -1 ? PkgRunFailed : PkgOperationSucceeded;
 }
 
-bool PythonRuntime::WriteScript() {
+bool PythonRuntime::RunScriptText(std::uint32_t& status) {
+  status = 0;
   if (!ready || scriptText.empty()) return false;
+  // Runs sharing this interpreter (two decryptors, a run beside a pip check)
+  // each get a file of their own, which no other run can replace or delete.
+  std::wstring unique;
+  if (Windows::CreateGuidText(unique) != 0) return false;
+  const std::wstring stem = scriptStem + L"_" + unique.substr(1, unique.size() - 2);
+  const std::wstring script = stem + L".py";
+  const std::wstring marker = stem + L".started";
   // Every inserted text is an ASCII-escaped literal, so the script is plain ASCII.
-  const std::string bytes = Windows::ToUtf8(scriptText);
-  return !bytes.empty() && Windows::WriteNewFile(scriptPath, bytes);
+  if (!Windows::CreateExclusiveFile(script, Windows::ToUtf8(BuildStartMarkerLine(marker) + scriptText)))
+    return false;
+  const bool ended = RunInterpreter({script}, status);
+  // Only the script makes the marker: without it the interpreter never ran the
+  // script (its own "can't open file" status 2 is no answer of the decryptor's).
+  const bool started = Windows::RemoveFile(marker);
+  Windows::RemoveFile(script);
+  return ended && started;
 }
 
-bool PythonRuntime::RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status,
-                                   bool scriptNeeded) {
+bool PythonRuntime::RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status) {
   if (!ready) return false;
   status = 0;
-  if (scriptNeeded && (scriptText.empty() || !Windows::PathExists(scriptPath))) return false;
-  return Windows::RunProcess(interpreterPath, arguments, status);
+  // Isolated: the working folder, PYTHON* variables and the user's site-packages
+  // cannot put modules ahead of the runtime's own, whatever ._pth file it has.
+  // pip still reads its PIP_* variables and pip.conf: they are not the interpreter's.
+  // No bytecode is written: it would rewrite the verified files of the runtime
+  // package (its shipped .pyc files) and fail its next verification.
+  std::vector<std::wstring> command{L"-I", L"-B"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return Windows::RunProcess(interpreterPath, command, status);
 }
 
 PkgResult_e PythonRuntime::IsPipPackageInstalled(const std::wstring& packageName, const std::wstring& packageVersion) {
   if (!ready) return PkgRunFailed;
   std::lock_guard<std::mutex> lock(scriptLock);
-  PkgResult_e result = PkgOperationFailed;
   scriptText = BuildPipCheckScript(packageName, packageVersion);
   std::uint32_t status = 0;
-  if (!scriptText.empty() && WriteScript() && RunInterpreter({scriptPath}, status, true)) {
-    // Only the script's own two answers count; an error or a crash is a failed check.
-    if (status == kPipCheckFound) result = PkgFound;
-    else if (status == kPipCheckNotFound) result = PkgNotFound;
-  }
-  Windows::RemoveFile(scriptPath);
-  return result;
+  if (!RunScriptText(status)) return PkgOperationFailed;
+  // Only the script's own two answers count; an error or a crash is a failed check.
+  if (status == kPipCheckFound) return PkgFound;
+  return status == kPipCheckNotFound ? PkgNotFound : PkgOperationFailed;
 }
 
 PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, const std::wstring& packageVersion) {
@@ -171,8 +185,8 @@ PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, co
     return PkgOperationFailed;
   const PkgResult_e check = IsPipPackageInstalled(packageName, packageVersion);
   if (check != PkgNotFound) return check;
-  // Removes a copy at a lower version, which pip would otherwise keep.
-  UninstallPipPackage(packageName);
+  // No uninstall first: pip replaces a lower version itself and puts it back when
+  // the install fails, so a lost network never leaves the library missing.
   return RunPip({L"-m", L"pip", L"install", anyVersion ? packageName : packageName + L"==" + packageVersion});
 }
 
@@ -185,7 +199,7 @@ PkgResult_e PythonRuntime::UninstallPipPackage(const std::wstring& packageName) 
 PkgResult_e PythonRuntime::RunPip(const std::vector<std::wstring>& arguments) {
   std::lock_guard<std::mutex> lock(scriptLock);
   std::uint32_t status = 0;
-  if (!RunInterpreter(arguments, status, false)) return PkgRunFailed;
+  if (!RunInterpreter(arguments, status)) return PkgRunFailed;
   return status == 0 ? PkgOperationSucceeded : PkgOperationFailed;
 }
 

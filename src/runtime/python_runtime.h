@@ -34,11 +34,10 @@ class PythonRuntime : public IKyrDecryptRuntime {
   PkgResult_e InstallPipPackage(const std::wstring& name, const std::wstring& version);
   PkgResult_e UninstallPipPackage(const std::wstring& name);
 
-  /// Whether the interpreter and the script path are known.
+  /// Whether the interpreter and the folder of its scripts are known.
   bool IsReady() const { return ready; }
-  /// Where the interpreter is, and where scripts are written while they run.
+  /// Where the interpreter is.
   const std::wstring& GetInterpreterPath() const { return interpreterPath; }
-  const std::wstring& GetScriptPath() const { return scriptPath; }
 
  protected:
   /// Seam for tests: a runtime whose interpreter lives in `filesFolder`, taken as it is.
@@ -51,17 +50,20 @@ class PythonRuntime : public IKyrDecryptRuntime {
                         const std::wstring& entry);
   std::wstring GenerateRunScript(const std::wstring& module, const std::wstring& entry,
                                  const nlohmann::json& parameters) const;
-  bool WriteScript();
-  bool RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status, bool scriptNeeded);
+  /// Runs `scriptText` from a script file of this run's own beside the interpreter,
+  /// then removes the file. True only when the script really started and ended;
+  /// `status` is then the interpreter's exit status.
+  bool RunScriptText(std::uint32_t& status);
+  bool RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status);
   PkgResult_e RunPip(const std::vector<std::wstring>& arguments);
 
   /// Written into scripts in key order.
   LibraryFolders libraryFolders;
   std::wstring interpreterPath;
-  std::wstring scriptPath;
+  std::wstring scriptStem;  ///< beside the interpreter; each run adds a unique part and ".py"
   std::wstring scriptText;
   std::mutex foldersLock;
-  std::mutex scriptLock;  ///< taken after foldersLock when both are needed
+  std::mutex scriptLock;  ///< guards scriptText; taken after foldersLock when both are needed
   bool ready = false;
 };
 

@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include "platform/file_system.h"
@@ -47,7 +54,12 @@ class PythonRuntimeTest : public ::testing::Test {
   }
   void WriteModule(const std::string& name, const std::string& text) { std::ofstream(modules + name) << text; }
   std::string Read(const std::string& path) { return Testing::ReadText(path); }
-  bool ScriptLeft() const { return fs::exists(files + "KyrDecrypt_Script.py"); }
+  /// Whether a run left a script or its start marker behind.
+  bool ScriptLeft() const {
+    for (const auto& entry : fs::directory_iterator(files))
+      if (entry.path().filename().string().rfind("KyrDecrypt_Script", 0) == 0) return true;
+    return false;
+  }
 
   Testing::TempFolder temp;
   std::string root, files, modules;
@@ -104,13 +116,17 @@ TEST_F(PythonRuntimeTest, RunPassesArgumentsAndReportsTheModulesStatus) {
   ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
   std::int64_t exitCode = 0;
   const std::string data = root + "/telemetry.json";
-  const auto parameters = RunParameters(data, L"C:\\Pkg\\", L"-in C:\\in\\x.doc \"two words\" say\"hi");
+  // A backslash is an ordinary character here: a key or file name keeps it.
+  const auto parameters = RunParameters(data, L"/Pkg/", L"-in x\\y.doc \"two words\" say\"hi -key a\\b");
   EXPECT_EQ(runtime.Execute(L"probe.py", L"go", ExecuteModeRun, exitCode, parameters), PkgOperationSucceeded);
   EXPECT_EQ(exitCode, 3);
   EXPECT_EQ(nlohmann::json::parse(Read(data)),
-            nlohmann::json::parse("[6, \"C:/Pkg/\", \"" + data +
-                                  "\", \"-in\", \"C:/in/x.doc\", \"two words\", \"say\\\"hi\", \"" + modules + "\"]"));
+            nlohmann::json::parse("[8, \"/Pkg/\", \"" + data +
+                                  "\", \"-in\", \"x\\\\y.doc\", \"two words\", \"say\\\"hi\", \"-key\", \"a\\\\b\", \"" +
+                                  modules + "\"]"));
   EXPECT_FALSE(ScriptLeft());
+  // Whatever PYTHONDONTWRITEBYTECODE says: nothing is compiled into verified folders.
+  EXPECT_FALSE(fs::exists(modules + "__pycache__"));
 }
 
 TEST_F(PythonRuntimeTest, FailingModulesAndHelp) {
@@ -131,6 +147,69 @@ TEST_F(PythonRuntimeTest, FailingModulesAndHelp) {
   EXPECT_FALSE(ScriptLeft());
 }
 
+TEST_F(PythonRuntimeTest, PythonPathCannotPlantAModuleAheadOfTheRegisteredOne) {
+  if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
+  WriteModule("probe.py", "import sys\ndef go(argc, argv):\n    sys.exit(3)\n");
+  const std::string planted = root + "/planted/";
+  fs::create_directories(planted);
+  std::ofstream(planted + "probe.py") << "import sys\ndef go(argc, argv):\n    sys.exit(7)\n";
+  Testing::ScopedEnv pythonPath("PYTHONPATH", planted);
+  FolderPythonRuntime runtime(files);
+  ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
+  std::int64_t exitCode = 0;
+  EXPECT_EQ(runtime.Execute(L"probe.py", L"go", ExecuteModeRun, exitCode, RunParameters(root + "/t.json", L"/p/", L"")),
+            PkgOperationSucceeded);
+  EXPECT_EQ(exitCode, 3);
+}
+
+TEST_F(PythonRuntimeTest, TwoRunsBesideOneInterpreterNeverTouchEachOthersScript) {
+  if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
+  const std::string gate = root + "/gate";
+  ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+  // The first module waits at the gate while a second run comes and goes, then
+  // looks whether the script it was started from is still there.
+  WriteModule("first.py", "import os, sys\n"
+                          "def go(argc, argv):\n"
+                          "    open('" + gate + "').read()\n"
+                          "    sys.exit(3 if os.path.exists(sys.argv[0]) else 4)\n");
+  WriteModule("second.py", "def go(argc, argv):\n    pass\n");
+  FolderPythonRuntime first(files), second(files);
+  ASSERT_TRUE(first.AddLibraryPath(Windows::FromUtf8(modules)));
+  ASSERT_TRUE(second.AddLibraryPath(Windows::FromUtf8(modules)));
+  const auto parameters = RunParameters(root + "/t.json", L"/p/", L"");
+  std::int64_t firstCode = 0, secondCode = -5;
+  auto firstRun = std::async(std::launch::async, [&] {
+    return first.Execute(L"first.py", L"go", ExecuteModeRun, firstCode, parameters);
+  });
+  // The gate opens for writing once the first module is waiting at it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  int writer = -1;
+  while ((writer = ::open(gate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
+         std::chrono::steady_clock::now() < deadline &&
+         firstRun.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+  }
+  ASSERT_GE(writer, 0) << "the first module never reached its gate";
+  EXPECT_EQ(second.Execute(L"second.py", L"go", ExecuteModeRun, secondCode, parameters), PkgOperationSucceeded);
+  EXPECT_EQ(secondCode, 0);
+  ::close(writer);
+  EXPECT_EQ(firstRun.get(), PkgOperationSucceeded);
+  EXPECT_EQ(firstCode, 3);
+  EXPECT_FALSE(ScriptLeft());
+}
+
+TEST_F(PythonRuntimeTest, AScriptThatVanishedBeforeTheInterpreterReadItFailsTheRun) {
+  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+  // Python's own answer to a missing script is status 2, which a decryptor may give too.
+  std::ofstream(files + "python") << "#!/bin/sh\nrm -f \"$3\"\nexec /usr/bin/python3 \"$@\"\n";
+  fs::permissions(files + "python", fs::perms::owner_all);
+  FolderPythonRuntime runtime(files);
+  std::int64_t exitCode = 0;
+  EXPECT_EQ(runtime.Execute(L"m.py", L"go", ExecuteModeRun, exitCode, RunParameters(root + "/t.json", L"/p/", L"")),
+            PkgRunFailed);
+  EXPECT_EQ(exitCode, -1);
+  EXPECT_FALSE(ScriptLeft());
+}
+
 TEST_F(PythonRuntimeTest, FoldersAreKeyedWithoutCaseAndWrittenInKeyOrderWithTheirOwnCase) {
   if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
   WriteModule("paths.py",
@@ -139,9 +218,9 @@ TEST_F(PythonRuntimeTest, FoldersAreKeyedWithoutCaseAndWrittenInKeyOrderWithThei
               "    open(argv[1], 'w').write(json.dumps([p for p in sys.path if p.startswith('/kyr')]))\n");
   FolderPythonRuntime runtime(files);
   ASSERT_TRUE(runtime.AddLibraryPath(Windows::FromUtf8(modules)));
-  EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr\\Lib\\B\\"));
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/Lib/B/"));
   EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/lib/a/"));
-  EXPECT_TRUE(runtime.AddLibraryPath(L"/KYR\\LIB\\B\\"));  // the same key: kept once, as first given
+  EXPECT_TRUE(runtime.AddLibraryPath(L"/KYR/LIB/B/"));  // the same key: kept once, as first given
   EXPECT_TRUE(runtime.AddLibraryPath(L"/kyr/gone/"));
   EXPECT_TRUE(runtime.RemoveLibraryPath(L"/KYR/Gone/"));
   EXPECT_FALSE(runtime.RemoveLibraryPath(L"/kyr/gone/"));
@@ -178,17 +257,17 @@ TEST_F(FakeInterpreterTest, CheckMapsOnlyTheScriptsOwnAnswers) {
   EXPECT_EQ(runtime.IsPipPackageInstalled(L"", L"2.0"), PkgOperationFailed);
 }
 
-TEST_F(FakeInterpreterTest, InstallChecksRemovesAnOlderCopyThenPins) {
+TEST_F(FakeInterpreterTest, InstallChecksThenPinsWithoutUninstallingFirst) {
   FolderPythonRuntime runtime(files);
   Answer(kPipCheckFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgFound);
   EXPECT_EQ(Calls(), "check\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad==2.0\n");
+  EXPECT_EQ(Calls(), "check\n-I -B -m pip install kyrsample-pad==2.0\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"0.0.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-m pip uninstall -y kyrsample-pad\n-m pip install kyrsample-pad\n");
+  EXPECT_EQ(Calls(), "check\n-I -B -m pip install kyrsample-pad\n");
   Answer(kPipCheckNotFound, 1);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
   Answer(kPipCheckError, 0);  // a check that failed installs nothing

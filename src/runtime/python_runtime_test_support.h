@@ -18,13 +18,15 @@ class FolderPythonRuntime : public PythonRuntime {
 };
 
 /// A stand-in interpreter in `folder` that logs what it is asked ("check" for a
-/// script, else its arguments) to calls.log and exits with the status in the
-/// file "check" (scripts) or "pip" (anything else).
+/// script run isolated, else its arguments) to calls.log and exits with the
+/// status in the file "check" (scripts) or "pip" (anything else). Like a real
+/// script's first line, it leaves the marker that shows the script started.
 inline void WriteFakeInterpreter(const std::string& folder) {
   std::ofstream(folder + "python") << "#!/bin/sh\n"
                                       "dir=$(dirname \"$0\")\n"
-                                      "case \"$1\" in\n"
-                                      "  *KyrDecrypt_Script.py) test -f \"$1\" || exit 99\n"
+                                      "case \"$*\" in\n"
+                                      "  \"-I -B \"*/KyrDecrypt_Script_*.py) test -f \"$3\" || exit 99\n"
+                                      "    : > \"${3%.py}.started\"\n"
                                       "    echo check >> \"$dir/calls.log\"; exit $(cat \"$dir/check\") ;;\n"
                                       "  *) echo \"$*\" >> \"$dir/calls.log\"; exit $(cat \"$dir/pip\") ;;\n"
                                       "esac\n";

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/file_system.h"
+
 namespace Kyrowan {
 
 namespace {
@@ -37,7 +39,7 @@ void AppendImport(std::wstring& script, const std::vector<std::wstring>& folders
   AppendLine(script, 0, L"if __name__ == \"__main__\":");
   AppendLine(script, 1, L"try:");
   for (const auto& folder : folders)
-    AppendLine(script, 2, L"sys.path.append(" + PythonStringLiteral(WithForwardSlashes(folder)) + L")");
+    AppendLine(script, 2, L"sys.path.append(" + PythonStringLiteral(WithPythonSeparators(folder)) + L")");
   AppendLine(script, 2, L"run = getattr(__import__(" + PythonStringLiteral(moduleName) + L"), " +
                             PythonStringLiteral(entry) + L")");
 }
@@ -83,16 +85,16 @@ std::wstring PythonModuleName(const std::wstring& module) {
   return at == std::wstring::npos ? std::wstring() : module.substr(0, at);
 }
 
-std::wstring WithForwardSlashes(std::wstring text) {
+std::wstring WithPythonSeparators(std::wstring text) {
   for (auto& c : text)
-    if (c == L'\\') c = L'/';
+    if (c == Windows::kPathSeparator) c = L'/';
   return text;
 }
 
 std::wstring BuildPythonRunScript(const PythonRunScriptInput_s& input) {
   if (input.entry.empty() || input.dataFilePath.empty() || input.packageFolder.empty()) return {};
-  std::wstring list = PythonStringLiteral(WithForwardSlashes(input.packageFolder)) + L", " +
-                      PythonStringLiteral(WithForwardSlashes(input.dataFilePath));
+  std::wstring list = PythonStringLiteral(WithPythonSeparators(input.packageFolder)) + L", " +
+                      PythonStringLiteral(WithPythonSeparators(input.dataFilePath));
   for (const auto& argument : input.arguments) list += L", " + PythonStringLiteral(argument);
 
   std::wstring script;
@@ -112,6 +114,11 @@ std::wstring BuildPythonHelpScript(const std::vector<std::wstring>& folders, con
   AppendLine(script, 2, L"run()");
   AppendExcept(script);
   return script;
+}
+
+std::wstring BuildStartMarkerLine(const std::wstring& markerPath) {
+  // "x" creates the file exclusively, as nothing else may have made it.
+  return L"open(" + PythonStringLiteral(markerPath) + L", \"x\").close()\n";
 }
 
 std::wstring BuildPipCheckScript(const std::wstring& name, const std::wstring& version) {

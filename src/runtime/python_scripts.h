@@ -14,10 +14,12 @@ std::wstring PythonStringLiteral(std::wstring_view text);
 /// The module to import: `module` up to its first ".py"; empty when it has none.
 std::wstring PythonModuleName(const std::wstring& module);
 
-/// `text` with every "\" turned into "/".
-std::wstring WithForwardSlashes(std::wstring text);
+/// `text` with this platform's path separator turned into "/", which Python reads
+/// on every OS. Where "\" is no separator it is an ordinary character of names,
+/// keys and passwords, and stays as typed.
+std::wstring WithPythonSeparators(std::wstring text);
 
-/// What a run script needs; folders and texts are written with forward slashes.
+/// What a run script needs; folders and paths are written with Python's separators.
 struct PythonRunScriptInput_s {
   std::vector<std::wstring> folders;  ///< appended to sys.path, in this order
   std::wstring moduleName;
@@ -33,6 +35,10 @@ std::wstring BuildPythonRunScript(const PythonRunScriptInput_s& input);
 /// empty when the entry is missing.
 std::wstring BuildPythonHelpScript(const std::vector<std::wstring>& folders, const std::wstring& moduleName,
                                    const std::wstring& entry);
+
+/// The first line of every script: it creates `markerPath`, which tells the tool
+/// that the interpreter really read and started the script.
+std::wstring BuildStartMarkerLine(const std::wstring& markerPath);
 
 /// Exit statuses of the pip check script. None is one the interpreter gives by
 /// itself (0 normal end, 1 uncaught error or failed start, 2 bad command line),

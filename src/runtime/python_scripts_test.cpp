@@ -34,13 +34,19 @@ TEST(PythonScriptsTest, ModuleNameIsTheTextBeforeTheFirstPy) {
   EXPECT_EQ(PythonModuleName(L"tool"), L"");
 }
 
+TEST(PythonScriptsTest, OnlyThePlatformsSeparatorBecomesASlash) {
+  const std::wstring typed = L"C:\\in\\x.doc pass\\word /a/b";
+  const std::wstring expected = Windows::kPathSeparator == L'\\' ? L"C:/in/x.doc pass/word /a/b" : typed;
+  EXPECT_EQ(WithPythonSeparators(typed), expected);
+}
+
 TEST(PythonScriptsTest, RunScriptLayoutLineForLine) {
   PythonRunScriptInput_s input;
-  input.folders = {L"c:\\data\\lib\\a\\", L"/opt/Lib B/"};
+  input.folders = {L"c:/data/lib/a/", L"/opt/Lib B/"};
   input.moduleName = L"tool";
   input.entry = L"run";
-  input.dataFilePath = L"C:\\d\\t.json";
-  input.packageFolder = L"C:\\pkg\\";
+  input.dataFilePath = L"C:/d/t.json";
+  input.packageFolder = L"C:/pkg/";
   input.arguments = {L"-e", L"x \"y\""};
   EXPECT_EQ(BuildPythonRunScript(input),
             L"import sys\n"
@@ -132,10 +138,10 @@ TEST_F(PythonScriptsRunTest, ArgumentsArriveIntactAndNothingIsInjected) {
   input.moduleName = L"Probe Mod";
   input.entry = L"go";
   input.dataFilePath = Windows::FromUtf8(folder + "/out.json");
-  input.packageFolder = L"C:\\pkg\\";
+  input.packageFolder = L"/pkg/";
   input.arguments = {L"a\"b", L"\"); import os; os._exit(9) #", L"'); os._exit(8) #", L"\u00e9\n\\"};
   EXPECT_EQ(Run(BuildPythonRunScript(input)), 3u);
-  EXPECT_EQ(Read("out.json"), "[6, \"C:/pkg/\", \"" + folder +
+  EXPECT_EQ(Read("out.json"), "[6, \"/pkg/\", \"" + folder +
                                   "/out.json\", \"a\\\"b\", \"\\\"); import os; os._exit(9) #\", "
                                   "\"'); os._exit(8) #\", \"\u00e9\\n\\\\\"]");
 }

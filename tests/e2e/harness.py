@@ -195,13 +195,15 @@ class E2ETestCase(unittest.TestCase):
     def catalogue_file(self):
         return os.path.join(self.data_folder, "data", "decryptors.json")
 
-    def start_server(self, certificate=None, key=None):
-        """Starts kyrdecrypt-server on the client's port; waits for its ready line."""
+    def server_arguments(self, certificate=None, key=None):
+        return [self.server_binary, "--address", "127.0.0.1", "--port", str(self.port),
+                "--cert", certificate or self.config["server_cert"], "--key", key or self.config["server_key"],
+                "--repo", self.repository, "--db", self.database]
+
+    def start_server(self, certificate=None, key=None, options=()):
+        """Starts kyrdecrypt-server on the client's port with any further options; waits for its ready line."""
         self.assertIsNone(self.server, "server already running")
-        self.server = ServerProcess([
-            self.server_binary, "--address", "127.0.0.1", "--port", str(self.port),
-            "--cert", certificate or self.config["server_cert"], "--key", key or self.config["server_key"],
-            "--repo", self.repository, "--db", self.database])
+        self.server = ServerProcess(self.server_arguments(certificate, key) + list(options))
         self.addCleanup(self.stop_server)
         self.server.wait_ready()
         return self.server

@@ -40,9 +40,9 @@ class KyrpackTest(unittest.TestCase):
         args = ["pack", "--key", self.private, "--folder", self.folder, "--kind", kind, "--name", "demo",
                 "--version", "2.0.1", "--out", out]
         if kind != "runtime":
-            args += ["--runtime-type", "native"]
+            args += ["--runtime-type", "python"]
         if kind == "decryptor":
-            args += ["--module", "demo.so", "--run", "run", "--help", "help"]
+            args += ["--module", "main.py", "--run", "run", "--help", "help"]
         return kyrpack(*args, *extra)
 
     def test_keys(self):

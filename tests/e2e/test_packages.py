@@ -10,6 +10,7 @@ number of arguments after -args.
 import base64
 import json
 import os
+import pty
 import re
 import shutil
 import sqlite3
@@ -30,6 +31,7 @@ NOT_FOUND = "Package not found on this system\n"
 DOWNLOAD_FAILED = ("Failed to download package. Please check decryptor name/version or your network "
                    "connection and try again.\n")
 FILES_INVALID = "Not a valid package. File(s) invalid\n"
+REQUIRED_INVALID = "Not a valid package. A required file is not valid\n"
 OPERATION_ERROR = "An error occured in selected operation\n"
 HELP_LINE = "echo: help of the end-to-end decryptor\n"
 
@@ -134,12 +136,40 @@ class PackageCommandsTest(harness.E2ETestCase):
         self.assertEqual(self.run_client("-get", "../echo"), BANNER + GETTING + OPERATION_ERROR + FAILED)
         self.assertEqual(self.run_client("-get", "echo", "-ver", "../../1.0.0"),
                          BANNER + GETTING + OPERATION_ERROR + FAILED)
+        # A mirror answering with another signed version than asked for installs nothing.
+        self.add_package_file("decryptors", "echo", "2.0.0", os.path.join(
+            self.repository, "decryptors", "echo", "1.1.0", "echo.kpkg"))
+        self.assertEqual(self.run_client("-get", "echo", "-ver", "2.0.0"),
+                         BANNER + GETTING + REQUIRED_INVALID + FAILED)
+        self.assertFalse(os.path.exists(self.files_folder("echo", "2.0.0")))
+        self.assertFalse(os.path.exists(self.files_folder("echo", "1.1.0")))
         # A decryptor whose library is not on the server is not recorded.
         self.publish_decryptor("orphan", "1.0.0", library="nolib:1.0.0")
         self.assertEqual(self.run_client("-get", "orphan"), BANNER + GETTING + DOWNLOAD_FAILED + FAILED)
         self.assertEqual(self.recorded(), {})
         self.stop_server()
         self.assertEqual(self.run_client("-get", "echo"), BANNER + GETTING + DOWNLOAD_FAILED + FAILED)
+
+    def test_library_asked_for_as_latest_is_used_where_installed_and_repaired(self):
+        library = os.path.join(self.data_folder, "libraries", "echoutil")
+        self.add_package_file("libraries", "echoutil", "0.0.0",
+                              os.path.join(self.repository, "libraries", "echoutil", "1.0.0", "echoutil.kpkg"))
+        self.publish_decryptor("echo", "1.2.0", library="echoutil:0.0.0")
+        self.get("echo")
+        self.assertEqual(os.listdir(library), ["1.0.0"])
+        self.assertEqual(self.run_client("-about", "echo"), BANNER + RUNNING + HELP_LINE + SUCCEEDED)
+        # Installed: the next -get downloads nothing.
+        self.get("echo")
+        self.assertEqual([line.split(" ")[1] for line in self.server.requests(4)[3:]],
+                         ["/package/query/latestver/64/echo"])
+        # A kill between unpacking and the move leaves it in "0.0.0": the next -get moves it into place
+        # (the decryptor is downloaded again too: without its library it is not present).
+        os.rename(os.path.join(library, "1.0.0"), os.path.join(library, "0.0.0"))
+        self.get("echo")
+        self.assertEqual([line.split(" ")[1] for line in self.server.requests(7)[4:]],
+                         ["/package/query/latestver/64/echo", "/package/download/64/echo/1.2.0",
+                          "/library/download/64/echoutil/0.0.0"])
+        self.assertEqual(os.listdir(library), ["1.0.0"])
 
     # ------------------------------------------------------------------ -about
 
@@ -218,6 +248,44 @@ class PackageCommandsTest(harness.E2ETestCase):
         # Only the run that made an element reports, with no result.
         [report] = self.reports()
         self.assertEqual((report["decryptor"]["totaldecrypt"], report["decryptor"]["status"]), (-1, 0))
+
+    def test_download_progress_goes_to_a_terminal_on_stderr_only(self):
+        data = os.path.join(self.work, "data.bin")
+        with open(data, "wb") as out:
+            out.write(os.urandom(8 << 20))
+        self.publish("decryptor", "big", "1.0.0", {DECRYPTOR_FILE: self.decryptor_binary, "data.bin": data},
+                     "--runtime-version", "1.0", "--module", DECRYPTOR_FILE, "--run", "run", "--help", "help",
+                     "--dependency", "lib:echoutil:1.0.0")
+        # Piped: no status line at all.
+        env = dict(os.environ, PROGRAMDATA=self.program_data)
+        piped = subprocess.run([self.config["client"], "-get", "big", "-ver", "1.0.0"], env=env, capture_output=True,
+                               timeout=harness.CLIENT_RUN_SECONDS)
+        self.assertEqual((piped.stdout.decode(), piped.stderr), (BANNER + GETTING + SUCCEEDED, b""))
+        shutil.rmtree(self.data_folder)
+        # A terminal on stderr: the line is drawn there, then erased; stdout keeps its exact texts.
+        primary, secondary = pty.openpty()
+        try:
+            done = subprocess.run([self.config["client"], "-get", "big", "-ver", "1.0.0"], env=env,
+                                  stdout=subprocess.PIPE, stderr=secondary, timeout=harness.CLIENT_RUN_SECONDS)
+            os.close(secondary)
+            terminal = b""
+            while chunk := self.read_terminal(primary):
+                terminal += chunk
+        finally:
+            os.close(primary)
+        self.assertEqual(done.stdout.decode(), BANNER + GETTING + SUCCEEDED)
+        text = terminal.decode()
+        self.assertRegex(text, r"^\r\x1b\[Kdecryptor big 1\.0\.0: [0-9.]+ [KMG]?i?B of 8\.0 MiB \([0-9]+%\), ")
+        self.assertIn("\r\x1b[Klibrary echoutil 1.0.0: ", text)
+        self.assertTrue(text.endswith("\r\x1b[K"), text)
+
+    @staticmethod
+    def read_terminal(primary):
+        """What the client left on the terminal; the end reads as EIO once its side is closed."""
+        try:
+            return os.read(primary, 65536)
+        except OSError:
+            return b""
 
 
 if __name__ == "__main__":

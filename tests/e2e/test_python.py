@@ -23,7 +23,7 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 SAMPLES = os.path.join(SOURCE, "samples", "python")
 SUCCEEDED = "Selected operation completed successfully\n"
 RUN_FAILED = "An error occurred while running package\n"
-SCRIPT = "KyrDecrypt_Script.py"
+SCRIPTS = "KyrDecrypt_Script*"
 
 
 class PythonDecryptorTest(E2ETestCase):
@@ -81,7 +81,7 @@ class PythonDecryptorTest(E2ETestCase):
         return self.interpreter("-c", "import kyrpad; print(kyrpad.__version__, kyrpad.__file__)").split()
 
     def assert_no_script_left(self):
-        self.assertEqual(glob.glob(os.path.join(self.data_folder, "**", SCRIPT), recursive=True), [])
+        self.assertEqual(glob.glob(os.path.join(self.data_folder, "**", SCRIPTS), recursive=True), [])
 
     def get_sample(self):
         out = self.run_client("-get", "pysample")
@@ -147,10 +147,10 @@ class PythonDecryptorTest(E2ETestCase):
 
     def test_run_passes_the_arguments_and_reports_the_modules_status(self):
         self.get_sample()
-        key = 'se"cret'
+        key = 'se"c\\ret'
         folder, originals = self.encrypted_folder(key, 3)
-        # Backslashes arrive as "/", the quoted folder as one argument, the lone quote intact.
-        arguments = '-v "%s" -key %s' % (folder.replace("/", "\\"), key)
+        # The quoted folder arrives as one argument, the lone quote and the backslash intact.
+        arguments = '-v "%s" -key %s' % (folder, key)
         out = self.run_client("-run", "pysample", "-args", arguments)
         expected_arguments = "Arguments: " + json.dumps(["-v", folder, "-key", key]) + "\n"
         self.assertIn(expected_arguments, out)
@@ -167,8 +167,8 @@ class PythonDecryptorTest(E2ETestCase):
 
     def test_a_raising_module_fails_the_run_after_its_message(self):
         self.get_sample()
-        out = self.run_client("-run", "pysample", "-args", "\\no\\such\\place")
-        self.assertIn("no such file or folder: /no/such/place\n" + RUN_FAILED, out)
+        out = self.run_client("-run", "pysample", "-args", "/no/such\\place")
+        self.assertIn("no such file or folder: /no/such\\place\n" + RUN_FAILED, out)
         report = self.reports()[-1]["decryptor"]
         self.assertEqual((report["totaldecrypt"], report["status"]), (-1, 0))
         self.assert_no_script_left()

@@ -3,9 +3,11 @@
 import http.client
 import json
 import os
+import socket
 import sqlite3
 import ssl
 import subprocess
+import time
 import unittest
 
 from harness import E2ETestCase
@@ -57,6 +59,8 @@ class ServerTest(E2ETestCase):
         self.assert_answer("/package/download/64/stampado", 200, self.package)
         self.assert_answer("/library/download/64/cryptolib/2.1", 200, b"library bytes")
         self.assert_answer("/runtime/download/64/python/3.11.4", 200, b"runtime bytes")
+        self.assert_answer("/library/download/64/cryptolib/0.0.0", 200, b"library bytes")
+        self.assert_answer("/runtime/download/64/python/0.0.0", 200, b"runtime bytes")
         for missing in ("/package/download/64/stampado/2.0", "/package/download/64/nothing",
                         "/library/download/64/cryptolib/2.2", "/runtime/download/64/cryptolib/2.1",
                         "/package/download/32/stampado/1.9.0", "/unknown"):
@@ -98,6 +102,48 @@ class ServerTest(E2ETestCase):
             "GET /package/download/64/nothing 404 16",
             "PUT /telemetry/upload 200 7",
         ])
+
+
+class ServerLimitsTest(E2ETestCase):
+    def setUp(self):
+        super().setUp()
+        self.start_server(options=("--reports-per-minute", "2", "--timeout", "1"))
+        self.context = ssl.create_default_context(cafile=self.config["ca_cert"])
+
+    def test_reports_beyond_the_limit_per_minute_are_refused(self):
+        statuses = []
+        for _ in range(3):
+            connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=30)
+            connection.request("PUT", "/telemetry/upload", body=b"{}")
+            response = connection.getresponse()
+            statuses.append((response.status, response.getheader("Content-Length"), len(response.read())))
+            connection.close()
+        self.assertEqual([s for s, _, _ in statuses], [200, 200, 429])
+        self.assertEqual(statuses[2][1], str(statuses[2][2]))
+        with sqlite3.connect(self.database) as database:
+            self.assertEqual(database.execute("SELECT COUNT(*) FROM reports").fetchone()[0], 2)
+
+    def test_a_client_that_stops_sending_is_cut_off(self):
+        with socket.create_connection(("127.0.0.1", self.port), timeout=30) as raw:
+            with self.context.wrap_socket(raw, server_hostname="127.0.0.1") as connection:
+                connection.sendall(b"GET /package/list/0.0.0 HTTP/1.1\r\nHost: 127.0.0.1\r\n")
+                started = time.monotonic()
+                answer = b""
+                try:
+                    while chunk := connection.recv(1024):
+                        answer += chunk
+                except (ConnectionResetError, ssl.SSLError):
+                    pass
+                # The library's own default would wait 5 seconds.
+                self.assertLess(time.monotonic() - started, 4.5)
+                self.assertNotIn(b" 200 ", answer)
+
+    def test_a_second_server_on_the_same_port_refuses_to_start(self):
+        done = subprocess.run(self.server_arguments(), capture_output=True, text=True, timeout=30)
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(done.stdout, "")
+        self.assertEqual(done.stderr, "kyrdecrypt-server: cannot listen on 127.0.0.1:%d: the port is already in use\n"
+                         % self.port)
 
 
 class ServerCommandLineTest(E2ETestCase):

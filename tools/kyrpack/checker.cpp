@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "kyrpack/client_rules.h"
+#include "kyrpack/packer.h"
 #include "kyrpack/signer.h"
 #include "package/manifest.h"
 #include "package/package_file.h"
@@ -135,6 +137,36 @@ std::set<std::string> ArchiveFiles(const fs::path& root) {
   return names;
 }
 
+void FillFacts(const PkgInfo_s& info, PackFacts& facts) {
+  facts.kind = PackageKind::Decryptor;
+  facts.runtimeType = info.runtime.type;
+  facts.runtimeVersion = info.runtime.version;
+  facts.module = info.module;
+  facts.run = info.run;
+  facts.help = info.help;
+  facts.dependencies = info.dependencies;
+}
+void FillFacts(const LibPkgInfo_s& info, PackFacts& facts) {
+  facts.kind = PackageKind::Library;
+  facts.runtimeType = info.runtime.type;
+  facts.runtimeVersion = info.runtime.version;
+  facts.dependencies = info.dependencies;
+}
+void FillFacts(const RuntimePkgInfo_s&, PackFacts& facts) { facts.kind = PackageKind::Runtime; }
+
+// The rules kyrpack packs by, applied to a package made elsewhere.
+template <typename Info>
+bool CheckClientRules(const Info& info, std::string& error) {
+  PackFacts facts;
+  FillFacts(info, facts);
+  facts.name = info.name;
+  facts.version = info.version;
+  std::vector<std::string> fileNames;
+  for (const FileEntry_s& file : info.files) fileNames.push_back(file.name);
+  error = ClientRefusal(facts, fileNames);
+  return error.empty();
+}
+
 template <typename Info>
 bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>& key, std::string& report,
                   std::string& error) {
@@ -158,6 +190,7 @@ bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>&
     error = "the manifest is incomplete (runtime type, name, version, entries or files missing)";
     return false;
   }
+  if (!CheckClientRules(info, error)) return false;
   std::set<std::string> unlisted = ArchiveFiles(package.filesFolder);
   unlisted.erase("manifest.json");
   for (const FileEntry_s& file : info.files) {

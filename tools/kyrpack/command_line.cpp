@@ -1,76 +1,40 @@
 #include "kyrpack/command_line.h"
 
 #include <map>
+#include <utility>
 
 #include "kyrpack/checker.h"
 #include "kyrpack/packer.h"
 #include "kyrpack/signer.h"
+#include "publisher_cli.h"
 
 namespace Kyrowan::Kyrpack {
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage:\n"
-    "  kyrpack keygen --private <file> --public <file>\n"
-    "  kyrpack pack --key <private.pem> --folder <dir> --kind decryptor|library|runtime\n"
-    "               --name N --version V [--runtime-type none|python|native] [--runtime-version V]\n"
-    "               [--module M --run R --help H] [--dependency pip:NAME:VERSION|lib:NAME:VERSION]...\n"
-    "               --out <file.kpkg>\n"
-    "  kyrpack verify --public <pem> <file.kpkg>\n"
-    "  kyrpack inspect <file.kpkg>\n";
+/// What pack's "--help" holds when given without a value: a request for help, unlike an empty entry name.
+constexpr char kHelpWithoutValue[] = "\x01";
 
-/// Options as given: each "--name value" pair, plus the plain arguments in order.
-struct Options {
-  std::map<std::string, std::string> single;
+/// Every option of every command, as given on the command line.
+struct Arguments {
+  std::string privateKey, publicKey;
+  std::string folder, kind, name, version, runtimeType = "none", runtimeVersion = "0.0.0";
+  std::string module, run, help, out;
   std::vector<std::string> dependencies;
-  std::vector<std::string> plain;
+  std::string package;
 };
 
-bool ParseOptions(const std::vector<std::string>& args, const std::vector<std::string>& known, Options& options,
-                  std::string& error) {
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0) {
-      options.plain.push_back(arg);
-      continue;
-    }
-    const std::string name = arg.substr(2);
-    bool isKnown = false;
-    for (const std::string& k : known) isKnown = isKnown || k == name;
-    if (!isKnown) {
-      error = "unknown option '" + arg + "'";
-      return false;
-    }
-    if (i + 1 >= args.size()) {
-      error = "option '" + arg + "' needs a value";
-      return false;
-    }
-    const std::string& value = args[++i];
-    if (name == "dependency") {
-      options.dependencies.push_back(value);
-    } else if (!options.single.emplace(name, value).second) {
-      error = "option '" + arg + "' is given twice";
+/// An option the command cannot do without; an empty value counts as missing.
+using Needed = std::vector<std::pair<const char*, const std::string*>>;
+
+bool Require(const Needed& needed, std::string& error) {
+  for (const auto& [name, value] : needed) {
+    if (value->empty()) {
+      error = std::string("missing --") + name;
       return false;
     }
   }
   return true;
-}
-
-bool Require(const Options& options, const std::vector<std::string>& names, std::string& error) {
-  for (const std::string& name : names) {
-    const auto found = options.single.find(name);
-    if (found == options.single.end() || found->second.empty()) {
-      error = "missing --" + name;
-      return false;
-    }
-  }
-  return true;
-}
-
-std::string Value(const Options& options, const std::string& name, const std::string& fallback = {}) {
-  const auto found = options.single.find(name);
-  return found == options.single.end() ? fallback : found->second;
 }
 
 bool ParseDependency(const std::string& text, DependencyEntry_s& dependency) {
@@ -85,29 +49,29 @@ bool ParseDependency(const std::string& text, DependencyEntry_s& dependency) {
   return !dependency.name.empty() && !dependency.version.empty();
 }
 
-bool ParseFacts(const Options& options, PackFacts& facts, std::string& error) {
+bool ParseFacts(const Arguments& given, PackFacts& facts, std::string& error) {
   static const std::map<std::string, PackageKind> kinds = {
       {"decryptor", PackageKind::Decryptor}, {"library", PackageKind::Library}, {"runtime", PackageKind::Runtime}};
   static const std::map<std::string, int> runtimeTypes = {{"none", 0}, {"python", 1}, {"native", 2}};
-  const auto kind = kinds.find(Value(options, "kind"));
+  const auto kind = kinds.find(given.kind);
   if (kind == kinds.end()) {
     error = "--kind must be decryptor, library or runtime";
     return false;
   }
-  const auto runtimeType = runtimeTypes.find(Value(options, "runtime-type", "none"));
+  const auto runtimeType = runtimeTypes.find(given.runtimeType);
   if (runtimeType == runtimeTypes.end()) {
     error = "--runtime-type must be none, python or native";
     return false;
   }
   facts.kind = kind->second;
   facts.runtimeType = runtimeType->second;
-  facts.name = Value(options, "name");
-  facts.version = Value(options, "version");
-  facts.runtimeVersion = Value(options, "runtime-version", "0.0.0");
-  facts.module = Value(options, "module");
-  facts.run = Value(options, "run");
-  facts.help = Value(options, "help");
-  for (const std::string& text : options.dependencies) {
+  facts.name = given.name;
+  facts.version = given.version;
+  facts.runtimeVersion = given.runtimeVersion;
+  facts.module = given.module;
+  facts.run = given.run;
+  facts.help = given.help;
+  for (const std::string& text : given.dependencies) {
     DependencyEntry_s dependency;
     if (!ParseDependency(text, dependency)) {
       error = "--dependency '" + text + "' is not pip:NAME:VERSION or lib:NAME:VERSION";
@@ -118,78 +82,115 @@ bool ParseFacts(const Options& options, PackFacts& facts, std::string& error) {
   return CheckFacts(facts, error);
 }
 
-int Keygen(const std::vector<std::string>& args, std::string& out, std::string& err) {
-  Options options;
-  if (!ParseOptions(args, {"private", "public"}, options, err) || !Require(options, {"private", "public"}, err) ||
-      !options.plain.empty()) {
-    if (err.empty()) err = "keygen takes no plain arguments";
-    return kExitUsage;
-  }
-  if (!GenerateKeyPair(Value(options, "private"), Value(options, "public"), err)) return kExitFailed;
-  out = "wrote private key " + Value(options, "private") + " and public key " + Value(options, "public") + "\n";
+int Keygen(const Arguments& given, std::string& out, std::string& err) {
+  if (!Require({{"private", &given.privateKey}, {"public", &given.publicKey}}, err)) return kExitUsage;
+  if (!GenerateKeyPair(given.privateKey, given.publicKey, err)) return kExitFailed;
+  out = "wrote private key " + given.privateKey + " and public key " + given.publicKey + "\n";
   return kExitOk;
 }
 
-int Pack(const std::vector<std::string>& args, std::string& out, std::string& err) {
-  Options options;
+int Pack(const Arguments& given, std::string& out, std::string& err) {
   PackFacts facts;
-  const std::vector<std::string> known = {"key",          "folder",          "kind",   "name", "version",
-                                          "runtime-type", "runtime-version", "module", "run",  "help",
-                                          "dependency",   "out"};
-  if (!ParseOptions(args, known, options, err) ||
-      !Require(options, {"key", "folder", "kind", "name", "version", "out"}, err) || !ParseFacts(options, facts, err)) {
+  if (!Require({{"key", &given.privateKey},
+                {"folder", &given.folder},
+                {"kind", &given.kind},
+                {"name", &given.name},
+                {"version", &given.version},
+                {"out", &given.out}},
+               err) ||
+      !ParseFacts(given, facts, err)) {
     return kExitUsage;
   }
-  if (!options.plain.empty()) {
-    err = "unexpected argument '" + options.plain.front() + "'";
-    return kExitUsage;
-  }
-  const std::unique_ptr<Signer> signer = Signer::Load(Value(options, "key"), err);
-  if (!signer || !PackFolder(facts, Value(options, "folder"), *signer, Value(options, "out"), err)) return kExitFailed;
-  out = "wrote " + Value(options, "out") + "\n";
+  const std::unique_ptr<Signer> signer = Signer::Load(given.privateKey, err);
+  if (!signer || !PackFolder(facts, given.folder, *signer, given.out, err)) return kExitFailed;
+  out = "wrote " + given.out + "\n";
   return kExitOk;
 }
 
-int Verify(const std::vector<std::string>& args, std::string& out, std::string& err) {
-  Options options;
-  if (!ParseOptions(args, {"public"}, options, err) || !Require(options, {"public"}, err)) return kExitUsage;
-  if (options.plain.size() != 1) {
-    err = "verify takes exactly one package file";
-    return kExitUsage;
-  }
+int Verify(const Arguments& given, std::string& out, std::string& err) {
+  if (!Require({{"public", &given.publicKey}}, err)) return kExitUsage;
   std::string report;
-  if (!VerifyPackage(options.plain.front(), Value(options, "public"), report, err)) return kExitFailed;
+  if (!VerifyPackage(given.package, given.publicKey, report, err)) return kExitFailed;
   out = report + "\n";
   return kExitOk;
 }
 
-int Inspect(const std::vector<std::string>& args, std::string& out, std::string& err) {
-  Options options;
-  if (!ParseOptions(args, {}, options, err)) return kExitUsage;
-  if (options.plain.size() != 1) {
-    err = "inspect takes exactly one package file";
-    return kExitUsage;
-  }
-  return InspectPackage(options.plain.front(), out, err) ? kExitOk : kExitFailed;
+int Inspect(const Arguments& given, std::string& out, std::string& err) {
+  return InspectPackage(given.package, out, err) ? kExitOk : kExitFailed;
+}
+
+CLI::App* AddKeygen(CLI::App& app, Arguments& given) {
+  CLI::App* command = app.add_subcommand("keygen", "Make an RSA-4096 signing key pair (never overwrites a key)");
+  command->add_option("--private", given.privateKey, "Private key file to write, PEM, owner-only (required)");
+  command->add_option("--public", given.publicKey, "Public key file to write, PEM \"RSA PUBLIC KEY\" (required)");
+  return command;
+}
+
+CLI::App* AddPack(CLI::App& app, Arguments& given) {
+  CLI::App* command = app.add_subcommand("pack", "Sign every file of a folder into a package file");
+  command->add_option("--key", given.privateKey, "Private signing key, PEM (required)");
+  command->add_option("--folder", given.folder, "Folder whose files make the package (required)");
+  command->add_option("--kind", given.kind, "decryptor, library or runtime (required)");
+  command->add_option("--name", given.name, "Package name, lower case (required)");
+  command->add_option("--version", given.version, "Package version, numbers and dots (required)");
+  command->add_option("--runtime-type", given.runtimeType, "none, python or native")->capture_default_str();
+  command->add_option("--runtime-version", given.runtimeVersion, "Runtime version the package needs")
+      ->capture_default_str();
+  command->add_option("--module", given.module, "A decryptor's module file at the top of the folder");
+  command->add_option("--run", given.run, "A decryptor's run entry");
+  // "--help NAME" names a decryptor's help entry, so plain "--help" (or -h) asks for this text.
+  command->set_help_flag("-h", "Print this help message and exit");
+  command->add_option("--help", given.help, "A decryptor's help entry; without a value, print this help")
+      ->expected(0, 1)
+      ->default_str(kHelpWithoutValue);
+  command->add_option("--dependency", given.dependencies, "pip:NAME:VERSION or lib:NAME:VERSION, once per dependency")
+      ->allow_extra_args(false);
+  command->add_option("--out", given.out, "Package file to write (required)");
+  return command;
+}
+
+CLI::App* AddVerify(CLI::App& app, Arguments& given) {
+  CLI::App* command = app.add_subcommand("verify", "Check a package file the way the client does");
+  command->add_option("--public", given.publicKey, "Public signing key, PEM \"RSA PUBLIC KEY\" (required)");
+  command->add_option("package", given.package, "Package file")->required();
+  return command;
+}
+
+CLI::App* AddInspect(CLI::App& app, Arguments& given) {
+  CLI::App* command = app.add_subcommand("inspect", "Describe a package file without checking it");
+  command->add_option("package", given.package, "Package file")->required();
+  return command;
 }
 
 }  // namespace
 
 int RunCommand(const std::vector<std::string>& args, std::string& out, std::string& err) {
-  const std::string command = args.empty() ? std::string() : args.front();
-  int result = kExitUsage;
-  if (command == "keygen") result = Keygen(args, out, err);
-  else if (command == "pack") result = Pack(args, out, err);
-  else if (command == "verify") result = Verify(args, out, err);
-  else if (command == "inspect") result = Inspect(args, out, err);
-  else if (command == "help" || command == "--help" || command == "-h") {
-    out = kUsage;
+  CLI::App app("Makes, signs, checks and describes package files for the client.", "kyrpack");
+  app.set_version_flag("--version", "kyrpack " KYRDECRYPT_VERSION);
+  app.require_subcommand(0, 1);
+  Arguments given;
+  CLI::App* const keygen = AddKeygen(app, given);
+  CLI::App* const pack = AddPack(app, given);
+  CLI::App* const verify = AddVerify(app, given);
+  CLI::App* const inspect = AddInspect(app, given);
+  int code = kExitUsage;
+  if (!PublisherCli::Parse(app, args, out, err, code)) return code;
+  if (given.help == kHelpWithoutValue) {
+    out = pack->help("kyrpack");
     return kExitOk;
-  } else {
-    err = command.empty() ? "no command given" : "unknown command '" + command + "'";
   }
-  if (result == kExitUsage) err += "\n" + std::string(kUsage);
-  return result;
+  if (keygen->parsed())
+    code = Keygen(given, out, err);
+  else if (pack->parsed())
+    code = Pack(given, out, err);
+  else if (verify->parsed())
+    code = Verify(given, out, err);
+  else if (inspect->parsed())
+    code = Inspect(given, out, err);
+  else
+    err = "no command given";
+  if (code == kExitUsage) err += "\nRun with --help for more information.";
+  return code;
 }
 
 }  // namespace Kyrowan::Kyrpack

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "kyrpack/client_rules.h"
 #include "kyrpack/signer.h"
 #include "kyrpack/zip_writer.h"
 
@@ -24,7 +25,7 @@ constexpr std::size_t kMaxEntryName = 255;
 struct SourceFile {
   std::string name;  ///< relative, "/" between folders
   std::string bytes;
-  std::uint32_t mode = 0100644;
+  std::uint32_t mode = 0100644;  ///< as recorded in the archive
 };
 
 bool IsVersionText(const std::string& text) {
@@ -36,12 +37,12 @@ bool IsVersionText(const std::string& text) {
   return true;
 }
 
-// Names become folder names on the client: keep them to one plain path component.
+// Names become folder names on the client: keep them to one plain path component,
+// in lower case as the client asks for them.
 bool IsNameText(const std::string& text) {
   if (text.empty() || text == "." || text == "..") return false;
   return std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_' ||
-           c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
   });
 }
 
@@ -50,6 +51,12 @@ bool IsPortableFileName(const std::string& name) {
   for (char c : name)
     if (c < 0x20 || c > 0x7e || c == '\\' || c == ':') return false;
   return true;
+}
+
+// Unpacked files must never be writable by anyone but their owner: only the owner's
+// execute bit survives, everything else is fixed.
+std::uint32_t PackedMode(fs::perms permissions) {
+  return (permissions & fs::perms::owner_exec) != fs::perms::none ? 0100755u : 0100644u;
 }
 
 bool CollectFile(const fs::directory_entry& item, const fs::path& root, std::vector<SourceFile>& files,
@@ -69,7 +76,7 @@ bool CollectFile(const fs::directory_entry& item, const fs::path& root, std::vec
     error = "'" + name + "': file names must be printable ASCII without '\\' or ':'";
     return false;
   }
-  SourceFile file{name, {}, 0100000u | static_cast<std::uint32_t>(item.status().permissions() & fs::perms::all)};
+  SourceFile file{name, {}, PackedMode(item.status().permissions())};
   if (!ReadWholeFile(item.path().string(), file.bytes)) {
     error = "cannot read '" + name + "'";
     return false;
@@ -109,6 +116,13 @@ bool CollectFiles(const std::string& folder, const std::string& prefix, std::vec
     }
   }
   return true;
+}
+
+bool CheckAgainstFiles(const PackFacts& facts, const std::vector<SourceFile>& files, std::string& error) {
+  std::vector<std::string> names;
+  for (const SourceFile& file : files) names.push_back(file.name);
+  error = ClientRefusal(facts, names);
+  return error.empty();
 }
 
 void FillRecord(const PackFacts& facts, PkgInfo_s& info) {
@@ -181,7 +195,7 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 
 bool CheckFacts(const PackFacts& facts, std::string& error) {
   const bool isRuntime = facts.kind == PackageKind::Runtime;
-  if (!IsNameText(facts.name)) error = "the name must be letters, digits, '.', '_' or '-'";
+  if (!IsNameText(facts.name)) error = "the name must be lower-case letters, digits, '.', '_' or '-'";
   else if (!IsVersionText(facts.version) || facts.version == "0.0.0")
     error = "the version must be numbers joined by dots, and not 0.0.0";
   else if (!IsVersionText(facts.runtimeVersion)) error = "the runtime version must be numbers joined by dots";
@@ -197,7 +211,7 @@ bool CheckFacts(const PackFacts& facts, std::string& error) {
     for (const DependencyEntry_s& dependency : facts.dependencies) {
       if ((dependency.type != 1 && dependency.type != 2) || !IsNameText(dependency.name) ||
           !IsVersionText(dependency.version)) {
-        error = "a dependency needs a type (pip or lib), a plain name and a version";
+        error = "a dependency needs a type (pip or lib), a plain lower-case name and a version";
         return false;
       }
     }
@@ -223,7 +237,8 @@ bool PackFolder(const PackFacts& facts, const std::string& folder, const Signer&
   const std::string prefix = facts.name + "/";
   std::vector<SourceFile> files;
   std::string manifest;
-  if (!CollectFiles(folder, prefix, files, error) || !MakeManifest(facts, files, signer, manifest, error))
+  if (!CollectFiles(folder, prefix, files, error) || !CheckAgainstFiles(facts, files, error) ||
+      !MakeManifest(facts, files, signer, manifest, error))
     return false;
   std::string payload;
   if (!MakeZip(outPath + ".zip", prefix, files, manifest, payload)) {

@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <map>
+
 #include <gtest/gtest.h>
+#include <minizip/unzip.h>
 #include <nlohmann/json.hpp>
 
 #include "kyrpack/command_line.h"
@@ -29,6 +32,25 @@ int RunKyrpack(const std::vector<std::string>& args, std::string* out = nullptr,
   return code;
 }
 
+// The Unix mode each entry of a package file's archive records.
+std::map<std::string, std::uint32_t> ArchiveModes(const std::filesystem::path& package,
+                                                  const std::filesystem::path& zipPath) {
+  const std::string bytes = ReadBytes(package);
+  PackageFileHeader header{};
+  EXPECT_TRUE(ReadPackageHeader(bytes.data(), static_cast<std::int64_t>(bytes.size()), header));
+  WriteBytes(zipPath, bytes.substr(kPackageHeaderSize, header.payloadLength));
+  std::map<std::string, std::uint32_t> modes;
+  unzFile zip = unzOpen64(zipPath.c_str());
+  for (int at = unzGoToFirstFile(zip); zip != nullptr && at == UNZ_OK; at = unzGoToNextFile(zip)) {
+    unz_file_info64 info{};
+    char name[256] = {};
+    unzGetCurrentFileInfo64(zip, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0);
+    modes[name] = static_cast<std::uint32_t>(info.external_fa >> 16);
+  }
+  if (zip != nullptr) unzClose(zip);
+  return modes;
+}
+
 class PackerTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -49,8 +71,8 @@ class PackerTest : public ::testing::Test {
                                      "--version", "1.2.0", "--out", Path("demo.kpkg")};
     if (kind != "runtime") args.insert(args.end(), {"--runtime-type", "python", "--runtime-version", "3.11.4"});
     if (kind == "decryptor")
-      args.insert(args.end(), {"--module", "main", "--run", "run", "--help", "help", "--dependency", "pip:six:1.16.0",
-                               "--dependency", "lib:kyrcommon:0.0.0"});
+      args.insert(args.end(), {"--module", "main.py", "--run", "run", "--help", "help", "--dependency",
+                               "pip:six:1.16.0", "--dependency", "lib:kyrcommon:0.0.0"});
     return args;
   }
 
@@ -111,6 +133,23 @@ TEST_F(PackerTest, PackagesUnpackAndValidateInTheClient) {
   EXPECT_EQ(mode.st_mode & 0777, 0755u);
 }
 
+TEST_F(PackerTest, ArchiveModesAreNeverWritableByGroupOrOthers) {
+  const std::pair<const char*, ::mode_t> files[] = {{"main.py", 0666}, {"bin/tool", 0777}, {"bin/owner", 0700},
+                                                    {"bin/group", 0674}, {"bin/plain", 0600}};
+  for (const auto& [name, mode] : files) {
+    WriteBytes(scratch / "src" / name, "bytes");
+    ::chmod((scratch / "src" / name).c_str(), mode);
+  }
+  ASSERT_EQ(RunKyrpack(PackArgs("runtime", KYR_TEST_PRIVATE_KEY)), kExitOk);
+  EXPECT_EQ(ArchiveModes(scratch / "demo.kpkg", scratch / "payload.zip"),
+            (std::map<std::string, std::uint32_t>{{"demo/bin/group", 0100644},
+                                                  {"demo/bin/owner", 0100755},
+                                                  {"demo/bin/plain", 0100644},
+                                                  {"demo/bin/tool", 0100755},
+                                                  {"demo/main.py", 0100644},
+                                                  {"demo/manifest.json", 0100644}}));
+}
+
 TEST_F(PackerTest, VerifyRefusesFilesTheManifestDoesNotCover) {
   ASSERT_EQ(RunKyrpack(PackArgs("library", KYR_TEST_PRIVATE_KEY)), kExitOk);
   ASSERT_TRUE(VerifyAndUnpackPackage(Wide(scratch / "demo.kpkg"), Wide(scratch / "unpacked")));
@@ -150,6 +189,68 @@ TEST_F(PackerTest, PackRefusesFoldersTheClientCouldNotUse) {
   EXPECT_EQ(RunKyrpack(PackArgs("runtime", KYR_TEST_PRIVATE_KEY), nullptr, &err), kExitFailed);
   EXPECT_NE(err.find("printable ASCII"), std::string::npos) << err;
   EXPECT_FALSE(std::filesystem::exists(scratch / "demo.kpkg"));
+}
+
+// Replaces the value after `option` (or appends both) in a pack command line.
+std::vector<std::string> With(std::vector<std::string> args, const std::string& option, const std::string& value) {
+  const auto at = std::find(args.begin(), args.end(), option);
+  if (at == args.end()) args.insert(args.end(), {option, value});
+  else *(at + 1) = value;
+  return args;
+}
+
+TEST_F(PackerTest, PackRefusesDecryptorsTheClientWouldRefuse) {
+  const std::vector<std::string> python = PackArgs("decryptor", KYR_TEST_PRIVATE_KEY);
+  const std::vector<std::string> native = With(python, "--runtime-type", "native");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {With(python, "--name", "Demo"), "the name must be lower-case letters"},
+      {With(python, "--dependency", "lib:Common:1.0"), "a plain lower-case name"},
+      {With(python, "--module", "main"), "the Python module 'main' must be a file name ending in \".py\""},
+      {With(python, "--module", "main.py.py"), "with no other \".py\""},
+      {With(python, "--module", "absent.py"), "the module 'absent.py' is not a file at the top of the package folder"},
+      {With(native, "--module", "bin/tool"), "the module 'bin/tool' is not a file at the top of the package folder"},
+      {With(native, "--module", "libabsent.so"), "the module 'libabsent.so' is not a file at the top"},
+      {With(python, "--run", "ru\tn"), "the module, run or help entry holds a control character"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(message);
+    std::string err;
+    EXPECT_NE(RunKyrpack(args, nullptr, &err), kExitOk);
+    EXPECT_NE(err.find(message), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(scratch / "demo.kpkg"));
+  }
+  EXPECT_EQ(RunKyrpack(With(native, "--module", "main.py")), kExitOk);
+}
+
+TEST_F(PackerTest, VerifyRefusesSignedPackagesTheClientWouldRefuse) {
+  const std::string main = ReadBytes(scratch / "src/main.py");
+  const auto verify = [&](PkgInfo_s info) {
+    std::string fileSignature, out, err;
+    EXPECT_TRUE(Testing::TestSigner().SignBase64(main.data(), main.size(), fileSignature));
+    info.files = {{"main.py", fileSignature}};
+    const std::string signedText = SignedText(info);
+    EXPECT_TRUE(Testing::TestSigner().SignBase64(signedText.data(), signedText.size(), info.signature));
+    const std::string folder = info.name + "/";
+    const std::string zip = Testing::MakeZip(
+        scratch / "forged.zip", {{folder + "manifest.json", nlohmann::json(info).dump()}, {folder + "main.py", main}});
+    WriteBytes(scratch / "forged.kpkg", Testing::MakePackage(zip));
+    EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
+    return err;
+  };
+  const PkgInfo_s good{{1, "3.11.2"}, "demo", "1.0", "", "main.py", "run", "help", {}, {}};
+  const auto changed = [&](auto change) {
+    PkgInfo_s info = good;
+    change(info);
+    return verify(info);
+  };
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.name = "Demo"; }), "the name 'Demo' is not lower case");
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.version = "1.0\n"; }), "the version holds a control character");
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.dependencies = {{2, "common", ".."}}; }),
+            "the dependency version '..' cannot be a folder name");
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.module = "main"; }),
+            "the Python module 'main' must be a file name ending in \".py\", with no other \".py\"");
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.runtime = {2, "1.0"}; i.module = "main.so"; }),
+            "the module 'main.so' is not a file at the top of the package folder");
 }
 
 TEST_F(PackerTest, FilesNamedManifestAreReplacedByTheSignedOne) {

@@ -1,0 +1,97 @@
+#include "platform/progress_line.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/text.h"
+
+namespace Kyrowan::Windows {
+
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+// Keeps the line on one row of a narrow terminal.
+constexpr std::size_t kMaxLabelLength = 36;
+
+std::string Printf(const char* format, double value, const char* unit) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value, unit);
+  return text;
+}
+
+std::string FormatByteCount(std::uint64_t bytes) {
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
+  double value = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+    value /= 1024;
+    ++unit;
+  }
+  return Printf("%.1f %s", value, kUnits[unit]);
+}
+
+std::string FormatDuration(std::uint64_t seconds) {
+  char text[32];
+  if (seconds >= 3600)
+    std::snprintf(text, sizeof text, "%llu:%02llu:%02llu", static_cast<unsigned long long>(seconds / 3600),
+                  static_cast<unsigned long long>(seconds / 60 % 60), static_cast<unsigned long long>(seconds % 60));
+  else
+    std::snprintf(text, sizeof text, "%llu:%02llu", static_cast<unsigned long long>(seconds / 60),
+                  static_cast<unsigned long long>(seconds % 60));
+  return text;
+}
+
+}  // namespace
+
+std::string FormatProgress(std::string_view label, std::uint64_t done, std::uint64_t total, double elapsedSeconds) {
+  std::string line(label.substr(0, kMaxLabelLength));
+  line += ": " + FormatByteCount(done);
+  if (total != 0) {
+    line += " of " + FormatByteCount(total);
+    line += " (" + std::to_string(done >= total ? 100 : done * 100 / total) + "%)";
+  }
+  // No rate before there is something to measure it by.
+  if (done == 0 || elapsedSeconds <= 0) return line + ", --/s" + (total != 0 ? ", --:-- left" : "");
+  const double rate = static_cast<double>(done) / elapsedSeconds;
+  line += ", " + FormatByteCount(static_cast<std::uint64_t>(rate)) + "/s";
+  if (total != 0) line += ", " + FormatDuration(static_cast<std::uint64_t>((total > done ? total - done : 0) / rate + 0.5)) + " left";
+  return line;
+}
+
+std::string DownloadLabel(std::wstring_view urlPath) {
+  // "/package/download/ARCH/NAME/VERSION" and the library and runtime paths of the same shape.
+  std::vector<std::wstring_view> parts;
+  for (std::size_t start = 0; start <= urlPath.size();) {
+    std::size_t end = urlPath.find(L'/', start);
+    if (end == std::wstring_view::npos) end = urlPath.size();
+    if (end > start) parts.push_back(urlPath.substr(start, end - start));
+    start = end + 1;
+  }
+  if (parts.size() != 5) return PrintableText(ToUtf8(urlPath));
+  const std::wstring_view kind = parts[0] == L"package" ? L"decryptor" : parts[0];
+  return PrintableText(ToUtf8(std::wstring(kind) + L" " + std::wstring(parts[3]) + L" " + std::wstring(parts[4])));
+}
+
+ProgressLine::ProgressLine(std::string label, std::uint64_t total, std::chrono::milliseconds quietFor)
+    : label_(std::move(label)), total_(total), enabled_(ErrorStreamIsTerminal()), started_(Clock::now()),
+      firstDraw_(started_ + quietFor) {}
+
+ProgressLine::~ProgressLine() {
+  if (drawn_) ErrorStatusClear();
+}
+
+void ProgressLine::Update(std::uint64_t done, std::uint64_t total) {
+  done_ = done;
+  total_ = total;
+  if (!enabled_) return;
+  const Clock::time_point now = Clock::now();
+  if (now < firstDraw_ || (drawn_ && now - lastDraw_ < kRedrawInterval)) return;
+  const double elapsed = std::chrono::duration<double>(now - started_).count();
+  ErrorStatusLine(FormatProgress(label_, done_, total_, elapsed));
+  drawn_ = true;
+  lastDraw_ = now;
+}
+
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,38 @@
+"""The client's Debian package: cpack makes it from the build tree, and the kyrdecrypt it installs runs."""
+
+import glob
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+BUILD = os.environ.get("KYR_BUILD_DIR", "")
+CLIENT = os.environ.get("KYRDECRYPT_BIN", "")
+CPACK = os.environ.get("KYR_CPACK", "cpack")
+
+
+class ClientPackageTest(unittest.TestCase):
+    def test_installed_client_shows_the_same_help(self):
+        with tempfile.TemporaryDirectory() as temp:
+            subprocess.run([CPACK, "-G", "DEB", "-D", "CPACK_COMPONENTS_ALL=client", "-B", temp,
+                            "--config", os.path.join(BUILD, "CPackConfig.cmake")],
+                           cwd=BUILD, check=True, capture_output=True, timeout=600)
+            packages = glob.glob(os.path.join(temp, "kyrdecrypt_*.deb"))
+            self.assertEqual(len(packages), 1, os.listdir(temp))
+            root = os.path.join(temp, "root")
+            subprocess.run(["dpkg", "-x", packages[0], root], check=True, timeout=60)
+            self.assertTrue(os.path.isfile(os.path.join(root, "usr/share/man/man1/kyrdecrypt.1.gz")))
+            environment = dict(os.environ, PROGRAMDATA=os.path.join(temp, "data"))
+            installed, built = (subprocess.run([binary, "-help"], capture_output=True, text=True, timeout=60,
+                                               env=environment)
+                                for binary in (os.path.join(root, "usr/bin/kyrdecrypt"), CLIENT))
+            self.assertEqual(installed.returncode, 0, installed.stderr)
+            self.assertIn("Usage: KyrDecrypt <command> [arguments...]\n", installed.stdout)
+            self.assertEqual(installed.stdout, built.stdout)
+
+
+if __name__ == "__main__":
+    if not BUILD or not CLIENT:
+        sys.exit("set KYR_BUILD_DIR to the build folder and KYRDECRYPT_BIN to its kyrdecrypt")
+    unittest.main()
