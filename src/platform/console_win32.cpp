@@ -36,6 +36,29 @@ void WriteToConsole(HANDLE console, std::wstring_view text) {
   }
 }
 
+// The standard error handle when it is a console, else null: a status line is drawn nowhere else.
+HANDLE ErrorConsoleOrNull() {
+  HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (error == nullptr || error == INVALID_HANDLE_VALUE || !::GetConsoleMode(error, &mode)) return nullptr;
+  return error;
+}
+
+// Back to the line's start, the text, then blanks over what a longer earlier line left.
+void RedrawStatus(std::wstring_view text) {
+  HANDLE console = ErrorConsoleOrNull();
+  if (console == nullptr) return;
+  static std::size_t drawnLength = 0;
+  std::wstring line = L"\r";
+  line.append(text);
+  if (text.size() < drawnLength) line.append(drawnLength - text.size(), L' ');
+  line.append(L"\r").append(text);
+  drawnLength = text.size();
+  DWORD written = 0;
+  // A status line is not worth failing for.
+  ::WriteConsoleW(console, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
 void WriteBytes(std::string_view bytes) {
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
 }
@@ -49,11 +72,13 @@ void ConsoleWrite(std::wstring_view text) {
     WriteBytes(ToUtf8(text));
 }
 
+// A hostile package list must not reach the console's escape sequences.
 void ConsoleWriteNarrow(std::string_view text) {
+  const std::string printable = PrintableText(text);
   if (HANDLE console = ConsoleOrNull())
-    WriteToConsole(console, FromUtf8(text));
+    WriteToConsole(console, FromUtf8(printable));
   else
-    WriteBytes(text);
+    WriteBytes(printable);
 }
 
 void ConsoleEndLine() {
@@ -69,5 +94,11 @@ void ConsoleLine(std::wstring_view text) {
   ConsoleWrite(text);
   ConsoleEndLine();
 }
+
+bool ErrorStreamIsTerminal() { return ErrorConsoleOrNull() != nullptr; }
+
+void ErrorStatusLine(std::string_view text) { RedrawStatus(FromUtf8(text)); }
+
+void ErrorStatusClear() { RedrawStatus(L""); }
 
 }  // namespace Kyrowan::Windows

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -198,6 +200,19 @@ TEST(FileSystemTest, ExclusiveFileIsNeverWrittenOverWhatIsThere) {
   EXPECT_EQ(ReadAll(created), "text");
   EXPECT_FALSE(CreateExclusiveFile(created.wstring(), "other"));
   EXPECT_EQ(ReadAll(created), "text");
+}
+
+TEST(FileSystemTest, ListsOnlyTheSubfolders) {
+  Testing::TempFolder temp;
+  std::filesystem::create_directories(temp.Path() / "1.0.0");
+  std::filesystem::create_directories(temp.Path() / "2.0.0" / "deeper");
+  std::ofstream(temp.Path() / "file") << "x";
+  std::vector<std::wstring> found = {L"stale"};
+  ASSERT_TRUE(ListSubfolders(temp.Wide(), found));
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::wstring>{L"1.0.0", L"2.0.0"}));
+  EXPECT_FALSE(ListSubfolders((temp.Path() / "missing").wstring(), found));
+  EXPECT_TRUE(found.empty());
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "platform/file_system.h"
 
-#include <atomic>
 #include <filesystem>
 #include <system_error>
 
@@ -8,6 +7,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "platform/file_system_win32.h"
+#include "platform/guid.h"
 #include "platform/handles_win32.h"
 #include "platform/scoped_handle.h"
 
@@ -41,10 +42,23 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// A name no other writer of the same target uses: process id and a per-process count.
-std::wstring TemporaryBeside(const std::wstring& path) {
-  static std::atomic<unsigned> counter{0};
-  return path + L".tmp" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+// Written beside the target and renamed over it: whatever was planted at the target
+// (a link included) is replaced, never written through.
+bool ReplaceWith(const std::wstring& path, std::string_view bytes, bool durable) {
+  if (path.empty()) return false;
+  std::wstring temporary;
+  bool written = false;
+  {
+    FileOwner file(CreateUniqueFileBeside(path, temporary), HandleValidator(), HandleCloser());
+    if (!file.IsValid()) return false;
+    written = WriteAllToFile(file.Get(), bytes.data(), bytes.size()) && (!durable || ::FlushFileBuffers(file.Get()));
+  }
+  if (!written ||
+      !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -96,27 +110,56 @@ bool MovePath(const std::wstring& from, const std::wstring& to) {
   return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-bool WriteNewFile(const std::wstring& path, std::string_view bytes) {
-  if (path.empty()) return false;
-  FileOwner file = CreateForWriting(path, CREATE_ALWAYS);
-  return file.IsValid() && WriteAllToFile(file.Get(), bytes.data(), bytes.size());
+bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
+  out.clear();
+  if (folder.empty()) return false;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::wstring name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != L"." && name != L"..")
+      out.push_back(name);
+  } while (::FindNextFileW(search, &found));
+  const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+  ::FindClose(search);
+  return complete;
 }
 
-bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {
+bool WriteNewFile(const std::wstring& path, std::string_view bytes) { return ReplaceWith(path, bytes, false); }
+
+bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
   if (path.empty()) return false;
-  const std::wstring temporary = TemporaryBeside(path);
+  // CREATE_NEW fails on anything already at the name, a link included.
   bool written = false;
   {
-    FileOwner file = CreateForWriting(temporary, CREATE_NEW);
+    FileOwner file = CreateForWriting(path, CREATE_NEW);
     if (!file.IsValid()) return false;
-    written = WriteAllToFile(file.Get(), bytes.data(), bytes.size()) && ::FlushFileBuffers(file.Get());
+    written = WriteAllToFile(file.Get(), bytes.data(), bytes.size());
   }
-  if (!written ||
-      !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileW(temporary.c_str());
-    return false;
+  if (!written) ::DeleteFileW(path.c_str());
+  return written;
+}
+
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) { return ReplaceWith(path, bytes, true); }
+
+HANDLE CreateUniqueFileBeside(const std::wstring& target, std::wstring& path) {
+  if (target.empty()) return INVALID_HANDLE_VALUE;
+  // A clash is a planted name or a one-in-2^122 accident: a few tries settle either.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::wstring guid;
+    if (CreateGuidText(guid) != 0) return INVALID_HANDLE_VALUE;
+    const std::wstring candidate = target + L"." + guid.substr(1, guid.size() - 2) + L".tmp";
+    HANDLE file =
+        ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      path = candidate;
+      return file;
+    }
+    if (::GetLastError() != ERROR_FILE_EXISTS) return INVALID_HANDLE_VALUE;
   }
-  return true;
+  return INVALID_HANDLE_VALUE;
 }
 
 }  // namespace Kyrowan::Windows

@@ -35,11 +35,6 @@ HttpLimits& Limits() {
   return limits;
 }
 
-std::optional<ServerEndpoint>& ServerOverride() {
-  static std::optional<ServerEndpoint> server;
-  return server;
-}
-
 void InitialiseCurlOnce() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -233,18 +228,6 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressL
 
 void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
 
-void SetPackageServerForTesting(const ServerEndpoint* server) {
-  if (server)
-    ServerOverride() = *server;
-  else
-    ServerOverride().reset();
-}
-
-ServerEndpoint PackageServer() {
-  if (ServerOverride()) return *ServerOverride();
-  return ServerEndpoint{FromUtf8(BuildConfig::ServerHost()), BuildConfig::ServerPort(), BuildConfig::CaBundlePath()};
-}
-
 bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, int& status, std::string& body) {
   status = 400;
@@ -270,11 +253,6 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   if (!request || !PrepareUpload(*request, body, bodyLength)) return 0;
   // Answered is enough here: the caller judges the status.
   return ReadResponseToString(*request, status, response) == Outcome::NoAnswer ? 0 : 1;
-}
-
-bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body) {
-  if (path.empty()) return false;
-  return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
 }
 
 bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {

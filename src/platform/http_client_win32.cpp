@@ -1,17 +1,17 @@
 #include "platform/http_client.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
-#include <optional>
 
 #include <windows.h>
 #include <wininet.h>
 
-#include "platform/build_config.h"
+#include "platform/file_system_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/http_client_testing.h"
-#include "platform/output_file.h"
+#include "platform/progress_line.h"
 #include "platform/scoped_handle.h"
-#include "platform/text.h"
 
 namespace Kyrowan::Windows {
 
@@ -21,30 +21,27 @@ constexpr DWORD kChunkSize = 65536;
 constexpr std::uint32_t kMaxPutBody = 16383;
 // The readers count in 32 bits; a larger answer would be silently cut.
 constexpr unsigned long long kMaxContentLength = 0xFFFFFFFFull;
-// Text answers (list, version query, telemetry reply) are small; a huge one is refused.
-constexpr unsigned long long kMaxTextLength = 16ull * 1024 * 1024;
-// Always TLS, never from the local cache.
+// Always TLS, never from the local cache. WinINet follows redirects itself and refuses
+// one from HTTPS to HTTP unless INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP is set: it never is.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
 
 using InetHandle = ScopedHandle<HINTERNET>;
 
-HttpStallLimits& StallLimits() {
-  static HttpStallLimits limits;
-  return limits;
-}
+using Clock = std::chrono::steady_clock;
 
-std::optional<ServerEndpoint>& ServerOverride() {
-  static std::optional<ServerEndpoint> server;
-  return server;
+HttpLimits& Limits() {
+  static HttpLimits limits;
+  return limits;
 }
 
 InetHandle Hold(HINTERNET handle) { return InetHandle(handle, HandleValidator(), InetHandleCloser()); }
 
-// WinINet has no low-speed floor: a read that waits longer than the stall time fails instead.
+// A read that waits longer than the stall time fails; the readers check the speed floor
+// and a text answer's total time themselves, which WinINet has no option for.
 void ApplyTimeouts(HINTERNET root) {
-  const HttpStallLimits& limits = StallLimits();
+  const HttpLimits& limits = Limits();
   DWORD connect = static_cast<DWORD>(limits.connectSeconds * 1000);
-  DWORD stall = static_cast<DWORD>(limits.lowSpeedSeconds * 1000);
+  DWORD stall = static_cast<DWORD>((std::min)(limits.lowSpeedSeconds, limits.textTotalSeconds) * 1000);
   ::InternetSetOptionW(root, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
   ::InternetSetOptionW(root, INTERNET_OPTION_SEND_TIMEOUT, &stall, sizeof stall);
   ::InternetSetOptionW(root, INTERNET_OPTION_RECEIVE_TIMEOUT, &stall, sizeof stall);
@@ -110,12 +107,18 @@ bool QueryAnswer(HINTERNET request, int& status, unsigned long long& contentLeng
   return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength) && contentLength <= kMaxContentLength;
 }
 
-bool ReadResponseToString(const HttpRequest& handles, int& status, std::string& body) {
+// True while a text request is within its total time.
+bool WithinTextTime(Clock::time_point started) {
+  return Clock::now() - started <= std::chrono::seconds(Limits().textTotalSeconds);
+}
+
+bool ReadResponseToString(const HttpRequest& handles, Clock::time_point started, int& status, std::string& body) {
   body.clear();
   status = 400;
   if (!handles.request.IsValid()) return false;
   unsigned long long length = 0;
-  if (!QueryAnswer(handles.request.Get(), status, length) || length > kMaxTextLength) return false;
+  // The announced length is judged before a byte is read or held.
+  if (!QueryAnswer(handles.request.Get(), status, length) || length > Limits().maxTextBytes) return false;
   std::string received(static_cast<std::size_t>(length), '\0');
   std::size_t filled = 0;
   // One read may deliver less than asked: read until the announced length or the end.
@@ -126,13 +129,36 @@ bool ReadResponseToString(const HttpRequest& handles, int& status, std::string& 
       return false;
     if (got == 0) break;
     filled += got;
+    if (!WithinTextTime(started)) return false;
   }
   // Text answers end at the first NUL, as a C string would.
   body.assign(received.c_str());
   return true;
 }
 
-bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink) {
+// Fails a transfer that stays below the speed floor for a whole stall period.
+class SpeedFloor {
+ public:
+  bool Passed(std::uint64_t bytes) {
+    received_ += bytes;
+    const HttpLimits& limits = Limits();
+    const auto period = std::chrono::seconds(limits.lowSpeedSeconds);
+    const Clock::time_point now = Clock::now();
+    if (now - periodStart_ < period) return true;
+    const bool fastEnough = received_ >= static_cast<std::uint64_t>(limits.lowSpeedBytesPerSecond) *
+                                             static_cast<std::uint64_t>(limits.lowSpeedSeconds);
+    periodStart_ = now;
+    received_ = 0;
+    return fastEnough;
+  }
+
+ private:
+  Clock::time_point periodStart_ = Clock::now();
+  std::uint64_t received_ = 0;
+};
+
+// `progress`, when given, hears of every body byte of a 200 answer as it arrives.
+bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress = nullptr) {
   if (!handles.request.IsValid()) return false;
   int status = 400;
   unsigned long long length = 0;
@@ -143,6 +169,7 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink) {
     return true;
   }
   auto remaining = static_cast<std::uint32_t>(length);
+  SpeedFloor floor;
   DWORD got = 0;
   do {
     buffer.resize(kChunkSize + 1);
@@ -153,6 +180,8 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink) {
       return false;
     remaining -= got;
     sink(buffer, got, static_cast<std::uint32_t>(status));
+    if (progress && status == 200) progress->Update(length - remaining, length);
+    if (!floor.Passed(got)) return false;
   } while (remaining > 0 && got > 0);
   // A body that ended early still counts as read: the short file is left to verification.
   return true;
@@ -160,26 +189,15 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink) {
 
 }  // namespace
 
-void SetHttpStallLimitsForTesting(const HttpStallLimits& limits) { StallLimits() = limits; }
-
-void SetPackageServerForTesting(const ServerEndpoint* server) {
-  if (server)
-    ServerOverride() = *server;
-  else
-    ServerOverride().reset();
-}
-
-ServerEndpoint PackageServer() {
-  if (ServerOverride()) return *ServerOverride();
-  return ServerEndpoint{FromUtf8(BuildConfig::ServerHost()), BuildConfig::ServerPort(), BuildConfig::CaBundlePath()};
-}
+void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
 
 bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, int& status, std::string& body) {
   status = 400;
   body.clear();
+  const Clock::time_point started = Clock::now();
   const HttpRequest handles(server, path, userAgent, L"GET", headers);
-  return handles.Send(nullptr, 0) && ReadResponseToString(handles, status, body);
+  return handles.Send(nullptr, 0) && ReadResponseToString(handles, started, status, body);
 }
 
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
@@ -195,31 +213,40 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   status = 400;
   response.clear();
   if (bodyLength > kMaxPutBody) return 2;
+  const Clock::time_point started = Clock::now();
   const HttpRequest handles(server, path, userAgent, L"PUT", headers);
   if (!handles.Send(body, bodyLength)) return 0;
   // Answered is enough here: the caller judges the status.
-  ReadResponseToString(handles, status, response);
+  ReadResponseToString(handles, started, status, response);
   return 1;
-}
-
-bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body) {
-  if (path.empty()) return false;
-  return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
 }
 
 bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
   if (urlPath.empty() || targetPath.empty()) return false;
-  OutputFile file;
-  if (!file.Create(targetPath)) return false;
-  std::uint32_t status = 200;
-  bool written = true;
-  // Only the body of a 200 answer reaches the file; an error page never does.
-  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
-    status = answerStatus;
-    if (count != 0 && answerStatus == 200) written = file.Write(buffer.data(), count) && written;
-  };
-  const bool read = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink);
-  return file.Close() && read && status == 200 && written;
+  // The body goes to a fresh file of an unguessable name that then replaces the
+  // target, so nothing planted at the fixed target path is ever written through.
+  std::wstring temporary;
+  bool fetched = false;
+  {
+    ScopedHandle<HANDLE> file(CreateUniqueFileBeside(targetPath, temporary), HandleValidator(), HandleCloser());
+    if (!file.IsValid()) return false;
+    std::uint32_t status = 200;
+    bool written = true;
+    // Only the body of a 200 answer reaches the file; an error page never does.
+    const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+      status = answerStatus;
+      if (count != 0 && answerStatus == 200) written = WriteAllToFile(file.Get(), buffer.data(), count) && written;
+    };
+    ProgressLine progress(DownloadLabel(urlPath));
+    const HttpRequest handles(PackageServer(), urlPath, kUserAgent, L"GET", {});
+    fetched = handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, &progress) && status == 200 && written;
+  }
+  // A failed download still leaves its (empty or partial) file at the target for the caller.
+  if (!::MoveFileExW(temporary.c_str(), targetPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return fetched;
 }
 
 }  // namespace Kyrowan::Windows

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/file_system_win32.h"
 #include "platform/handles_win32.h"
 
 namespace Kyrowan::Windows {
@@ -20,6 +21,16 @@ bool OutputFile::Create(const std::wstring& path) {
   HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!HandleValidator()(file)) return false;
   handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
+bool OutputFile::CreateBeside(const std::wstring& target, std::wstring& path) {
+  Close();
+  std::wstring created;
+  HANDLE file = CreateUniqueFileBeside(target, created);
+  if (!HandleValidator()(file)) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  path = created;
   return true;
 }
 

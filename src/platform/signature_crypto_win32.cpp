@@ -3,6 +3,8 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string_view>
 
 #include <windows.h>
@@ -10,6 +12,7 @@
 
 #include "platform/handles_win32.h"
 #include "platform/scoped_handle.h"
+#include "platform/signature_crypto.h"
 
 namespace Kyrowan::Windows {
 
@@ -65,25 +68,53 @@ bool DecodePemPublicKey(const char* pem, std::uint32_t pemLength, std::vector<st
   return true;
 }
 
-// CryptVerifySignatureW reads the signature least significant byte first, which is
-// how signatures are stored: they are handed over as they are.
-bool VerifyRsaSha1(const void* data, std::uint32_t dataLength, const std::uint8_t* keyBlob, std::uint32_t keyBlobSize,
-                   const std::uint8_t* signature, std::uint32_t signatureLength) {
-  if (data == nullptr || dataLength == 0 || keyBlob == nullptr || keyBlobSize == 0 || signature == nullptr ||
-      signatureLength == 0)
-    return false;
+struct RsaSha1Check::State {
+  std::optional<ScopedHandle<HCRYPTPROV>> provider;
+  std::optional<ScopedHandle<HCRYPTKEY>> key;
+  std::optional<ScopedHandle<HCRYPTHASH>> hash;
+};
+
+RsaSha1Check::RsaSha1Check() : state_(std::make_unique<State>()) {}
+
+// The hash and key go before the provider they came from.
+RsaSha1Check::~RsaSha1Check() {
+  state_->hash.reset();
+  state_->key.reset();
+}
+
+bool RsaSha1Check::Begin(const std::uint8_t* keyBlob, std::uint32_t keyBlobSize) {
+  if (keyBlob == nullptr || keyBlobSize == 0) return false;
   HCRYPTPROV rawProvider = 0;
   if (!::CryptAcquireContextW(&rawProvider, nullptr, MS_ENHANCED_PROV_W, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
     return false;
-  ScopedHandle<HCRYPTPROV> provider(rawProvider, CryptHandleValidator(), CryptProvContextCloser());
+  state_->provider.emplace(rawProvider, CryptHandleValidator(), CryptProvContextCloser());
   HCRYPTKEY rawKey = 0;
-  if (!::CryptImportKey(provider.Get(), keyBlob, keyBlobSize, 0, 0, &rawKey)) return false;
-  ScopedHandle<HCRYPTKEY> key(rawKey, CryptHandleValidator(), CryptKeyCloser());
+  if (!::CryptImportKey(rawProvider, keyBlob, keyBlobSize, 0, 0, &rawKey)) return false;
+  state_->key.emplace(rawKey, CryptHandleValidator(), CryptKeyCloser());
   HCRYPTHASH rawHash = 0;
-  if (!::CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, &rawHash)) return false;
-  ScopedHandle<HCRYPTHASH> hash(rawHash, CryptHandleValidator(), CryptHashCloser());
-  if (!::CryptHashData(hash.Get(), static_cast<const BYTE*>(data), dataLength, 0)) return false;
-  return ::CryptVerifySignatureW(hash.Get(), signature, signatureLength, key.Get(), nullptr, 0) != 0;
+  if (!::CryptCreateHash(rawProvider, CALG_SHA1, 0, 0, &rawHash)) return false;
+  state_->hash.emplace(rawHash, CryptHandleValidator(), CryptHashCloser());
+  return true;
+}
+
+bool RsaSha1Check::Update(const void* data, std::size_t length) {
+  if (!state_->hash) return false;
+  const auto* bytes = static_cast<const BYTE*>(data);
+  // CryptHashData counts in 32 bits.
+  while (length > 0) {
+    const DWORD piece = static_cast<DWORD>(length > 0x40000000u ? 0x40000000u : length);
+    if (!::CryptHashData(state_->hash->Get(), bytes, piece, 0)) return false;
+    bytes += piece;
+    length -= piece;
+  }
+  return true;
+}
+
+// CryptVerifySignatureW reads the signature least significant byte first, which is
+// how signatures are stored: they are handed over as they are.
+bool RsaSha1Check::Finish(const std::uint8_t* signature, std::uint32_t signatureLength) {
+  if (!state_->hash || !state_->key || signature == nullptr || signatureLength == 0) return false;
+  return ::CryptVerifySignatureW(state_->hash->Get(), signature, signatureLength, state_->key->Get(), nullptr, 0) != 0;
 }
 
 bool Base64Encode(const void* data, std::uint32_t length, std::string& out) {
