@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 
 namespace Kyrowan::Testing {
@@ -11,8 +12,14 @@ namespace Kyrowan::Testing {
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kyrtest-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    // create_directory reports whether it made the folder: a name taken by another run is skipped.
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = base / ("kyrtest-" + std::to_string(random()) + std::to_string(random()));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
+    }
   }
   ~TempFolder() {
     std::error_code ignored;
@@ -41,8 +48,13 @@ class ScopedEnv {
 
  private:
   void Apply(const std::optional<std::string>& value) {
+#ifdef _WIN32
+    // An empty value removes the variable.
+    ::_putenv_s(name_.c_str(), value ? value->c_str() : "");
+#else
     if (value) ::setenv(name_.c_str(), value->c_str(), 1);
     else ::unsetenv(name_.c_str());
+#endif
   }
   std::string name_;
   std::optional<std::string> old_;

@@ -2,11 +2,20 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
+
+#include "platform/text.h"
 
 namespace Kyrowan::Windows {
 
+// Everything is written as bytes on a narrow stdout: mixing wide and narrow
+// orientation on one FILE silently drops output on some C libraries.
 namespace {
+
+void WriteBytes(std::string_view bytes) {
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+}
 
 // Unbuffered and apart from stdout, so the status line never lands among the exact texts.
 void WriteError(std::string_view bytes) {
@@ -21,6 +30,21 @@ void WriteError(std::string_view bytes) {
 constexpr std::string_view kEraseLine = "\r\x1b[K";
 
 }  // namespace
+
+void ConsoleWrite(std::wstring_view text) { WriteBytes(ToUtf8(text)); }
+
+// A hostile package list must not reach the terminal's escape sequences.
+void ConsoleWriteNarrow(std::string_view text) { WriteBytes(PrintableText(text)); }
+
+void ConsoleEndLine() {
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void ConsoleLine(std::wstring_view text) {
+  ConsoleWrite(text);
+  ConsoleEndLine();
+}
 
 bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 

@@ -1,20 +1,61 @@
 #include "platform/file_system.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/file_system_posix.h"
+#endif
 #include "tests/scoped_temp.h"
 
 namespace Kyrowan::Windows {
 namespace {
+
+#ifdef _WIN32
+
+TEST(DataFolderTest, CommonApplicationDataWithTheSuffixAppendedAsIs) {
+  std::wstring out = L"stale";
+  ASSERT_TRUE(GetDataFolder(kDataFolderSuffix, out));
+  const std::wstring suffix = L"\\Kyrowan\\KyrDecrypt";
+  ASSERT_GT(out.size(), suffix.size());
+  EXPECT_EQ(out.substr(out.size() - suffix.size()), suffix);
+  EXPECT_TRUE(PathExists(out.substr(0, out.size() - suffix.size())));
+}
+
+TEST(ParentFolderTest, RemovesTheLastComponent) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"C:\\ProgramData\\x.json", L"C:\\ProgramData"},
+      {L"relative\\name", L"relative"},
+      {L"C:\\top", L"C:\\"},
+      // Stored names separate with forward slashes.
+      {L"C:\\a/b/c.txt", L"C:\\a\\b"},
+  };
+  for (const auto& [path, parent] : cases) {
+    std::wstring out;
+    ASSERT_TRUE(GetParentFolder(path, out)) << path;
+    EXPECT_EQ(out, parent);
+  }
+}
+
+TEST(ParentFolderTest, RefusesWhatHasNoParent) {
+  std::wstring out = L"kept";
+  EXPECT_FALSE(GetParentFolder(L"", out));
+  EXPECT_FALSE(GetParentFolder(L"name", out));
+  EXPECT_FALSE(GetParentFolder(std::wstring(300, L'a') + L"\\b", out));
+  EXPECT_EQ(out, L"kept");
+}
+
+#else
 
 TEST(DataFolderTest, ProgramDataComesFirstWithTheSuffixAppendedAsIs) {
   Testing::ScopedEnv programData("PROGRAMDATA", "/srv/state");
@@ -71,32 +112,37 @@ TEST(ParentFolderTest, RefusesWhatHasNoParent) {
   EXPECT_EQ(out, L"kept");
 }
 
+#endif
+
 TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
   Testing::TempFolder folder;
-  const std::wstring deep = folder.Wide() + L"/a/b";
+  const auto under = [](const std::wstring& parent, const wchar_t* name) { return parent + kPathSeparator + name; };
+  const std::wstring deep = under(under(folder.Wide(), L"a"), L"b");
   ASSERT_TRUE(CreateFolderTree(deep));
   EXPECT_TRUE(CreateFolderTree(deep));  // already there is success
-  const std::wstring file = deep + L"/f";
+  const std::wstring file = under(deep, L"f");
   ASSERT_TRUE(WriteNewFile(file, "first"));
   ASSERT_TRUE(ReplaceFileAtomically(file, "second"));
-  EXPECT_FALSE(ReplaceFileAtomically(folder.Wide() + L"/missing/f", "x"));
-  EXPECT_FALSE(CreateFolderTree(file + L"/under-a-file"));
-  const std::wstring moved = folder.Wide() + L"/moved";
+  EXPECT_FALSE(ReplaceFileAtomically(under(under(folder.Wide(), L"missing"), L"f"), "x"));
+  EXPECT_FALSE(CreateFolderTree(under(file, L"under-a-file")));
+  const std::wstring moved = under(folder.Wide(), L"moved");
   ASSERT_TRUE(MovePath(file, moved));
   EXPECT_FALSE(PathExists(file));
   ASSERT_TRUE(WriteNewFile(file, "third"));
   EXPECT_FALSE(MovePath(file, moved));  // never over an existing target
   EXPECT_TRUE(RemoveFile(moved));
   EXPECT_FALSE(RemoveFile(moved));
-  EXPECT_TRUE(RemoveFolderTree(folder.Wide() + L"/a"));
+  EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
   EXPECT_FALSE(PathExists(deep));
-  EXPECT_TRUE(RemoveFolderTree(folder.Wide() + L"/a"));
+  EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
 }
 
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
+
+#ifndef _WIN32
 
 TEST(FileSystemTest, CreatedFoldersAre0755WhateverTheUmask) {
   for (const mode_t mask : {mode_t{0}, mode_t{077}}) {
@@ -133,19 +179,40 @@ TEST(FileSystemTest, WritersNeverFollowALinkPlantedAtTheTargetOrAGuessableTempor
   }
 }
 
-TEST(FileSystemTest, ExclusiveFileIsCreatedOnlyWhereNothingIsAndForTheOwnerOnly) {
+TEST(FileSystemTest, ExclusiveFileIsForTheOwnerOnlyAndNeverMadeThroughALink) {
   namespace fs = std::filesystem;
   Testing::TempFolder temp;
   const fs::path created = temp.Path() / "new", link = temp.Path() / "link", target = temp.Path() / "target";
   EXPECT_TRUE(CreateExclusiveFile(created.wstring(), "text"));
-  EXPECT_EQ(ReadAll(created), "text");
   EXPECT_EQ(fs::status(created).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
   fs::create_symlink(target, link);
-  EXPECT_FALSE(CreateExclusiveFile(created.wstring(), "other"));
   EXPECT_FALSE(CreateExclusiveFile(link.wstring(), "other"));
-  EXPECT_EQ(ReadAll(created), "text");
   EXPECT_FALSE(fs::exists(target));
+}
+
+#endif
+
+TEST(FileSystemTest, ExclusiveFileIsNeverWrittenOverWhatIsThere) {
+  Testing::TempFolder temp;
+  const auto created = temp.Path() / "new";
+  EXPECT_TRUE(CreateExclusiveFile(created.wstring(), "text"));
+  EXPECT_EQ(ReadAll(created), "text");
+  EXPECT_FALSE(CreateExclusiveFile(created.wstring(), "other"));
+  EXPECT_EQ(ReadAll(created), "text");
+}
+
+TEST(FileSystemTest, ListsOnlyTheSubfolders) {
+  Testing::TempFolder temp;
+  std::filesystem::create_directories(temp.Path() / "1.0.0");
+  std::filesystem::create_directories(temp.Path() / "2.0.0" / "deeper");
+  std::ofstream(temp.Path() / "file") << "x";
+  std::vector<std::wstring> found = {L"stale"};
+  ASSERT_TRUE(ListSubfolders(temp.Wide(), found));
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(found, (std::vector<std::wstring>{L"1.0.0", L"2.0.0"}));
+  EXPECT_FALSE(ListSubfolders((temp.Path() / "missing").wstring(), found));
+  EXPECT_TRUE(found.empty());
 }
 
 }  // namespace

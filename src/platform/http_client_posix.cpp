@@ -5,12 +5,10 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <optional>
 
 #include <curl/curl.h>
 #include <unistd.h>
 
-#include "platform/build_config.h"
 #include "platform/file_system_posix.h"
 #include "platform/handles_posix.h"
 #include "platform/http_client_testing.h"
@@ -33,11 +31,6 @@ constexpr long kMaxRedirects = 5;
 HttpLimits& Limits() {
   static HttpLimits limits;
   return limits;
-}
-
-std::optional<ServerEndpoint>& ServerOverride() {
-  static std::optional<ServerEndpoint> server;
-  return server;
 }
 
 const FakeHttpAnswer*& FakeAnswer() {
@@ -268,18 +261,6 @@ void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
 
 void SetFakeHttpAnswerForTesting(const FakeHttpAnswer* answer) { FakeAnswer() = answer; }
 
-void SetPackageServerForTesting(const ServerEndpoint* server) {
-  if (server)
-    ServerOverride() = *server;
-  else
-    ServerOverride().reset();
-}
-
-ServerEndpoint PackageServer() {
-  if (ServerOverride()) return *ServerOverride();
-  return ServerEndpoint{FromUtf8(BuildConfig::ServerHost()), BuildConfig::ServerPort(), BuildConfig::CaBundlePath()};
-}
-
 bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, int& status, std::string& body) {
   status = 400;
@@ -305,11 +286,6 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   if (!request || !PrepareUpload(*request, body, bodyLength)) return 0;
   // Answered is enough here: the caller judges the status.
   return ReadResponseToString(*request, status, response) == Outcome::NoAnswer ? 0 : 1;
-}
-
-bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body) {
-  if (path.empty()) return false;
-  return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
 }
 
 bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {

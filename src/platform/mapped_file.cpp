@@ -2,7 +2,50 @@
 
 #include <algorithm>
 
+#include "platform/mapped_file_backend.h"
+
 namespace Kyrowan::Windows {
+
+const char* MapFileRegion(FileHandle file, std::int64_t offset, std::int64_t size,
+                          FileHandle* mapping, const void** viewBase, std::size_t* viewLength) {
+  if (!IsOpenFile(file) || !mapping || !viewBase || !viewLength || size == 0) return nullptr;
+  *mapping = kInvalidFileHandle;
+  *viewBase = nullptr;
+  *viewLength = 0;
+  std::int64_t length = 0;
+  if (!FileLength(file, length) || length == 0 || offset > length || size > length || size < 0) return nullptr;
+  if (offset == -1) offset = length - size;
+  if (offset < 0 || offset + size > length) return nullptr;
+  const std::int64_t delta = offset % MappingGranularity();
+  const std::int64_t aligned = offset - delta;
+  const std::int64_t span = size + delta;
+  if (aligned + span > length) return nullptr;
+  const void* view = MapAlignedView(file, length, aligned, span, mapping);
+  if (view == nullptr) return nullptr;
+  *viewBase = view;
+  *viewLength = static_cast<std::size_t>(span);
+  return static_cast<const char*>(view) + delta;
+}
+
+MappedFile::MappedFile(std::wstring filePath) : path(std::move(filePath)) {}
+
+MappedFile::~MappedFile() {
+  if (mapped || file != kInvalidFileHandle) Release();
+  data = nullptr;
+  path.clear();
+}
+
+bool MappedFile::Open() {
+  if (mapped) return true;
+  if (!OpenUnmapped()) return false;
+  data = MapFileRegion(file, 0, fileSize, &mapping, &viewBase, &viewLength);
+  if (data == nullptr) {
+    Release();
+    return false;
+  }
+  mapped = true;
+  return true;
+}
 
 bool MappedFile::ReadWindows(std::int64_t offset, std::int64_t length, const WindowVisitor& visit) const {
   if (file == kInvalidFileHandle || offset < 0 || length < 0 || offset > fileSize || length > fileSize - offset)
@@ -21,6 +64,17 @@ bool MappedFile::ReadWindows(std::int64_t offset, std::int64_t length, const Win
     done += size;
   }
   return true;
+}
+
+void MappedFile::Release() {
+  UnmapFileRegion(mapping, viewBase, viewLength);
+  CloseFile(file);
+  mapping = kInvalidFileHandle;
+  file = kInvalidFileHandle;
+  viewBase = nullptr;
+  viewLength = 0;
+  mapped = false;
+  data = nullptr;
 }
 
 }  // namespace Kyrowan::Windows

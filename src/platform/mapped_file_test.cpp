@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -15,7 +19,21 @@
 namespace Kyrowan::Windows {
 namespace {
 
+#ifdef _WIN32
+bool IsOpenDescriptor(FileHandle file) {
+  DWORD flags = 0;
+  return ::GetHandleInformation(reinterpret_cast<HANDLE>(file), &flags) != 0;
+}
+FileHandle OpenForReading(const std::filesystem::path& path) {
+  return reinterpret_cast<FileHandle>(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+void CloseFile(FileHandle file) { ::CloseHandle(reinterpret_cast<HANDLE>(file)); }
+#else
 bool IsOpenDescriptor(FileHandle fd) { return ::fcntl(static_cast<int>(fd), F_GETFD) != -1; }
+FileHandle OpenForReading(const std::filesystem::path& path) { return ::open(path.c_str(), O_RDONLY); }
+void CloseFile(FileHandle fd) { ::close(static_cast<int>(fd)); }
+#endif
 
 class MappedFileTest : public ::testing::Test {
  protected:
@@ -105,12 +123,12 @@ class MapFileRegionTest : public MappedFileTest {
     length = 3 * granularity + 123;
     for (std::int64_t i = 0; i < length; ++i) content.push_back(static_cast<char>((i * 7) % 251));
     Write("pages", content);
-    descriptor = ::open((folder.Path() / "pages").c_str(), O_RDONLY);
-    ASSERT_GE(descriptor, 0);
+    descriptor = OpenForReading(folder.Path() / "pages");
+    ASSERT_NE(descriptor, kInvalidFileHandle);
   }
   void TearDown() override {
     UnmapFileRegion(mapping, viewBase, viewLength);
-    ::close(descriptor);
+    CloseFile(descriptor);
   }
 
   const char* Map(std::int64_t offset, std::int64_t size) {
@@ -121,7 +139,7 @@ class MapFileRegionTest : public MappedFileTest {
   std::int64_t granularity = 0;
   std::int64_t length = 0;
   std::string content;
-  int descriptor = -1;
+  FileHandle descriptor = kInvalidFileHandle;
   FileHandle mapping = kInvalidFileHandle;
   const void* viewBase = nullptr;
   std::size_t viewLength = 0;

@@ -1,18 +1,19 @@
 target_sources(kyrcore PRIVATE
-  platform/console.cpp
-  platform/console_posix.cpp
-  platform/progress_line.cpp
   platform/text.cpp
-  platform/clock_posix.cpp
-  platform/file_system_posix.cpp
-  platform/guid_posix.cpp
-  platform/handles_posix.cpp
+  platform/progress_line.cpp
   platform/mapped_file.cpp
-  platform/mapped_file_posix.cpp
-  platform/process_posix.cpp
-  platform/output_file_posix.cpp
+  platform/http_client.cpp
   platform/signature_verifier.cpp
   platform/zip_archive_reader.cpp
-  platform/http_client_posix.cpp
-  platform/file_lock_posix.cpp
+  platform/clock_${KYR_OS}.cpp
+  platform/console_${KYR_OS}.cpp
+  platform/file_system_${KYR_OS}.cpp
+  platform/guid_${KYR_OS}.cpp
+  platform/handles_${KYR_OS}.cpp
+  platform/mapped_file_${KYR_OS}.cpp
+  platform/process_${KYR_OS}.cpp
+  platform/output_file_${KYR_OS}.cpp
+  platform/signature_crypto_${KYR_OS}.cpp
+  platform/http_client_${KYR_OS}.cpp
+  platform/file_lock_${KYR_OS}.cpp
 )

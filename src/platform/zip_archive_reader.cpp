@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#include <minizip/iowin32.h>
+#endif
+
 #include "platform/file_system.h"
 #include "platform/output_file.h"
 #include "platform/text.h"
@@ -68,9 +72,15 @@ bool ZipArchiveReader::Open() {
   if (archive != nullptr) return true;
   if (archivePath.empty() || targetFolder.empty()) return false;
   zlib_filefunc64_def fileFunctions{};
+#ifdef _WIN32
+  // The Win32 file functions take the wide path as it is.
+  fill_win32_filefunc64W(&fileFunctions);
+  archive = unzOpen2_64(archivePath.c_str(), &fileFunctions);
+#else
   fill_fopen64_filefunc(&fileFunctions);
   const std::string path = ToUtf8(archivePath);
   archive = unzOpen2_64(path.c_str(), &fileFunctions);
+#endif
   return archive != nullptr;
 }
 

@@ -14,7 +14,7 @@ namespace Kyrowan {
 
 namespace {
 
-const wchar_t kInterpreterName[] = L"python";
+const std::wstring kInterpreterName = std::wstring(L"python") + Windows::kExecutableSuffix;
 const wchar_t kScriptStem[] = L"KyrDecrypt_Script";
 
 /// A distribution name or version that pip reads as nothing but itself: no

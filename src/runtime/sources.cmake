@@ -7,8 +7,11 @@ target_sources(kyrcore PRIVATE
   runtime/argument_splitter.cpp
   runtime/library_folders.cpp
   runtime/native_runtime.cpp
-  runtime/native_module_posix.cpp
-  runtime/elf_dependencies_posix.cpp
+  runtime/native_module_${KYR_OS}.cpp
   runtime/python_runtime.cpp
   runtime/python_scripts.cpp
 )
+if(NOT WIN32)
+  # Windows' loader searches the registered folders itself; POSIX resolves dependencies by hand.
+  target_sources(kyrcore PRIVATE runtime/elf_dependencies_posix.cpp)
+endif()

@@ -1,0 +1,165 @@
+#include "platform/file_system.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "platform/file_system_win32.h"
+#include "platform/guid.h"
+#include "platform/handles_win32.h"
+#include "platform/scoped_handle.h"
+
+namespace Kyrowan::Windows {
+
+const wchar_t kPathSeparator = L'\\';
+const wchar_t* const kDataFolderSuffix = L"\\Kyrowan\\KyrDecrypt";
+
+namespace {
+
+using FileOwner = ScopedHandle<HANDLE>;
+
+FileOwner CreateForWriting(const std::wstring& path, DWORD disposition) {
+  return FileOwner(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr),
+                   HandleValidator(), HandleCloser());
+}
+
+// SHCreateDirectoryExW wants a full path with backslashes only.
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return {};
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return {};
+  full.resize(length);
+  return full;
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Written beside the target and renamed over it: whatever was planted at the target
+// (a link included) is replaced, never written through.
+bool ReplaceWith(const std::wstring& path, std::string_view bytes, bool durable) {
+  if (path.empty()) return false;
+  std::wstring temporary;
+  bool written = false;
+  {
+    FileOwner file(CreateUniqueFileBeside(path, temporary), HandleValidator(), HandleCloser());
+    if (!file.IsValid()) return false;
+    written = WriteAllToFile(file.Get(), bytes.data(), bytes.size()) && (!durable || ::FlushFileBuffers(file.Get()));
+  }
+  if (!written ||
+      !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
+  wchar_t folder[MAX_PATH] = {};
+  const HRESULT result =
+      ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
+  if (FAILED(result)) return false;
+  out = std::wstring(folder) + std::wstring(suffix);
+  return !out.empty();
+}
+
+bool GetParentFolder(std::wstring_view path, std::wstring& out) {
+  if (path.empty() || path.size() >= MAX_PATH) return false;
+  wchar_t buffer[MAX_PATH] = {};
+  // PathRemoveFileSpecW splits only at backslashes; stored names use forward slashes too.
+  for (std::size_t i = 0; i < path.size(); ++i) buffer[i] = path[i] == L'/' ? L'\\' : path[i];
+  if (!::PathRemoveFileSpecW(buffer) || buffer[0] == L'\0') return false;
+  out = buffer;
+  return true;
+}
+
+bool CreateFolderTree(const std::wstring& folder) {
+  if (folder.empty()) return false;
+  const std::wstring full = FullPath(folder);
+  if (full.empty()) return false;
+  const int result = ::SHCreateDirectoryExW(nullptr, full.c_str(), nullptr);
+  if (result != ERROR_SUCCESS && result != ERROR_ALREADY_EXISTS && result != ERROR_FILE_EXISTS) return false;
+  return IsFolder(full);
+}
+
+bool PathExists(const std::wstring& path) {
+  return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool RemoveFile(const std::wstring& path) { return !path.empty() && ::DeleteFileW(path.c_str()) != 0; }
+
+bool RemoveFolderTree(const std::wstring& folder) {
+  if (folder.empty()) return false;
+  std::error_code error;
+  std::filesystem::remove_all(std::filesystem::path(folder), error);
+  return !error;
+}
+
+bool MovePath(const std::wstring& from, const std::wstring& to) {
+  if (from.empty() || to.empty()) return false;
+  // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move.
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
+  out.clear();
+  if (folder.empty()) return false;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    const std::wstring name = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && name != L"." && name != L"..")
+      out.push_back(name);
+  } while (::FindNextFileW(search, &found));
+  const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+  ::FindClose(search);
+  return complete;
+}
+
+bool WriteNewFile(const std::wstring& path, std::string_view bytes) { return ReplaceWith(path, bytes, false); }
+
+bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
+  if (path.empty()) return false;
+  // CREATE_NEW fails on anything already at the name, a link included.
+  bool written = false;
+  {
+    FileOwner file = CreateForWriting(path, CREATE_NEW);
+    if (!file.IsValid()) return false;
+    written = WriteAllToFile(file.Get(), bytes.data(), bytes.size());
+  }
+  if (!written) ::DeleteFileW(path.c_str());
+  return written;
+}
+
+bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) { return ReplaceWith(path, bytes, true); }
+
+HANDLE CreateUniqueFileBeside(const std::wstring& target, std::wstring& path) {
+  if (target.empty()) return INVALID_HANDLE_VALUE;
+  // A clash is a planted name or a one-in-2^122 accident: a few tries settle either.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    std::wstring guid;
+    if (CreateGuidText(guid) != 0) return INVALID_HANDLE_VALUE;
+    const std::wstring candidate = target + L"." + guid.substr(1, guid.size() - 2) + L".tmp";
+    HANDLE file =
+        ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      path = candidate;
+      return file;
+    }
+    if (::GetLastError() != ERROR_FILE_EXISTS) return INVALID_HANDLE_VALUE;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,252 @@
+#include "platform/http_client.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "platform/file_system_win32.h"
+#include "platform/handles_win32.h"
+#include "platform/http_client_testing.h"
+#include "platform/progress_line.h"
+#include "platform/scoped_handle.h"
+
+namespace Kyrowan::Windows {
+
+namespace {
+
+constexpr DWORD kChunkSize = 65536;
+constexpr std::uint32_t kMaxPutBody = 16383;
+// The readers count in 32 bits; a larger answer would be silently cut.
+constexpr unsigned long long kMaxContentLength = 0xFFFFFFFFull;
+// Always TLS, never from the local cache. WinINet follows redirects itself and refuses
+// one from HTTPS to HTTP unless INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP is set: it never is.
+constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
+
+using InetHandle = ScopedHandle<HINTERNET>;
+
+using Clock = std::chrono::steady_clock;
+
+HttpLimits& Limits() {
+  static HttpLimits limits;
+  return limits;
+}
+
+InetHandle Hold(HINTERNET handle) { return InetHandle(handle, HandleValidator(), InetHandleCloser()); }
+
+// A read that waits longer than the stall time fails; the readers check the speed floor
+// and a text answer's total time themselves, which WinINet has no option for.
+void ApplyTimeouts(HINTERNET root) {
+  const HttpLimits& limits = Limits();
+  DWORD connect = static_cast<DWORD>(limits.connectSeconds * 1000);
+  DWORD stall = static_cast<DWORD>((std::min)(limits.lowSpeedSeconds, limits.textTotalSeconds) * 1000);
+  ::InternetSetOptionW(root, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
+  ::InternetSetOptionW(root, INTERNET_OPTION_SEND_TIMEOUT, &stall, sizeof stall);
+  ::InternetSetOptionW(root, INTERNET_OPTION_RECEIVE_TIMEOUT, &stall, sizeof stall);
+}
+
+bool UsableArguments(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent) {
+  return !server.host.empty() && !path.empty() && !userAgent.empty() && server.port > 0 && server.port <= 65535;
+}
+
+HINTERNET OpenRoot(const std::wstring& userAgent) {
+  HINTERNET root = ::InternetOpenW(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (HandleValidator()(root)) ApplyTimeouts(root);
+  return root;
+}
+
+/// The three handles of one request (root, connection, request), each opened only when
+/// the one before it was; released request first, then connection, then root.
+struct HttpRequest {
+  HttpRequest(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
+              const wchar_t* verb, const std::vector<std::wstring>& headers)
+      : root(Hold(UsableArguments(server, path, userAgent) ? OpenRoot(userAgent) : nullptr)),
+        connection(Hold(root.IsValid() ? ::InternetConnectW(root.Get(), server.host.c_str(),
+                                                            static_cast<INTERNET_PORT>(server.port), nullptr, nullptr,
+                                                            INTERNET_SERVICE_HTTP, 0, 0)
+                                       : nullptr)),
+        request(Hold(connection.IsValid() ? OpenRequest(connection.Get(), verb, path) : nullptr)) {
+    if (!request.IsValid()) return;
+    for (const auto& line : headers)
+      ::HttpAddRequestHeadersW(request.Get(), line.c_str(), static_cast<DWORD>(line.size()), 0);
+  }
+
+  static HINTERNET OpenRequest(HINTERNET connection, const wchar_t* verb, const std::wstring& path) {
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+    return ::HttpOpenRequestW(connection, verb, path.c_str(), L"HTTP/1.1", nullptr, acceptTypes, kRequestFlags, 0);
+  }
+
+  /// Sends the request with an optional body; false when there is no answer.
+  bool Send(const void* body, DWORD length) const {
+    return request.IsValid() && ::HttpSendRequestW(request.Get(), nullptr, 0, const_cast<void*>(body), length) != 0;
+  }
+
+  InetHandle root;
+  InetHandle connection;
+  InetHandle request;
+};
+
+// A header as a number: only plain decimal digits count (atoi would read "12abc" as 12).
+bool QueryNumber(HINTERNET request, DWORD query, unsigned long long& value) {
+  char text[32] = {};
+  DWORD length = sizeof text - 1;
+  if (!::HttpQueryInfoA(request, query, text, &length, nullptr) || length == 0) return false;
+  char* end = nullptr;
+  value = std::strtoull(text, &end, 10);
+  return text[0] >= '0' && text[0] <= '9' && end != nullptr && *end == '\0';
+}
+
+// Status and Content-Length of an answered request; an answer without a usable
+// Content-Length cannot be read, since reading is driven by it.
+bool QueryAnswer(HINTERNET request, int& status, unsigned long long& contentLength) {
+  unsigned long long code = 0;
+  if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, code) || code > 999) return false;
+  status = static_cast<int>(code);
+  return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength) && contentLength <= kMaxContentLength;
+}
+
+// True while a text request is within its total time.
+bool WithinTextTime(Clock::time_point started) {
+  return Clock::now() - started <= std::chrono::seconds(Limits().textTotalSeconds);
+}
+
+bool ReadResponseToString(const HttpRequest& handles, Clock::time_point started, int& status, std::string& body) {
+  body.clear();
+  status = 400;
+  if (!handles.request.IsValid()) return false;
+  unsigned long long length = 0;
+  // The announced length is judged before a byte is read or held.
+  if (!QueryAnswer(handles.request.Get(), status, length) || length > Limits().maxTextBytes) return false;
+  std::string received(static_cast<std::size_t>(length), '\0');
+  std::size_t filled = 0;
+  // One read may deliver less than asked: read until the announced length or the end.
+  while (filled < received.size()) {
+    DWORD got = 0;
+    if (!::InternetReadFile(handles.request.Get(), received.data() + filled,
+                            static_cast<DWORD>(received.size() - filled), &got))
+      return false;
+    if (got == 0) break;
+    filled += got;
+    if (!WithinTextTime(started)) return false;
+  }
+  // Text answers end at the first NUL, as a C string would.
+  body.assign(received.c_str());
+  return true;
+}
+
+// Fails a transfer that stays below the speed floor for a whole stall period.
+class SpeedFloor {
+ public:
+  bool Passed(std::uint64_t bytes) {
+    received_ += bytes;
+    const HttpLimits& limits = Limits();
+    const auto period = std::chrono::seconds(limits.lowSpeedSeconds);
+    const Clock::time_point now = Clock::now();
+    if (now - periodStart_ < period) return true;
+    const bool fastEnough = received_ >= static_cast<std::uint64_t>(limits.lowSpeedBytesPerSecond) *
+                                             static_cast<std::uint64_t>(limits.lowSpeedSeconds);
+    periodStart_ = now;
+    received_ = 0;
+    return fastEnough;
+  }
+
+ private:
+  Clock::time_point periodStart_ = Clock::now();
+  std::uint64_t received_ = 0;
+};
+
+// `progress`, when given, hears of every body byte of a 200 answer as it arrives.
+bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress = nullptr) {
+  if (!handles.request.IsValid()) return false;
+  int status = 400;
+  unsigned long long length = 0;
+  if (!QueryAnswer(handles.request.Get(), status, length)) return false;
+  std::vector<char> buffer(kChunkSize + 1);
+  if (length == 0) {
+    sink(buffer, 0, static_cast<std::uint32_t>(status));
+    return true;
+  }
+  auto remaining = static_cast<std::uint32_t>(length);
+  SpeedFloor floor;
+  DWORD got = 0;
+  do {
+    buffer.resize(kChunkSize + 1);
+    got = 0;
+    // A failed read (a stall past the time-out, a reset) is a failed download, not a short one.
+    if (!::InternetReadFile(handles.request.Get(), buffer.data(), remaining < kChunkSize ? remaining : kChunkSize,
+                            &got))
+      return false;
+    remaining -= got;
+    sink(buffer, got, static_cast<std::uint32_t>(status));
+    if (progress && status == 200) progress->Update(length - remaining, length);
+    if (!floor.Passed(got)) return false;
+  } while (remaining > 0 && got > 0);
+  // A body that ended early still counts as read: the short file is left to verification.
+  return true;
+}
+
+}  // namespace
+
+void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
+
+bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
+                     const std::vector<std::wstring>& headers, int& status, std::string& body) {
+  status = 400;
+  body.clear();
+  const Clock::time_point started = Clock::now();
+  const HttpRequest handles(server, path, userAgent, L"GET", headers);
+  return handles.Send(nullptr, 0) && ReadResponseToString(handles, started, status, body);
+}
+
+bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink) {
+  const HttpRequest handles(server, path, userAgent, L"GET", headers);
+  return handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink);
+}
+
+int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,
+                const std::wstring& userAgent, const std::vector<std::wstring>& headers, int& status,
+                std::string& response) {
+  if (!body || bodyLength == 0) return 0;
+  status = 400;
+  response.clear();
+  if (bodyLength > kMaxPutBody) return 2;
+  const Clock::time_point started = Clock::now();
+  const HttpRequest handles(server, path, userAgent, L"PUT", headers);
+  if (!handles.Send(body, bodyLength)) return 0;
+  // Answered is enough here: the caller judges the status.
+  ReadResponseToString(handles, started, status, response);
+  return 1;
+}
+
+bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
+  if (urlPath.empty() || targetPath.empty()) return false;
+  // The body goes to a fresh file of an unguessable name that then replaces the
+  // target, so nothing planted at the fixed target path is ever written through.
+  std::wstring temporary;
+  bool fetched = false;
+  {
+    ScopedHandle<HANDLE> file(CreateUniqueFileBeside(targetPath, temporary), HandleValidator(), HandleCloser());
+    if (!file.IsValid()) return false;
+    std::uint32_t status = 200;
+    bool written = true;
+    // Only the body of a 200 answer reaches the file; an error page never does.
+    const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+      status = answerStatus;
+      if (count != 0 && answerStatus == 200) written = WriteAllToFile(file.Get(), buffer.data(), count) && written;
+    };
+    ProgressLine progress(DownloadLabel(urlPath));
+    const HttpRequest handles(PackageServer(), urlPath, kUserAgent, L"GET", {});
+    fetched = handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, &progress) && status == 200 && written;
+  }
+  // A failed download still leaves its (empty or partial) file at the target for the caller.
+  if (!::MoveFileExW(temporary.c_str(), targetPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(temporary.c_str());
+    return false;
+  }
+  return fetched;
+}
+
+}  // namespace Kyrowan::Windows

@@ -1,0 +1,51 @@
+#include "platform/output_file.h"
+
+#include <windows.h>
+
+#include "platform/file_system_win32.h"
+#include "platform/handles_win32.h"
+
+namespace Kyrowan::Windows {
+
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+OutputFile::~OutputFile() { Close(); }
+
+bool OutputFile::Create(const std::wstring& path) {
+  Close();
+  if (path.empty()) return false;
+  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!HandleValidator()(file)) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
+bool OutputFile::CreateBeside(const std::wstring& target, std::wstring& path) {
+  Close();
+  std::wstring created;
+  HANDLE file = CreateUniqueFileBeside(target, created);
+  if (!HandleValidator()(file)) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  path = created;
+  return true;
+}
+
+bool OutputFile::Write(const void* data, std::size_t length) {
+  return handle_ != -1 && WriteAllToFile(AsHandle(handle_), data, length);
+}
+
+// Windows files carry no Unix mode bits.
+bool OutputFile::SetUnixPermissions(std::uint32_t /*mode*/) { return handle_ != -1; }
+
+bool OutputFile::Close() {
+  if (handle_ == -1) return true;
+  const bool closed = ::CloseHandle(AsHandle(handle_)) != 0;
+  handle_ = -1;
+  return closed;
+}
+
+}  // namespace Kyrowan::Windows
