@@ -27,3 +27,11 @@ took "unit tests under the sanitizers"
 step "short fuzz runs"
 KYRDECRYPT_FUZZ_BUILD_DIR=${build}-fuzz bash scripts/fuzz.sh "${KYRDECRYPT_FUZZ_SECONDS:-30}"
 took "short fuzz runs"
+
+# The Windows client, cross-built and tested under Wine. KYRDECRYPT_SKIP_WINDOWS=1 skips
+# it for quick local loops; CI never sets it.
+if [ "${KYRDECRYPT_SKIP_WINDOWS:-0}" != 1 ]; then
+  step "Windows client under Wine"
+  bash scripts/test-windows.sh
+  took "Windows client under Wine"
+fi
