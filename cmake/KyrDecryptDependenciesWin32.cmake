@@ -45,6 +45,13 @@ target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 target_compile_options(minizip PRIVATE -w)
 
 if(KYRDECRYPT_BUILD_TESTS)
+  # The tests make the archives they unpack with minizip's writer.
+  configure_file("${KYR_MINIZIP_DIR}/zip.h" "${KYR_CROSS_INCLUDE}/minizip/zip.h" COPYONLY)
+  add_library(minizip_writer STATIC "${KYR_MINIZIP_DIR}/zip.c")
+  target_include_directories(minizip_writer PRIVATE "${KYR_CROSS_INCLUDE}/minizip")
+  target_link_libraries(minizip_writer PUBLIC minizip)
+  target_compile_options(minizip_writer PRIVATE -w)
+
   if(NOT EXISTS "/usr/src/googletest/CMakeLists.txt")
     message(FATAL_ERROR "GoogleTest sources not found: install googletest")
   endif()

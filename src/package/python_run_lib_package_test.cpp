@@ -75,7 +75,7 @@ TEST_F(PythonRunLibPackageTest, ValidateChecksOnceAndRemembersSuccess) {
   auto element = Make(L"pad-cached", L"2.1");
   EXPECT_EQ(element->CheckPresent(), PkgFound);
   EXPECT_EQ(element->Validate(), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\ncheck\n");
+  EXPECT_EQ(Calls(), "script\nscript\n");
   Testing::SetFakeAnswers(files, kPipCheckNotFound, 0);
   EXPECT_EQ(element->Validate(), PkgOperationSucceeded);  // from the cache, nothing started
   EXPECT_EQ(element->Obtain(), PkgOperationSucceeded);
@@ -88,10 +88,10 @@ TEST_F(PythonRunLibPackageTest, ObtainInstallsTheVersionAskedForWhenTheCheckMiss
   EXPECT_EQ(element->Validate(), PkgOperationFailed);
   Testing::SetFakeAnswers(files, kPipCheckNotFound, 0);
   EXPECT_EQ(element->Obtain(), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\ncheck\n-I -B -m pip install pad-missing==2.1\n");
+  EXPECT_EQ(Calls(), "script\nscript\n-I -B -m pip install pad-missing==2.1\n");
   Testing::SetFakeAnswers(files, kPipCheckNotFound, 1);
   EXPECT_EQ(Make(L"pad-broken", L"0.0.0")->Obtain(), PkgOperationFailed);
-  EXPECT_EQ(Calls(), "check\ncheck\n-I -B -m pip install pad-broken\n");
+  EXPECT_EQ(Calls(), "script\nscript\n-I -B -m pip install pad-broken\n");
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "platform/zip_archive_reader.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <gtest/gtest.h>
 
-#include "tests/trust_test_support.h"
+#include "platform/text.h"
+#include "tests/zip_test_support.h"
 
 namespace Kyrowan::Windows {
 namespace {
@@ -51,11 +54,28 @@ TEST_F(ZipArchiveReaderTest, StreamsLargeEntriesAndReplacesEarlierFiles) {
   EXPECT_EQ(ReadBytes(out() / "pkg/big.bin"), "short");
 }
 
+TEST_F(ZipArchiveReaderTest, ArchiveAndTargetMayHaveNamesOutsideAscii) {
+  const auto folder = scratch.Path() / std::filesystem::path(u8"D\u00e9crypt \u0141\u00f3d\u017a");
+  // From UTF-8 on every OS: a narrow path's own encoding follows the locale.
+  const auto wide = [](const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return FromUtf8(std::string(text.begin(), text.end()));
+  };
+  WriteBytes(folder / "archive.zip", MakeZip(scratch / "making.zip", {{"pkg/a.txt", "a"}}));
+  ZipArchiveReader reader(wide(folder / "archive.zip"), wide(folder / "out"));
+  ASSERT_TRUE(reader.Open());
+  ASSERT_TRUE(reader.ExtractAll());
+  EXPECT_EQ(ReadBytes(folder / "out" / "pkg" / "a.txt"), "a");
+}
+
+// Windows' file names ignore case: there the second name replaces the first.
+#ifndef _WIN32
 TEST_F(ZipArchiveReaderTest, NamesDifferingInCaseAreDifferentFiles) {
   ASSERT_TRUE(Unpack({{"pkg/Readme.txt", "upper"}, {"pkg/readme.txt", "lower"}}));
   EXPECT_EQ(ReadBytes(out() / "pkg/Readme.txt"), "upper");
   EXPECT_EQ(ReadBytes(out() / "pkg/readme.txt"), "lower");
 }
+#endif
 
 TEST_F(ZipArchiveReaderTest, EscapingNamesRefuseTheWholeArchive) {
   for (const std::string bad : {"../evil.txt", "pkg/../../evil.txt", "/tmp/evil.txt", "\\evil.txt", "C:/evil.txt",
@@ -86,9 +106,13 @@ TEST_F(ZipArchiveReaderTest, OverlongNamesAreRefusedBeforeWriting) {
   // Listed, but longer than the library can locate.
   EXPECT_FALSE(Unpack({{"pkg/good.txt", "good"}, {"pkg/" + std::string(252, 'n'), "long"}}));
   EXPECT_FALSE(std::filesystem::exists(out()));
+#ifndef _WIN32
+  // Windows bounds the whole path as well (MAX_PATH), which a temporary folder's name already strains.
   EXPECT_TRUE(Unpack({{"pkg/" + std::string(251, 'n'), "fits"}}));
+#endif
 }
 
+#ifndef _WIN32
 TEST_F(ZipArchiveReaderTest, InstalledFilesAre0644Or0755AndNeverWritableByOthers) {
   ASSERT_TRUE(Unpack({{"pkg/tool", "#!/bin/sh\n", 0100755}, {"pkg/setuid", "x", 0106755},
                       {"pkg/readonly", "r", 0100444}, {"pkg/plain", "p", 0100640},
@@ -107,6 +131,7 @@ TEST_F(ZipArchiveReaderTest, InstalledFilesAre0644Or0755AndNeverWritableByOthers
   EXPECT_TRUE(Unpack({{"pkg/readonly", "again", 0100444}}));
   EXPECT_EQ(ReadBytes(out() / "pkg/readonly"), "again");
 }
+#endif
 
 TEST_F(ZipArchiveReaderTest, UnreadableArchivesAndEmptyPathsFail) {
   WriteBytes(zipPath(), "this is not a zip archive");

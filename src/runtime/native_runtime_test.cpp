@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -13,24 +13,31 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "tests/capture_stdout.h"
+#include "tests/scoped_temp.h"
 
 namespace Kyrowan {
 namespace {
 
-const std::wstring kTestRoot = Windows::FromUtf8(KYR_NATIVE_TEST_DIR);
-const std::wstring kEntryFolder = kTestRoot + L"/entry";
-const std::wstring kDepFolder = kTestRoot + L"/dep";
-const std::wstring kNeedsDepFolder = kTestRoot + L"/needsdep";
+// A full path: Windows registers only those as library folders.
+const std::wstring kTestRoot = std::filesystem::absolute(KYR_NATIVE_TEST_DIR).wstring();
+const std::wstring kEntryFolder = kTestRoot + Windows::kPathSeparator + L"entry";
+const std::wstring kDepFolder = kTestRoot + Windows::kPathSeparator + L"dep";
+const std::wstring kNeedsDepFolder = kTestRoot + Windows::kPathSeparator + L"needsdep";
+
+#ifdef _WIN32
+const std::wstring kLibrarySuffix = L".dll";
+#else
+const std::wstring kLibrarySuffix = L".so";
+#endif
+const std::wstring kEntryModule = L"libkyrtest_entry" + kLibrarySuffix;
+const std::wstring kNeedsDepModule = L"libkyrtest_needs_dep" + kLibrarySuffix;
 
 class NativeRuntimeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kyr-native-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    scratch = Windows::FromUtf8(pattern);
-    telemetryFile = scratch + L"/decr_x_1.0.json";
+    ASSERT_FALSE(scratch.Path().empty());
+    telemetryFile = scratch.Wide() + Windows::kPathSeparator + L"decr_x_1.0.json";
   }
-  void TearDown() override { Windows::RemoveFolderTree(scratch); }
 
   nlohmann::json Parameters(const std::wstring& arguments) const {
     return {{"CustomTelemFile", WideToJsonArray(telemetryFile)},
@@ -40,7 +47,7 @@ class NativeRuntimeTest : public ::testing::Test {
 
   /// The arguments the entry module wrote down during its run.
   std::vector<std::u16string> ArgumentsSeen() const {
-    std::ifstream in(Windows::ToUtf8(telemetryFile), std::ios::binary);
+    std::ifstream in(std::filesystem::path(telemetryFile), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<std::u16string> seen(1);
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -57,7 +64,7 @@ class NativeRuntimeTest : public ::testing::Test {
   }
 
   NativeRuntime runtime{L"1.0"};
-  std::wstring scratch;
+  Testing::TempFolder scratch;
   std::wstring telemetryFile;
   std::int64_t exitCode = 99;
 };
@@ -78,16 +85,16 @@ TEST_F(NativeRuntimeTest, FolderRegistrationIsKeyedByLowerCaseButKeepsTheRealCas
 
 TEST_F(NativeRuntimeTest, BadRequestsFailBeforeAnythingIsLoaded) {
   runtime.AddLibraryPath(kEntryFolder);
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_entry.so", L"run", 3, exitCode, Parameters(L"")), PkgOperationFailed);
+  EXPECT_EQ(runtime.Execute(kEntryModule, L"run", 3, exitCode, Parameters(L"")), PkgOperationFailed);
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(runtime.Execute(L"", L"run", 1, exitCode, Parameters(L"")), PkgOperationFailed);
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_entry.so", L"", 2, exitCode, nlohmann::json()), PkgOperationFailed);
+  EXPECT_EQ(runtime.Execute(kEntryModule, L"", 2, exitCode, nlohmann::json()), PkgOperationFailed);
   EXPECT_FALSE(Windows::PathExists(telemetryFile));
 }
 
 TEST_F(NativeRuntimeTest, EmptyArgumentTextGivesTheEntryTwoArguments) {
   runtime.AddLibraryPath(kEntryFolder);
-  ASSERT_EQ(runtime.Execute(L"libkyrtest_entry.so", L"run", 1, exitCode, Parameters(L"")), PkgOperationSucceeded);
+  ASSERT_EQ(runtime.Execute(kEntryModule, L"run", 1, exitCode, Parameters(L"")), PkgOperationSucceeded);
   EXPECT_EQ(exitCode, 0);
   const auto seen = ArgumentsSeen();
   ASSERT_EQ(seen.size(), 2u);
@@ -97,7 +104,7 @@ TEST_F(NativeRuntimeTest, EmptyArgumentTextGivesTheEntryTwoArguments) {
 
 TEST_F(NativeRuntimeTest, QuotedSectionArrivesAsOneArgumentWithBackslashesIntact) {
   runtime.AddLibraryPath(kEntryFolder);
-  ASSERT_EQ(runtime.Execute(L"libkyrtest_entry.so", L"run", 1, exitCode,
+  ASSERT_EQ(runtime.Execute(kEntryModule, L"run", 1, exitCode,
                             Parameters(L"-p \"C:\\My Files\\x\" -v \U0001F600")),
             PkgOperationSucceeded);
   const auto seen = ArgumentsSeen();
@@ -117,14 +124,14 @@ TEST_F(NativeRuntimeTest, EntryResultBecomesExitCodeAndMinusOneIsFailure) {
   } cases[] = {{L"ret=0", PkgOperationSucceeded, 0}, {L"ret=5", PkgOperationSucceeded, 5},
                {L"ret=-1", PkgOperationFailed, -1}};
   for (const auto& c : cases) {
-    EXPECT_EQ(runtime.Execute(L"libkyrtest_entry.so", L"run", 1, exitCode, Parameters(c.arguments)), c.result);
+    EXPECT_EQ(runtime.Execute(kEntryModule, L"run", 1, exitCode, Parameters(c.arguments)), c.result);
     EXPECT_EQ(exitCode, c.exitCode);
   }
 }
 
 TEST_F(NativeRuntimeTest, UnusableParametersAndMissingEntriesFollowTheResultTable) {
   runtime.AddLibraryPath(kEntryFolder);
-  const std::wstring module = L"libkyrtest_entry.so";
+  const std::wstring& module = kEntryModule;
   EXPECT_EQ(runtime.Execute(module, L"run", 1, exitCode, nlohmann::json::object()), PkgOperationFailed);
   EXPECT_EQ(exitCode, 0);
   nlohmann::json stringMember = Parameters(L"");
@@ -145,7 +152,7 @@ TEST_F(NativeRuntimeTest, HelpEntryIsCalledWithNothing) {
   runtime.AddLibraryPath(kEntryFolder);
   std::int32_t result = 0;
   const std::string printed = Testing::CaptureStdout(
-      [&] { result = runtime.Execute(L"libkyrtest_entry.so", L"help", 2, exitCode, nlohmann::json()); });
+      [&] { result = runtime.Execute(kEntryModule, L"help", 2, exitCode, nlohmann::json()); });
   EXPECT_EQ(result, PkgOperationSucceeded);
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(printed, "entry module help\n");
@@ -153,27 +160,27 @@ TEST_F(NativeRuntimeTest, HelpEntryIsCalledWithNothing) {
 
 TEST_F(NativeRuntimeTest, ModuleOutsideTheRegisteredFoldersIsMissingInBothModes) {
   runtime.AddLibraryPath(kDepFolder);
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_entry.so", L"help", 2, exitCode, nlohmann::json()), PkgDependenciesMissing);
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_entry.so", L"run", 1, exitCode, Parameters(L"")), PkgDependenciesMissing);
+  EXPECT_EQ(runtime.Execute(kEntryModule, L"help", 2, exitCode, nlohmann::json()), PkgDependenciesMissing);
+  EXPECT_EQ(runtime.Execute(kEntryModule, L"run", 1, exitCode, Parameters(L"")), PkgDependenciesMissing);
   EXPECT_EQ(exitCode, 0);
   // A name with a folder part does not reach outside the registered folders either.
-  EXPECT_EQ(runtime.Execute(kEntryFolder + L"/libkyrtest_entry.so", L"help", 2, exitCode, nlohmann::json()),
+  EXPECT_EQ(runtime.Execute(kEntryFolder + Windows::kPathSeparator + kEntryModule, L"help", 2, exitCode, nlohmann::json()),
             PkgDependenciesMissing);
-  EXPECT_EQ(runtime.Execute(L"../entry/libkyrtest_entry.so", L"help", 2, exitCode, nlohmann::json()),
+  EXPECT_EQ(runtime.Execute(L"../entry/" + kEntryModule, L"help", 2, exitCode, nlohmann::json()),
             PkgDependenciesMissing);
 }
 
 TEST_F(NativeRuntimeTest, NeededLibraryComesOnlyFromARegisteredFolder) {
   runtime.AddLibraryPath(kNeedsDepFolder);
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_needs_dep.so", L"run", 1, exitCode, Parameters(L"")), PkgDependenciesMissing);
+  EXPECT_EQ(runtime.Execute(kNeedsDepModule, L"run", 1, exitCode, Parameters(L"")), PkgDependenciesMissing);
   runtime.AddLibraryPath(kDepFolder);
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_needs_dep.so", L"run", 1, exitCode, Parameters(L"")), PkgOperationSucceeded);
+  EXPECT_EQ(runtime.Execute(kNeedsDepModule, L"run", 1, exitCode, Parameters(L"")), PkgOperationSucceeded);
   EXPECT_EQ(exitCode, 42);
   // Entries are the module's own: the needed library's exports do not count.
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_needs_dep.so", L"dep_only_help", 2, exitCode, nlohmann::json()),
+  EXPECT_EQ(runtime.Execute(kNeedsDepModule, L"dep_only_help", 2, exitCode, nlohmann::json()),
             PkgRunFailed);
   runtime.RemoveLibraryPath(kDepFolder);
-  EXPECT_EQ(runtime.Execute(L"libkyrtest_needs_dep.so", L"run", 1, exitCode, Parameters(L"")), PkgDependenciesMissing);
+  EXPECT_EQ(runtime.Execute(kNeedsDepModule, L"run", 1, exitCode, Parameters(L"")), PkgDependenciesMissing);
 }
 
 }  // namespace

@@ -56,7 +56,7 @@ TEST_F(PythonRuntimePackageTest, AValidInstalledPackageMakesTheRuntimeReady) {
   EXPECT_EQ(runtime.GetInterpreterPath(), Windows::FromUtf8(files + "python"));
   // The interpreter it found is the one that answers.
   EXPECT_EQ(runtime.IsPipPackageInstalled(L"kyrsample-pad", L"2.0"), PkgFound);
-  EXPECT_EQ(Testing::ReadText(files + "calls.log"), "check\n");
+  EXPECT_EQ(Testing::ReadText(files + "calls.log"), "script\n");
 }
 
 TEST_F(PythonRuntimePackageTest, AMissingOrAlteredPackageLeavesTheRuntimeUnready) {

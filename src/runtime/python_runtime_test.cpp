@@ -8,9 +8,11 @@
 #include <fstream>
 #include <future>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <nlohmann/json.hpp>
 #include "platform/file_system.h"
@@ -40,7 +42,8 @@ class PythonRuntimeTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(temp.Path().empty());
     root = temp.Path().string();
-    files = root + "/runtime/";
+    // A space in the interpreter's folder: its path must survive the command line.
+    files = (temp.Path() / "Python Runtime" / "").string();
     modules = root + "/Mods/";
     fs::create_directories(files);
     fs::create_directories(modules);
@@ -84,7 +87,7 @@ TEST_F(PythonRuntimeTest, RuntimeWithoutInterpreterFailsEverything) {
 TEST_F(PythonRuntimeTest, BadRequestsFailBeforeAnythingRuns) {
   FolderPythonRuntime runtime(files);
   ASSERT_TRUE(runtime.IsReady());
-  EXPECT_EQ(runtime.GetInterpreterPath(), Windows::FromUtf8(files + "python"));
+  EXPECT_EQ(runtime.GetInterpreterPath(), Windows::FromUtf8(files + "python") + Windows::kExecutableSuffix);
   std::int64_t exitCode = 9;
   const auto good = RunParameters("/d.json", L"/p/", L"");
   EXPECT_EQ(runtime.Execute(L"", L"run", ExecuteModeRun, exitCode, good), PkgOperationFailed);
@@ -104,6 +107,9 @@ TEST_F(PythonRuntimeTest, BadRequestsFailBeforeAnythingRuns) {
   EXPECT_EQ(exitCode, -1);
   EXPECT_FALSE(ScriptLeft());
 }
+
+// Real Python runs the generated scripts where the machine has one.
+#ifndef _WIN32
 
 TEST_F(PythonRuntimeTest, RunPassesArgumentsAndReportsTheModulesStatus) {
   if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
@@ -197,19 +203,6 @@ TEST_F(PythonRuntimeTest, TwoRunsBesideOneInterpreterNeverTouchEachOthersScript)
   EXPECT_FALSE(ScriptLeft());
 }
 
-TEST_F(PythonRuntimeTest, AScriptThatVanishedBeforeTheInterpreterReadItFailsTheRun) {
-  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
-  // Python's own answer to a missing script is status 2, which a decryptor may give too.
-  std::ofstream(files + "python") << "#!/bin/sh\nrm -f \"$3\"\nexec /usr/bin/python3 \"$@\"\n";
-  fs::permissions(files + "python", fs::perms::owner_all);
-  FolderPythonRuntime runtime(files);
-  std::int64_t exitCode = 0;
-  EXPECT_EQ(runtime.Execute(L"m.py", L"go", ExecuteModeRun, exitCode, RunParameters(root + "/t.json", L"/p/", L"")),
-            PkgRunFailed);
-  EXPECT_EQ(exitCode, -1);
-  EXPECT_FALSE(ScriptLeft());
-}
-
 TEST_F(PythonRuntimeTest, FoldersAreKeyedWithoutCaseAndWrittenInKeyOrderWithTheirOwnCase) {
   if (!UseRealPython()) GTEST_SKIP() << "no /usr/bin/python3";
   WriteModule("paths.py",
@@ -231,6 +224,8 @@ TEST_F(PythonRuntimeTest, FoldersAreKeyedWithoutCaseAndWrittenInKeyOrderWithThei
   EXPECT_EQ(Read(data), "[\"/kyr/lib/a/\", \"/kyr/Lib/B/\"]");
 }
 
+#endif  // _WIN32
+
 /// An interpreter that logs its command line and answers with configured statuses.
 class FakeInterpreterTest : public PythonRuntimeTest {
  protected:
@@ -239,9 +234,76 @@ class FakeInterpreterTest : public PythonRuntimeTest {
     Testing::WriteFakeInterpreter(files);
     Answer(kPipCheckNotFound, 0);
   }
-  void Answer(int check, int pip) { Testing::SetFakeAnswers(files, check, pip); }
+  void Answer(unsigned script, unsigned pip) { Testing::SetFakeAnswers(files, script, pip); }
   std::string Calls() { return Read(files + "calls.log"); }
+  std::int64_t Run(PythonRuntime& runtime, std::int32_t expected) {
+    std::int64_t exitCode = 0;
+    EXPECT_EQ(runtime.Execute(L"m.py", L"go", ExecuteModeRun, exitCode, RunParameters("/t.json", L"/p/", L"")),
+              expected);
+    return exitCode;
+  }
 };
+
+TEST_F(FakeInterpreterTest, ScriptIsWrittenBesideTheInterpreterWithPathsInPythonsForm) {
+  FolderPythonRuntime runtime(files);
+  Answer(0, 0);
+  ASSERT_TRUE(runtime.AddLibraryPath(L"C:\\Data\\Lib\\"));
+  std::int64_t exitCode = -5;
+  const auto parameters = RunParameters("C:\\data\\t.json", L"C:\\pkg\\", L"-in C:\\in\\x.doc \"two words\" say\"hi");
+  ASSERT_EQ(runtime.Execute(L"decrypt.py", L"go", ExecuteModeRun, exitCode, parameters), PkgOperationSucceeded);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(Calls(), "script\n");
+  const std::string script = Read(files + "script.txt");
+#ifdef _WIN32
+  EXPECT_NE(script.find("\t\tsys.path.append(\"C:/Data/Lib/\")\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("\t\targv = [\"C:/pkg/\", \"C:/data/t.json\", \"-in\", \"C:/in/x.doc\", \"two words\", "
+                        "\"say\\\"hi\"]\n"),
+            std::string::npos)
+      << script;
+#else
+  // Not a separator here: a backslash is part of the name.
+  EXPECT_NE(script.find("\t\targv = [\"C:\\\\pkg\\\\\", \"C:\\\\data\\\\t.json\", \"-in\", \"C:\\\\in\\\\x.doc\", "
+                        "\"two words\", \"say\\\"hi\"]\n"),
+            std::string::npos)
+      << script;
+#endif
+  EXPECT_EQ(script.find('\r'), std::string::npos);  // written as bytes, never as text-mode lines
+  EXPECT_FALSE(ScriptLeft());
+}
+
+TEST_F(FakeInterpreterTest, ExitStatusBecomesTheExitCodeAndAllBitsSetIsFailure) {
+  FolderPythonRuntime runtime(files);
+  const struct {
+    unsigned status;
+    std::int32_t result;
+    std::int64_t exitCode;
+  } cases[] = {{0, PkgOperationSucceeded, 0},
+               {3, PkgOperationSucceeded, 3},
+#ifdef _WIN32
+               {255, PkgOperationSucceeded, 255},
+#else
+               {255, PkgRunFailed, -1},  // what exit(-1) leaves of the status here
+#endif
+               {0xFFFFFFFFu, PkgRunFailed, -1}};
+  for (const auto& c : cases) {
+    Answer(c.status, 0);
+    EXPECT_EQ(Run(runtime, c.result), c.exitCode) << c.status;
+    EXPECT_EQ(Calls(), "script\n");
+    EXPECT_FALSE(ScriptLeft());
+  }
+  std::int64_t exitCode = -5;
+  EXPECT_EQ(runtime.Execute(L"m.py", L"about", ExecuteModeHelp, exitCode, nullptr), PkgRunFailed);
+  EXPECT_EQ(exitCode, -1);
+}
+
+TEST_F(FakeInterpreterTest, AScriptThatVanishedBeforeTheInterpreterReadItFailsTheRun) {
+  // Python's own answer to a missing script is status 2, which a decryptor may give too.
+  std::ofstream(files + "vanish");
+  FolderPythonRuntime runtime(files);
+  EXPECT_EQ(Run(runtime, PkgRunFailed), -1);
+  EXPECT_EQ(Calls(), "script\n");
+  EXPECT_FALSE(ScriptLeft());
+}
 
 TEST_F(FakeInterpreterTest, CheckMapsOnlyTheScriptsOwnAnswers) {
   FolderPythonRuntime runtime(files);
@@ -251,7 +313,7 @@ TEST_F(FakeInterpreterTest, CheckMapsOnlyTheScriptsOwnAnswers) {
                                   {1u, PkgOperationFailed}, {2u, PkgOperationFailed}, {255u, PkgOperationFailed}}) {
     Answer(status, 0);
     EXPECT_EQ(runtime.IsPipPackageInstalled(L"kyrsample-pad", L"2.0"), expected) << status;
-    EXPECT_EQ(Calls(), "check\n");
+    EXPECT_EQ(Calls(), "script\n");
     EXPECT_FALSE(ScriptLeft());
   }
   EXPECT_EQ(runtime.IsPipPackageInstalled(L"", L"2.0"), PkgOperationFailed);
@@ -261,18 +323,18 @@ TEST_F(FakeInterpreterTest, InstallChecksThenPinsWithoutUninstallingFirst) {
   FolderPythonRuntime runtime(files);
   Answer(kPipCheckFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgFound);
-  EXPECT_EQ(Calls(), "check\n");
+  EXPECT_EQ(Calls(), "script\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-I -B -m pip install kyrsample-pad==2.0\n");
+  EXPECT_EQ(Calls(), "script\n-I -B -m pip install kyrsample-pad==2.0\n");
   Answer(kPipCheckNotFound, 0);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"0.0.0"), PkgOperationSucceeded);
-  EXPECT_EQ(Calls(), "check\n-I -B -m pip install kyrsample-pad\n");
+  EXPECT_EQ(Calls(), "script\n-I -B -m pip install kyrsample-pad\n");
   Answer(kPipCheckNotFound, 1);
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
   Answer(kPipCheckError, 0);  // a check that failed installs nothing
   EXPECT_EQ(runtime.InstallPipPackage(L"kyrsample-pad", L"2.0"), PkgOperationFailed);
-  EXPECT_EQ(Calls(), "check\n");
+  EXPECT_EQ(Calls(), "script\n");
   EXPECT_FALSE(ScriptLeft());
 }
 
@@ -286,7 +348,7 @@ TEST_F(FakeInterpreterTest, RequirementTextsCannotCarryOptionsOrUrls) {
 }
 
 TEST_F(FakeInterpreterTest, MissingInterpreterIsNotStarted) {
-  fs::remove(files + "python");
+  fs::remove(files + "python" + Windows::ToUtf8(Windows::kExecutableSuffix));
   FolderPythonRuntime runtime(files);
   EXPECT_EQ(runtime.UninstallPipPackage(L"pad"), PkgRunFailed);
   EXPECT_EQ(runtime.IsPipPackageInstalled(L"pad", L"1"), PkgOperationFailed);

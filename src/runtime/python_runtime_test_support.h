@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/process.h"
 #include "platform/text.h"
 #include "runtime/python_runtime.h"
 
@@ -17,31 +18,23 @@ class FolderPythonRuntime : public PythonRuntime {
       : PythonRuntime(version, Windows::FromUtf8(filesFolder)) {}
 };
 
-/// A stand-in interpreter in `folder` that logs what it is asked ("check" for a
-/// script run isolated, else its arguments) to calls.log and exits with the
-/// status in the file "check" (scripts) or "pip" (anything else). Like a real
-/// script's first line, it leaves the marker that shows the script started.
+/// Places the stand-in interpreter (testdata/fake_python.cpp) in `folder`, which
+/// ends in a separator, as the runtime's interpreter.
 inline void WriteFakeInterpreter(const std::string& folder) {
-  std::ofstream(folder + "python") << "#!/bin/sh\n"
-                                      "dir=$(dirname \"$0\")\n"
-                                      "case \"$*\" in\n"
-                                      "  \"-I -B \"*/KyrDecrypt_Script_*.py) test -f \"$3\" || exit 99\n"
-                                      "    : > \"${3%.py}.started\"\n"
-                                      "    echo check >> \"$dir/calls.log\"; exit $(cat \"$dir/check\") ;;\n"
-                                      "  *) echo \"$*\" >> \"$dir/calls.log\"; exit $(cat \"$dir/pip\") ;;\n"
-                                      "esac\n";
-  std::filesystem::permissions(folder + "python", std::filesystem::perms::owner_all);
+  std::filesystem::copy_file(KYR_FAKE_PYTHON, folder + "python" + Windows::ToUtf8(Windows::kExecutableSuffix),
+                             std::filesystem::copy_options::overwrite_existing);
 }
 
-/// Sets the fake interpreter's answers and forgets what it was asked.
-inline void SetFakeAnswers(const std::string& folder, unsigned check, unsigned pip) {
-  std::ofstream(folder + "check") << check;
+/// Sets the statuses the stand-in ends script runs and other calls with, and
+/// forgets what it was asked.
+inline void SetFakeAnswers(const std::string& folder, unsigned script, unsigned pip) {
+  std::ofstream(folder + "script") << script;
   std::ofstream(folder + "pip") << pip;
   std::filesystem::remove(folder + "calls.log");
 }
 
 inline std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();

@@ -1,5 +1,5 @@
 // A library that another test library needs: found only in a registered folder.
-#define KYR_EXPORT extern "C" __attribute__((visibility("default")))
+#include "test_export.h"
 
 KYR_EXPORT int kyrtest_dep_value() { return 42; }
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#define KYR_EXPORT extern "C" __attribute__((visibility("default")))
+#include "test_export.h"
 
 namespace {
 std::string ToAscii(const char16_t* text) {

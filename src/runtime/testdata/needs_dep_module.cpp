@@ -1,7 +1,7 @@
-// A decryptor library that needs libkyrtest_dep.so: its run entry returns that library's value.
+// A decryptor library that needs the kyrtest_dep library: its run entry returns that library's value.
 #include <cstdint>
 
-#define KYR_EXPORT extern "C" __attribute__((visibility("default")))
+#include "test_export.h"
 
 extern "C" int kyrtest_dep_value();
 
