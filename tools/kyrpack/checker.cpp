@@ -169,7 +169,7 @@ bool CheckClientRules(const Info& info, std::string& error) {
 
 template <typename Info>
 bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>& key, std::string& report,
-                  std::string& error) {
+                  std::string& error, PackageIdentity* identity) {
   Info info;
   if (!ParseManifest(package.manifest.data(), package.manifest.size(), info)) {
     error = "the manifest does not parse (a key is missing or has the wrong type)";
@@ -206,6 +206,11 @@ bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>&
   if (!unlisted.empty()) {
     error = "the archive holds '" + *unlisted.begin() + "', which the manifest does not list";
     return false;
+  }
+  if (identity) {
+    PackFacts facts;
+    FillFacts(info, facts);
+    *identity = {facts.kind, info.name, info.version};
   }
   report = "verified " + info.name + " " + info.version + ": header, archive signature, manifest signature and " +
            std::to_string(info.files.size()) + " file(s)";
@@ -257,7 +262,7 @@ bool ParseJson(const std::string& text, nlohmann::json& value, std::string& erro
 }  // namespace
 
 bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath, std::string& report,
-                   std::string& error) {
+                   std::string& error, PackageIdentity* identity) {
   std::string pem;
   std::vector<std::uint8_t> key;
   std::uint32_t keySize = 0;
@@ -280,9 +285,9 @@ bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyP
   nlohmann::json manifest;
   if (!UnpackPackage(package, error) || !ParseJson(package.manifest, manifest, error)) return false;
   switch (KindOf(manifest)) {
-    case ManifestKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error);
-    case ManifestKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error);
-    case ManifestKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error);
+    case ManifestKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error, identity);
+    case ManifestKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity);
+    case ManifestKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity);
   }
   return false;
 }
