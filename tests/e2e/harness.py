@@ -116,6 +116,17 @@ def load_config():
         return json.load(config)
 
 
+def stop_process(process):
+    """Asks a server process to stop; kills it if it has not within the bounded wait."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=SERVER_STOP_SECONDS)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class ServerProcess:
     """A running kyrdecrypt-server whose stdout lines are collected as they come."""
 
@@ -154,13 +165,7 @@ class ServerProcess:
         return list(self.log)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=SERVER_STOP_SECONDS)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
         self.process.stdout.close()
         self.process.stderr.close()
 
@@ -243,13 +248,7 @@ class NginxProcess:
             return log.read().splitlines()
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=SERVER_STOP_SECONDS)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
 
 
 class E2ETestCase(unittest.TestCase):
