@@ -9,16 +9,19 @@ namespace {
 
 TEST(RepositoryTest, RequestsMapToTheirOwnPathsAndUnsafePartsToNothing) {
   const Repository repository("/srv/tree");
+  const auto file = [&](PackageKind kind, const char* name, const char* version) {
+    return repository.PackageFile(kind, name, version).string();
+  };
   EXPECT_EQ(repository.ListFile(), "/srv/tree/package/list/0.0.0");
   EXPECT_EQ(repository.LatestVersionFile("stampado"), "/srv/tree/package/query/latestver/64/stampado");
-  EXPECT_EQ(repository.PackageFile(PackageKind::Decryptor, "stampado", "1.0"), "/srv/tree/package/download/64/stampado/1.0");
+  EXPECT_EQ(file(PackageKind::Decryptor, "stampado", "1.0"), "/srv/tree/package/download/64/stampado/1.0");
   // The download without a version is the latest one, which a tree keeps as "0.0.0".
-  EXPECT_EQ(repository.PackageFile(PackageKind::Decryptor, "stampado", ""), "/srv/tree/package/download/64/stampado/0.0.0");
-  EXPECT_EQ(repository.PackageFile(PackageKind::Library, "zlib", "0.0.0"), "/srv/tree/library/download/64/zlib/0.0.0");
-  EXPECT_EQ(repository.PackageFile(PackageKind::Runtime, "python", "3.11"), "/srv/tree/runtime/download/64/python/3.11");
+  EXPECT_EQ(file(PackageKind::Decryptor, "stampado", ""), "/srv/tree/package/download/64/stampado/0.0.0");
+  EXPECT_EQ(file(PackageKind::Library, "zlib", "0.0.0"), "/srv/tree/library/download/64/zlib/0.0.0");
+  EXPECT_EQ(file(PackageKind::Runtime, "python", "3.11"), "/srv/tree/runtime/download/64/python/3.11");
   EXPECT_TRUE(repository.LatestVersionFile("..").empty());
-  EXPECT_TRUE(repository.PackageFile(PackageKind::Decryptor, "stampado", "../2.0").empty());
-  EXPECT_TRUE(repository.PackageFile(PackageKind::Library, "a/b", "1.0").empty());
+  EXPECT_EQ(file(PackageKind::Decryptor, "stampado", "../2.0"), "");
+  EXPECT_EQ(file(PackageKind::Library, "a/b", "1.0"), "");
 }
 
 TEST(RepositoryTest, AFolderOfTheOldLayoutIsNamedWithTheWayToPublishIt) {

@@ -198,7 +198,7 @@ http {{
             proxy_pass https://127.0.0.1:{upstream};
             proxy_ssl_trusted_certificate {ca};
             proxy_ssl_verify on;
-            proxy_ssl_name 127.0.0.1;
+            proxy_ssl_name localhost;
         }}
     }}
 }}
@@ -242,10 +242,16 @@ class NginxProcess:
         except OSError:
             return ""
 
-    def requests(self):
-        """The requests answered so far, as "METHOD path status bytes"."""
-        with open(os.path.join(self.folder, "access.log"), encoding="utf-8") as log:
-            return log.read().splitlines()
+    def requests(self, count):
+        """The requests answered, as "METHOD path status bytes", once at least `count` are logged
+        (bounded wait: nginx logs a request just after answering it)."""
+        deadline = time.monotonic() + SERVER_START_SECONDS
+        while True:
+            with open(os.path.join(self.folder, "access.log"), encoding="utf-8") as log:
+                lines = log.read().splitlines()
+            if len(lines) >= count or time.monotonic() > deadline:
+                return lines
+            time.sleep(0.05)
 
     def stop(self):
         stop_process(self.process)

@@ -2,6 +2,7 @@
 with telemetry uploads proxied to kyrdecrypt-server."""
 
 import http.client
+import json
 import os
 import sqlite3
 import ssl
@@ -29,18 +30,20 @@ class NginxTest(harness.E2ETestCase):
         self.nginx = self.start_nginx(upstream)
 
     def test_list_get_and_run_against_nginx(self):
-        self.assertEqual(self.run_client("-list"), harness.BANNER + "\n" + harness.LIST_HEADER + "echo\n[ 1.0.0, 1.1.0 ]\n\n")
+        self.assertEqual(self.run_client("-list"),
+                         harness.BANNER + "\n" + harness.LIST_HEADER + "echo\n[ 1.0.0, 1.1.0 ]\n\n")
         self.assertEqual(self.run_client("-get", "echo"), packages.BANNER + packages.GETTING + packages.SUCCEEDED)
         out = self.run_client("-run", "echo", "-args", "one")
         self.assertTrue(out.endswith("echo: arg[2]=one\n" + packages.SUCCEEDED), out)
         with sqlite3.connect(self.database) as database:
             [(body,)] = database.execute("SELECT body FROM reports").fetchall()
-        self.assertIn('"totaldecrypt":41', body)
-        self.assertEqual(self.nginx.requests(), [
-            "GET /package/list/0.0.0 200 69",
+        self.assertEqual(json.loads(body)["decryptor"]["totaldecrypt"], 41)
+        library = os.path.getsize(self.package_path("libraries", "echoutil", "1.0.0"))
+        self.assertEqual(self.nginx.requests(5), [
+            "GET /package/list/0.0.0 200 77",
             "GET /package/query/latestver/64/echo 200 5",
             f"GET /package/download/64/echo/1.1.0 200 {os.path.getsize(self.latest)}",
-            f"GET /library/download/64/echoutil/1.0.0 200 {os.path.getsize(self.package_path('libraries', 'echoutil', '1.0.0'))}",
+            f"GET /library/download/64/echoutil/1.0.0 200 {library}",
             "PUT /telemetry/upload 200 7",
         ])
 

@@ -184,7 +184,8 @@ CLI::App* AddInspect(CLI::App& app, Arguments& given) {
 }
 
 CLI::App* AddPublish(CLI::App& app, Arguments& given) {
-  CLI::App* command = app.add_subcommand("publish", "Place verified package files into a static tree any web server can serve");
+  CLI::App* command =
+      app.add_subcommand("publish", "Place verified package files into a static tree any web server can serve");
   command->add_option("--public", given.publicKey, "Public signing key every package must verify against (required)");
   command->add_option("--repo", given.repo, "The tree to publish into, created when missing (required)");
   command->add_flag("--replace", given.replace, "Replace a published version whose bytes differ");
