@@ -189,7 +189,7 @@ CLI::App* AddPublish(CLI::App& app, Arguments& given) {
   command->add_option("--public", given.publicKey, "Public signing key every package must verify against (required)");
   command->add_option("--repo", given.repo, "The tree to publish into, created when missing (required)");
   command->add_flag("--replace", given.replace, "Replace a published version whose bytes differ");
-  command->add_option("--rebuild", given.rebuild, "Only write the list and latest files of this tree again");
+  command->add_option("--rebuild", given.rebuild, "Only write the list, latest and 0.0.0 files of this tree again");
   command->add_option("packages", given.packages, "Package files");
   return command;
 }
