@@ -80,16 +80,21 @@ bool FindTopFolder(OpenedPackage& package, std::string& error) {
   return true;
 }
 
-bool ReadPackage(const std::string& path, OpenedPackage& package, std::string& error) {
-  if (!ReadWholeFile(path, package.bytes)) {
-    error = "cannot read '" + path + "'";
-    return false;
-  }
+// `path` only names the package in messages.
+bool CheckHeader(const std::string& path, OpenedPackage& package, std::string& error) {
   if (!ReadPackageHeader(package.bytes.data(), static_cast<std::int64_t>(package.bytes.size()), package.header)) {
     error = "'" + path + "' is not a package file: " + HeaderFault(package.bytes);
     return false;
   }
   return true;
+}
+
+bool ReadPackage(const std::string& path, OpenedPackage& package, std::string& error) {
+  if (!ReadWholeFile(path, package.bytes)) {
+    error = "cannot read '" + path + "'";
+    return false;
+  }
+  return CheckHeader(path, package, error);
 }
 
 // Unpacks with the client's own reader, so an archive it would refuse is refused here too.
@@ -263,6 +268,16 @@ bool ParseJson(const std::string& text, nlohmann::json& value, std::string& erro
 
 bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath, std::string& report,
                    std::string& error, PackageIdentity* identity) {
+  std::string bytes;
+  if (!ReadWholeFile(packagePath, bytes)) {
+    error = "cannot read '" + packagePath + "'";
+    return false;
+  }
+  return VerifyPackageBytes(std::move(bytes), packagePath, publicKeyPath, report, error, identity);
+}
+
+bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const std::string& publicKeyPath,
+                        std::string& report, std::string& error, PackageIdentity* identity) {
   std::string pem;
   std::vector<std::uint8_t> key;
   std::uint32_t keySize = 0;
@@ -272,7 +287,8 @@ bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyP
     return false;
   }
   OpenedPackage package;
-  if (!ReadPackage(packagePath, package, error)) return false;
+  package.bytes = std::move(bytes);
+  if (!CheckHeader(packagePath, package, error)) return false;
   const PackageFileHeader& header = package.header;
   // The archive is trusted before it is unpacked, as the client does.
   const char* payload = package.bytes.data() + kPackageHeaderSize;

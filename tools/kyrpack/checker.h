@@ -20,6 +20,10 @@ struct PackageIdentity {
 bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath, std::string& report,
                    std::string& error, PackageIdentity* identity = nullptr);
 
+/// The same check of a package file's bytes read already; `packagePath` names it in messages.
+bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const std::string& publicKeyPath,
+                        std::string& report, std::string& error, PackageIdentity* identity);
+
 /// Describes the header and the manifest of a package file without checking signatures.
 bool InspectPackage(const std::string& packagePath, std::string& report, std::string& error);
 

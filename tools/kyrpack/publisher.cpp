@@ -144,51 +144,44 @@ bool RebuildTree(const std::string& root, std::string& report, std::string& erro
 bool PublishPackages(const PublishRequest& request, std::string& report, std::string& error) {
   report.clear();
   // Every package is checked, and every target compared, before the tree changes at all.
-  std::map<std::string, std::string> sources;  // download path -> package file placed there
+  // Each file is read once: the bytes verified are the bytes placed.
+  std::map<std::string, std::string> placed;  // download path -> package bytes
+  std::map<std::string, std::string> givenAs;  // download path -> package file
   std::vector<std::string> toWrite;
   for (const std::string& package : request.packages) {
     PackageIdentity identity;
-    std::string verified, bytes, published;
-    if (!VerifyPackage(package, request.publicKey, verified, error, &identity)) {
+    std::string bytes, verified, published;
+    if (!ReadWholeFile(package, bytes)) {
+      error = "cannot read '" + package + "'";
+      return false;
+    }
+    if (!VerifyPackageBytes(bytes, package, request.publicKey, verified, error, &identity)) {
       error = package + ": " + error;
       return false;
     }
     const std::string target = Tree::DownloadPath(identity.kind, identity.name, identity.version);
     const std::string what = std::string(KindName(identity.kind)) + " " + identity.name + " " + identity.version;
-    if (!ReadWholeFile(package, bytes)) {
-      error = "cannot read '" + package + "'";
+    if (const auto earlier = placed.find(target); earlier != placed.end()) {
+      if (earlier->second == bytes) continue;
+      error = package + ": " + what + " is also given as '" + givenAs[target] + "' with different bytes";
       return false;
     }
-    if (const auto earlier = sources.find(target); earlier != sources.end()) {
-      std::string other;
-      if (ReadWholeFile(earlier->second, other) && other == bytes) continue;
-      error = package + ": " + what + " is also given as '" + earlier->second + "' with different bytes";
+    if (ReadWholeFile((fs::path(request.root) / target).string(), published) && published != bytes &&
+        !request.replace) {
+      error = package + ": " + what + " is already published with different bytes (--replace replaces it)";
       return false;
     }
-    sources[target] = package;
-    if (ReadWholeFile((fs::path(request.root) / target).string(), published)) {
-      if (published == bytes) {
-        report += "already published: " + what + "\n";
-        continue;
-      }
-      if (!request.replace) {
-        error = package + ": " + what + " is already published with different bytes (--replace replaces it)";
-        return false;
-      }
-    }
-    toWrite.push_back(target);
+    if (published == bytes) report += "already published: " + what + "\n";
+    else toWrite.push_back(target);
+    givenAs[target] = package;
+    placed[target] = std::move(bytes);
   }
   if (!Windows::CreateFolderTree(FromUtf8(request.root))) {
     error = "cannot make the folder '" + request.root + "'";
     return false;
   }
-  for (const std::string& target : toWrite) {
-    std::string bytes;
-    if (!ReadWholeFile(sources[target], bytes) || !PutFile(request.root, target, bytes, report, error)) {
-      if (error.empty()) error = "cannot read '" + sources[target] + "'";
-      return false;
-    }
-  }
+  for (const std::string& target : toWrite)
+    if (!PutFile(request.root, target, placed[target], report, error)) return false;
   return Rebuild(request.root, report, error);
 }
 
