@@ -50,8 +50,9 @@ def publisher_tools(build):
     return os.path.join(build, "kyrpack"), os.path.join(build, "kyrdecrypt-server"), module
 
 
-def make_package(kyrpack, module, private_key, repository, work, size_mib):
-    """A decryptor package of `size_mib` MiB of random data in 16 MiB files, placed in the repository."""
+def make_package(kyrpack, module, keys, repository, work, size_mib):
+    """A decryptor package of `size_mib` MiB of random data in 16 MiB files, published into the repository."""
+    private_key, public_key = keys
     folder = os.path.join(work, "bench-package")
     os.makedirs(folder)
     shutil.copy(module, folder)
@@ -59,13 +60,14 @@ def make_package(kyrpack, module, private_key, repository, work, size_mib):
     for index in range(max(1, size_mib * 1024 * 1024 // chunk)):
         with open(os.path.join(folder, f"data{index:03}.bin"), "wb") as out:
             out.write(os.urandom(chunk))
-    target = os.path.join(repository, "decryptors", NAME, VERSION, NAME + ".kpkg")
-    os.makedirs(os.path.dirname(target))
+    target = os.path.join(work, NAME + ".kpkg")
     subprocess.run([kyrpack, "pack", "--key", private_key, "--folder", folder, "--kind", "decryptor",
                     "--name", NAME, "--version", VERSION, "--runtime-type", "native", "--runtime-version", "1.0.0",
                     "--module", os.path.basename(module), "--run", "run", "--help", "help", "--out", target],
                    check=True, stdout=subprocess.DEVNULL)
     shutil.rmtree(folder)
+    subprocess.run([kyrpack, "publish", "--public", public_key, "--repo", repository, target],
+                   check=True, stdout=subprocess.DEVNULL)
     return target
 
 
@@ -150,7 +152,8 @@ def measure(config, kyrpack, server_binary, module, work, size_mib):
     """One package size: the client's (seconds, KiB), the baseline's steps and the package size."""
     repository = os.path.join(work, "repository")
     shutil.rmtree(repository, ignore_errors=True)
-    package = make_package(kyrpack, module, config["signing_private_key"], repository, work, size_mib)
+    package = make_package(kyrpack, module, (config["signing_private_key"], config["signing_public_key"]),
+                           repository, work, size_mib)
     size = os.path.getsize(package)
     server = harness.ServerProcess([server_binary, "--address", "127.0.0.1", "--port", str(config["port"]),
                                     "--cert", config["server_cert"], "--key", config["server_key"],

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Packs the Python sample into a package server's repository folder:
-#   <repo>/runtimes/python/<pyver>/python.kpkg        (kind runtime: the interpreter, its library and pip)
-#   <repo>/libraries/kyrxor/1.0.0/kyrxor.kpkg          (kind library, runtime python)
-#   <repo>/decryptors/pysample/1.0.0/pysample.kpkg     (kind decryptor, runtime python <pyver>,
-#                                                        needs lib:kyrxor:1.0.0 and pip:kyrsample-pad:2.0)
+# Packs the Python sample and publishes it into a published tree (kyrpack publish):
+#   runtime python <pyver>      (the interpreter, its library and pip)
+#   library kyrxor 1.0.0        (runtime python)
+#   decryptor pysample 1.0.0    (runtime python <pyver>, needs lib:kyrxor:1.0.0 and pip:kyrsample-pad:2.0)
 # and the wheels of the pip library kyrsample-pad (1.0 and 2.0) into WHEELS
 # (default <repo>/wheels). No package index is needed: give the client's pip
 # that folder with PIP_NO_INDEX=1 PIP_FIND_LINKS=WHEELS.
@@ -11,7 +10,7 @@
 #                               [--kyrpack KYRPACK] [--python PYTHON] [--wheels WHEELS]
 # BUILD_DIR is a build of this tree with the publisher tools (target kyrpack);
 # PYTHON (default /usr/bin/python3) is the CPython the runtime is copied from,
-# and <pyver> its version. Prints the files it wrote, one per line.
+# and <pyver> its version. Prints the files of the tree it wrote, one per line.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 python=/usr/bin/python3
@@ -37,13 +36,11 @@ wheels=${wheels:-$repo/wheels}
 samples=$here/python
 
 version=$("$python" -c 'import sys; print("%d.%d.%d" % sys.version_info[:3])')
-runtime_out=$repo/runtimes/python/$version/python.kpkg
-library_out=$repo/libraries/kyrxor/1.0.0/kyrxor.kpkg
-decryptor_out=$repo/decryptors/pysample/1.0.0/pysample.kpkg
-mkdir -p "$(dirname "$runtime_out")" "$(dirname "$library_out")" "$(dirname "$decryptor_out")"
-
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
+runtime_out=$stage/python.kpkg
+library_out=$stage/kyrxor.kpkg
+decryptor_out=$stage/pysample.kpkg
 
 "$python" "$samples/make_wheels.py" "$wheels" 1.0 2.0
 if ! "$samples/make-python-runtime.sh" --python "$python" --kyrpack "$kyrpack" --key "$key" --version "$version" \
@@ -61,6 +58,6 @@ cp "$samples/pysample/pysample.py" "$stage/decryptor/"
 "$kyrpack" pack --key "$key" --folder "$stage/decryptor" --kind decryptor --name pysample --version 1.0.0 \
   --runtime-type python --runtime-version "$version" --module pysample.py --run run --help help \
   --dependency lib:kyrxor:1.0.0 --dependency pip:kyrsample-pad:2.0 --out "$decryptor_out" >/dev/null
-echo "$runtime_out"
-echo "$library_out"
-echo "$decryptor_out"
+# publish verifies against the public half of the key the packages were signed with.
+openssl rsa -in "$key" -RSAPublicKey_out -out "$stage/public.pem" 2>/dev/null
+"$kyrpack" publish --public "$stage/public.pem" --repo "$repo" "$runtime_out" "$library_out" "$decryptor_out"

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Packs the native sample into a package server's repository folder:
-#   <repo>/libraries/kyrsample_cipher/<libver>/kyrsample_cipher.kpkg   (kind library, runtime native)
-#   <repo>/decryptors/kyrsample/<ver>/kyrsample.kpkg                  (kind decryptor, runtime native,
-#                                                                       needs lib:kyrsample_cipher:<libver>)
+# Packs the native sample and publishes it into a published tree (kyrpack publish):
+#   library kyrsample_cipher <libver>   (runtime native)
+#   decryptor kyrsample <ver>           (runtime native, needs lib:kyrsample_cipher:<libver>)
 # Usage: pack-samples.sh --build BUILD_DIR --key PRIVATE_PEM --repo REPO_DIR
 #                        [--kyrpack KYRPACK] [--version V] [--library-version V]
 # BUILD_DIR is a build of this tree with the publisher tools (targets kyrpack,
-# kyrsample_decryptor); V defaults to 1.0.0. Prints the package files it wrote.
+# kyrsample_decryptor); V defaults to 1.0.0. Prints the files of the tree it wrote.
 set -euo pipefail
 
 build="" key="" repo="" kyrpack="" version="1.0.0" library_version="1.0.0"
@@ -38,9 +37,8 @@ mkdir -p "$stage/library" "$stage/decryptor"
 cp "$library_file" "$stage/library/"
 cp "$decryptor_file" "$stage/decryptor/"
 
-library_out=$repo/libraries/kyrsample_cipher/$library_version/kyrsample_cipher.kpkg
-decryptor_out=$repo/decryptors/kyrsample/$version/kyrsample.kpkg
-mkdir -p "$(dirname "$library_out")" "$(dirname "$decryptor_out")"
+library_out=$stage/kyrsample_cipher.kpkg
+decryptor_out=$stage/kyrsample.kpkg
 
 "$kyrpack" pack --key "$key" --folder "$stage/library" --kind library \
   --name kyrsample_cipher --version "$library_version" --runtime-type native --out "$library_out" >/dev/null
@@ -48,5 +46,6 @@ mkdir -p "$(dirname "$library_out")" "$(dirname "$decryptor_out")"
   --name kyrsample --version "$version" --runtime-type native --runtime-version 1.0.0 \
   --module libkyrsample_decryptor.so --run run --help help \
   --dependency "lib:kyrsample_cipher:$library_version" --out "$decryptor_out" >/dev/null
-echo "$library_out"
-echo "$decryptor_out"
+# publish verifies against the public half of the key the packages were signed with.
+openssl rsa -in "$key" -RSAPublicKey_out -out "$stage/public.pem" 2>/dev/null
+"$kyrpack" publish --public "$stage/public.pem" --repo "$repo" "$library_out" "$decryptor_out"

@@ -64,11 +64,12 @@ int main(int argc, char** argv) {
   std::error_code ignored;
   if (!std::filesystem::is_directory(options.repositoryFolder, ignored))
     return Fatal("repository folder '" + options.repositoryFolder + "' does not exist");
+  const Repository repository(options.repositoryFolder);
+  if (const std::string problem = repository.LayoutProblem(); !problem.empty()) return Fatal(problem);
   TelemetryStore store(options.databaseFile);
   if (!store.IsOpen()) return Fatal("cannot open database '" + options.databaseFile + "': " + store.LastError());
   httplib::SSLServer server(options.certificateFile.c_str(), options.keyFile.c_str());
   if (!server.is_valid()) return Fatal("cannot load certificate '" + options.certificateFile + "' and key");
-  const Repository repository(options.repositoryFolder);
   ReportLimiter limiter(static_cast<std::size_t>(options.reportsPerMinute));
   RegisterRoutes(server, repository, store, limiter);
   // A client that stops sending or taking data gives its connection up after this long.

@@ -27,14 +27,16 @@ void Fail(httplib::Response& response, int status, const std::string& reason) {
   response.set_content(reason + "\n", "text/plain");
 }
 
-// Streams a package file with its length announced up front.
-void ServeFile(const std::filesystem::path& file, httplib::Response& response) {
+// Streams a file of the tree with its length announced up front.
+void ServeFile(const std::filesystem::path& file, httplib::Response& response,
+               const char* type = "application/octet-stream", const char* missing = "no such package") {
   std::error_code error;
-  const auto size = file.empty() ? 0 : std::filesystem::file_size(file, error);
+  const auto size = file.empty() || !std::filesystem::is_regular_file(file, error)
+                        ? 0 : std::filesystem::file_size(file, error);
   auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
-  if (file.empty() || error || !*stream) return Fail(response, 404, "no such package");
+  if (file.empty() || error || !*stream) return Fail(response, 404, missing);
   response.set_content_provider(
-      static_cast<std::size_t>(size), "application/octet-stream",
+      static_cast<std::size_t>(size), type,
       [stream](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
         std::vector<char> piece(std::min(length, kReadPiece));
         stream->seekg(static_cast<std::streamoff>(offset));
@@ -94,14 +96,13 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
                     ReportLimiter& limiter) {
   server.set_payload_max_length(kMaxRequestBody);
   server.Get("/package/list/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
-    response.set_content(repository.CatalogueText(), "application/json");
+    ServeFile(repository.ListFile(), response, "application/json", "nothing published");
   });
   server.Get(R"(/package/query/latestver/64/([^/]+))",
              [&repository](const httplib::Request& request, httplib::Response& response) {
-               if (!SafeParts(request, response)) return;
-               const std::string latest = repository.LatestVersion(PackageKind::Decryptor, request.matches[1]);
-               if (latest.empty()) return Fail(response, 404, "no such decryptor");
-               response.set_content(latest, "text/plain");
+               if (SafeParts(request, response))
+                 ServeFile(repository.LatestVersionFile(request.matches[1]), response, "text/plain",
+                           "no such decryptor");
              });
   server.Get(R"(/package/download/64/([^/]+))",
              [&repository](const httplib::Request& request, httplib::Response& response) {

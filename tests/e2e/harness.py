@@ -14,7 +14,7 @@ Two halves:
   ``run_client`` runs the client and returns its exact stdout.
 
 Tests find the work folder through KYR_E2E_WORK and the server through
-KYRDECRYPT_SERVER_BIN (both set by CTest); KYRPACK_BIN names kyrpack when built.
+KYRDECRYPT_SERVER_BIN, and kyrpack through KYRPACK (all set by CTest).
 """
 
 import argparse
@@ -27,6 +27,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 
 BANNER = "\nKyrDecrypt - get, verify and run ransomware decryption tools\n"
@@ -115,6 +116,17 @@ def load_config():
         return json.load(config)
 
 
+def stop_process(process):
+    """Asks a server process to stop; kills it if it has not within the bounded wait."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(timeout=SERVER_STOP_SECONDS)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class ServerProcess:
     """A running kyrdecrypt-server whose stdout lines are collected as they come."""
 
@@ -153,15 +165,96 @@ class ServerProcess:
         return list(self.log)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=SERVER_STOP_SECONDS)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
         self.process.stdout.close()
         self.process.stderr.close()
+
+
+NGINX_CONFIG = """\
+daemon off;
+worker_processes 1;
+{user}
+pid {folder}/nginx.pid;
+error_log {folder}/error.log;
+events {{ worker_connections 64; }}
+http {{
+    default_type application/octet-stream;
+    client_body_temp_path {folder}/client_body;
+    proxy_temp_path {folder}/proxy;
+    fastcgi_temp_path {folder}/fastcgi;
+    uwsgi_temp_path {folder}/uwsgi;
+    scgi_temp_path {folder}/scgi;
+    log_format requests '$request_method $request_uri $status $body_bytes_sent';
+    access_log {folder}/access.log requests;
+    server {{
+        listen 127.0.0.1:{port} ssl;
+        ssl_certificate {certificate};
+        ssl_certificate_key {key};
+        root {tree};
+        location / {{ try_files $uri =404; }}
+        location ~ ^/package/download/64/([^/]+)$ {{ try_files /package/download/64/$1/0.0.0 =404; }}
+        location = /telemetry/upload {{
+            limit_except PUT {{ deny all; }}
+            proxy_pass https://127.0.0.1:{upstream};
+            proxy_ssl_trusted_certificate {ca};
+            proxy_ssl_verify on;
+            proxy_ssl_name localhost;
+        }}
+    }}
+}}
+"""
+
+
+class NginxProcess:
+    """nginx serving a published tree from a folder of its own, in the foreground, unprivileged:
+    its prefix, pid, logs and temporary files all stay in that folder."""
+
+    def __init__(self, folder, **settings):
+        self.folder = folder
+        os.makedirs(folder)
+        # As root the master keeps root to read the key; its workers run as nobody, which
+        # must be able to read the tree.
+        user = "user nobody nogroup;" if os.geteuid() == 0 else ""
+        config = os.path.join(folder, "nginx.conf")
+        with open(config, "w", encoding="utf-8") as out:
+            out.write(NGINX_CONFIG.format(folder=folder, user=user, **settings))
+        nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+        # -e: the log for errors before the configuration is read, which would go to /var/log.
+        self.process = subprocess.Popen([nginx, "-p", folder, "-c", config, "-e", os.path.join(folder, "error.log")],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wait_listening(settings["port"])
+
+    def wait_listening(self, port):
+        deadline = time.monotonic() + SERVER_START_SECONDS
+        while time.monotonic() < deadline and self.process.poll() is None:
+            try:
+                socket.create_connection(("127.0.0.1", port), timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.05)  # polling a port that is not open yet; bounded by the deadline
+        self.stop()
+        raise AssertionError("nginx did not start: " + self.error_log())
+
+    def error_log(self):
+        try:
+            with open(os.path.join(self.folder, "error.log"), encoding="utf-8") as log:
+                return log.read()
+        except OSError:
+            return ""
+
+    def requests(self, count):
+        """The requests answered, as "METHOD path status bytes", once at least `count` are logged
+        (bounded wait: nginx logs a request just after answering it)."""
+        deadline = time.monotonic() + SERVER_START_SECONDS
+        while True:
+            with open(os.path.join(self.folder, "access.log"), encoding="utf-8") as log:
+                lines = log.read().splitlines()
+            if len(lines) >= count or time.monotonic() > deadline:
+                return lines
+            time.sleep(0.05)
+
+    def stop(self):
+        stop_process(self.process)
 
 
 class E2ETestCase(unittest.TestCase):
@@ -195,15 +288,16 @@ class E2ETestCase(unittest.TestCase):
     def catalogue_file(self):
         return os.path.join(self.data_folder, "data", "decryptors.json")
 
-    def server_arguments(self, certificate=None, key=None):
-        return [self.server_binary, "--address", "127.0.0.1", "--port", str(self.port),
+    def server_arguments(self, certificate=None, key=None, port=None):
+        return [self.server_binary, "--address", "127.0.0.1", "--port", str(port or self.port),
                 "--cert", certificate or self.config["server_cert"], "--key", key or self.config["server_key"],
                 "--repo", self.repository, "--db", self.database]
 
-    def start_server(self, certificate=None, key=None, options=()):
-        """Starts kyrdecrypt-server on the client's port with any further options; waits for its ready line."""
+    def start_server(self, certificate=None, key=None, options=(), port=None):
+        """Starts kyrdecrypt-server on the client's port (or `port`) with any further options;
+        waits for its ready line."""
         self.assertIsNone(self.server, "server already running")
-        self.server = ServerProcess(self.server_arguments(certificate, key) + list(options))
+        self.server = ServerProcess(self.server_arguments(certificate, key, port) + list(options))
         self.addCleanup(self.stop_server)
         self.server.wait_ready()
         return self.server
@@ -213,17 +307,56 @@ class E2ETestCase(unittest.TestCase):
             self.server.stop()
             self.server = None
 
+    def package_path(self, kind, name, version):
+        """Where the published tree keeps a package file: kind is decryptors, libraries or runtimes."""
+        prefix = {"decryptors": "package", "libraries": "library", "runtimes": "runtime"}[kind]
+        return os.path.join(self.repository, prefix, "download", "64", name, version)
+
     def add_package_file(self, kind, name, version, content):
-        """Places a package file in the repository: kind is decryptors, libraries or runtimes."""
-        folder = os.path.join(self.repository, kind, name, version)
-        os.makedirs(folder, exist_ok=True)
-        path = os.path.join(folder, name + ".kpkg")
+        """Places a package file in the published tree as it is, signed or not, and rebuilds the
+        tree's list and latest files (kyrpack publish --rebuild)."""
+        path = self.package_path(kind, name, version)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
         if isinstance(content, str) and os.path.isfile(content):
             shutil.copyfile(content, path)
         else:
             with open(path, "wb") as out:
                 out.write(content)
+        self.rebuild_tree()
         return path
+
+    def kyrpack(self, *arguments):
+        """Runs kyrpack (KYRPACK) with the arguments; fails the test when it fails. Returns its stdout."""
+        kyrpack = os.environ.get("KYRPACK")
+        if not kyrpack:
+            self.fail("KYRPACK must name the kyrpack binary")
+        done = subprocess.run([kyrpack, *arguments], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stdout
+
+    def rebuild_tree(self):
+        self.kyrpack("publish", "--rebuild", self.repository)
+
+    def pack(self, kind, name, version, files, *options):
+        """Packs `files` (name in package -> source file) with the test key; returns the package file."""
+        staging = tempfile.mkdtemp(prefix=f"{name}-{version}-", dir=self.work)
+        for target, source in files.items():
+            shutil.copyfile(source, os.path.join(staging, target))
+        out = staging + ".kpkg"
+        self.kyrpack("pack", "--key", self.config["signing_private_key"], "--folder", staging, "--kind", kind,
+                     "--name", name, "--version", version, "--runtime-type", "native", *options, "--out", out)
+        return out
+
+    def start_nginx(self, upstream_port):
+        """Starts nginx on the client's port serving the published tree, with telemetry uploads
+        proxied to a kyrdecrypt-server on `upstream_port`."""
+        if os.geteuid() == 0:
+            os.chmod(self.work, 0o755)
+        nginx = NginxProcess(os.path.join(self.work, "nginx"), port=self.port, upstream=upstream_port,
+                             tree=self.repository, certificate=self.config["server_cert"],
+                             key=self.config["server_key"], ca=self.config["ca_cert"])
+        self.addCleanup(nginx.stop)
+        return nginx
 
     def write_catalogue(self, text):
         os.makedirs(os.path.dirname(self.catalogue_file), exist_ok=True)

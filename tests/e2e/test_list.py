@@ -10,14 +10,15 @@ INVALID_ARGUMENTS = 'Invalid arguments. Try KyrDecrypt "-help" for details\n'
 
 class ListTest(E2ETestCase):
     def publish(self):
+        # Folders without a package file are not versions on offer.
+        os.makedirs(self.package_path("decryptors", "unfinished", "0.2"))
+        os.makedirs(self.package_path("decryptors", "nothing-yet", "1.0"))
         for name, version in (("stampado", "1.0.0"), ("stampado", "1.10.0"), ("stampado", "1.9.0"),
                               ("jigsaw", "2.0")):
             self.add_package_file("decryptors", name, version, b"not read by -list")
-        # Libraries and folders without a package file are not decryptors on offer.
+        # Libraries are not decryptors on offer.
         self.add_package_file("libraries", "zlib", "1.0", b"x")
         self.add_package_file("decryptors", "unfinished", "0.1", b"x")
-        os.makedirs(os.path.join(self.repository, "decryptors", "unfinished", "0.2"))
-        os.makedirs(os.path.join(self.repository, "decryptors", "nothing-yet"))
 
     def test_server_list_without_local_versions(self):
         self.publish()

@@ -16,7 +16,6 @@ import shutil
 import sqlite3
 import subprocess
 import sys
-import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -39,13 +38,18 @@ DECRYPTOR_FILE = os.path.basename(os.environ.get("KYR_E2E_ECHO", "libkyr_e2e_ech
 LIBRARY_FILE = os.path.basename(os.environ.get("KYR_E2E_ECHO_UTIL", "libkyr_e2e_echo_util.so"))
 
 
+def echo_decryptor(binary, library="echoutil:1.0.0"):
+    """The files and pack options of the echo decryptor needing that library."""
+    return ({DECRYPTOR_FILE: binary}, "--runtime-version", "1.0", "--module", DECRYPTOR_FILE, "--run", "run",
+            "--help", "help", "--dependency", "lib:" + library)
+
+
 class PackageCommandsTest(harness.E2ETestCase):
     def setUp(self):
         super().setUp()
-        self.kyrpack = os.environ.get("KYRPACK")
         self.decryptor_binary = os.environ.get("KYR_E2E_ECHO")
         self.library_binary = os.environ.get("KYR_E2E_ECHO_UTIL")
-        if not (self.kyrpack and self.decryptor_binary and self.library_binary):
+        if not (os.environ.get("KYRPACK") and self.decryptor_binary and self.library_binary):
             self.fail("KYRPACK, KYR_E2E_ECHO and KYR_E2E_ECHO_UTIL must be set (run through ctest)")
         self.publish("library", "echoutil", "1.0.0", {LIBRARY_FILE: self.library_binary})
         for version in ("1.0.0", "1.1.0"):
@@ -56,23 +60,11 @@ class PackageCommandsTest(harness.E2ETestCase):
 
     def publish(self, kind, name, version, files, *options):
         """Packs `files` (name in package -> source file) and places the package in the repository."""
-        staging = tempfile.mkdtemp(prefix=f"{name}-{version}-", dir=self.work)
-        for target, source in files.items():
-            shutil.copyfile(source, os.path.join(staging, target))
-        out = staging + ".kpkg"
-        subprocess.run([self.kyrpack, "pack", "--key", self.config["signing_private_key"], "--folder", staging,
-                        "--kind", kind, "--name", name, "--version", version, "--runtime-type", "native",
-                        *options, "--out", out], check=True, capture_output=True)
-        return self.add_package_file(self.kind_folder(kind), name, version, out)
-
-    @staticmethod
-    def kind_folder(kind):
-        return {"decryptor": "decryptors", "library": "libraries", "runtime": "runtimes"}[kind]
+        kind_folder = {"decryptor": "decryptors", "library": "libraries", "runtime": "runtimes"}[kind]
+        return self.add_package_file(kind_folder, name, version, self.pack(kind, name, version, files, *options))
 
     def publish_decryptor(self, name, version, library="echoutil:1.0.0"):
-        return self.publish("decryptor", name, version, {DECRYPTOR_FILE: self.decryptor_binary},
-                            "--runtime-version", "1.0", "--module", DECRYPTOR_FILE, "--run", "run",
-                            "--help", "help", "--dependency", "lib:" + library)
+        return self.publish("decryptor", name, version, *echo_decryptor(self.decryptor_binary, library))
 
     def files_folder(self, name, version):
         return os.path.join(self.data_folder, "decryptors", name, version, name) + os.sep
@@ -119,7 +111,7 @@ class PackageCommandsTest(harness.E2ETestCase):
         self.assertEqual(self.recorded(), {"echo": ["1.1.0"]})
 
     def test_package_altered_on_the_server_is_refused_and_nothing_is_recorded(self):
-        path = os.path.join(self.repository, "decryptors", "echo", "1.1.0", "echo.kpkg")
+        path = self.package_path("decryptors", "echo", "1.1.0")
         with open(path, "r+b") as package:
             package.seek(100)
             byte = package.read(1)
@@ -137,8 +129,8 @@ class PackageCommandsTest(harness.E2ETestCase):
         self.assertEqual(self.run_client("-get", "echo", "-ver", "../../1.0.0"),
                          BANNER + GETTING + OPERATION_ERROR + FAILED)
         # A mirror answering with another signed version than asked for installs nothing.
-        self.add_package_file("decryptors", "echo", "2.0.0", os.path.join(
-            self.repository, "decryptors", "echo", "1.1.0", "echo.kpkg"))
+        self.add_package_file("decryptors", "echo", "2.0.0", 
+            self.package_path("decryptors", "echo", "1.1.0"))
         self.assertEqual(self.run_client("-get", "echo", "-ver", "2.0.0"),
                          BANNER + GETTING + REQUIRED_INVALID + FAILED)
         self.assertFalse(os.path.exists(self.files_folder("echo", "2.0.0")))
@@ -153,7 +145,7 @@ class PackageCommandsTest(harness.E2ETestCase):
     def test_library_asked_for_as_latest_is_used_where_installed_and_repaired(self):
         library = os.path.join(self.data_folder, "libraries", "echoutil")
         self.add_package_file("libraries", "echoutil", "0.0.0",
-                              os.path.join(self.repository, "libraries", "echoutil", "1.0.0", "echoutil.kpkg"))
+                              self.package_path("libraries", "echoutil", "1.0.0"))
         self.publish_decryptor("echo", "1.2.0", library="echoutil:0.0.0")
         self.get("echo")
         self.assertEqual(os.listdir(library), ["1.0.0"])

@@ -39,9 +39,10 @@ class PythonDecryptorTest(E2ETestCase):
             capture_output=True, text=True, timeout=600)
         if done.returncode != 0:
             raise AssertionError("publishing the sample failed: " + done.stderr)
-        # The runtime's version is the interpreter's: .../runtimes/python/<version>/python.kpkg
-        [runtime] = [line for line in done.stdout.splitlines() if line.endswith("/python.kpkg")]
-        cls.runtime_version = os.path.basename(os.path.dirname(runtime))
+        # The runtime's version is the interpreter's: "wrote runtime/download/64/python/<version>"
+        [runtime] = [line for line in done.stdout.splitlines()
+                     if line.startswith("wrote runtime/download/64/python/") and not line.endswith("/0.0.0")]
+        cls.runtime_version = os.path.basename(runtime)
 
     @classmethod
     def tearDownClass(cls):

@@ -44,7 +44,7 @@ class ServerTest(E2ETestCase):
             self.assertEqual(got_body, body)
         return got_body
 
-    def test_catalogue_is_built_from_the_repository(self):
+    def test_list_is_the_published_list(self):
         body = self.assert_answer("/package/list/0.0.0", 200)
         self.assertEqual(body, b'{"packages":[{"name":"stampado","versions":["1.9.0","1.10.0"]}],"version":"1.0.0"}')
 

@@ -80,16 +80,21 @@ bool FindTopFolder(OpenedPackage& package, std::string& error) {
   return true;
 }
 
-bool ReadPackage(const std::string& path, OpenedPackage& package, std::string& error) {
-  if (!ReadWholeFile(path, package.bytes)) {
-    error = "cannot read '" + path + "'";
-    return false;
-  }
+// `path` only names the package in messages.
+bool CheckHeader(const std::string& path, OpenedPackage& package, std::string& error) {
   if (!ReadPackageHeader(package.bytes.data(), static_cast<std::int64_t>(package.bytes.size()), package.header)) {
     error = "'" + path + "' is not a package file: " + HeaderFault(package.bytes);
     return false;
   }
   return true;
+}
+
+bool ReadPackage(const std::string& path, OpenedPackage& package, std::string& error) {
+  if (!ReadWholeFile(path, package.bytes)) {
+    error = "cannot read '" + path + "'";
+    return false;
+  }
+  return CheckHeader(path, package, error);
 }
 
 // Unpacks with the client's own reader, so an archive it would refuse is refused here too.
@@ -169,7 +174,7 @@ bool CheckClientRules(const Info& info, std::string& error) {
 
 template <typename Info>
 bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>& key, std::string& report,
-                  std::string& error) {
+                  std::string& error, PackageIdentity* identity) {
   Info info;
   if (!ParseManifest(package.manifest.data(), package.manifest.size(), info)) {
     error = "the manifest does not parse (a key is missing or has the wrong type)";
@@ -206,6 +211,11 @@ bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>&
   if (!unlisted.empty()) {
     error = "the archive holds '" + *unlisted.begin() + "', which the manifest does not list";
     return false;
+  }
+  if (identity) {
+    PackFacts facts;
+    FillFacts(info, facts);
+    *identity = {facts.kind, info.name, info.version};
   }
   report = "verified " + info.name + " " + info.version + ": header, archive signature, manifest signature and " +
            std::to_string(info.files.size()) + " file(s)";
@@ -257,7 +267,17 @@ bool ParseJson(const std::string& text, nlohmann::json& value, std::string& erro
 }  // namespace
 
 bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath, std::string& report,
-                   std::string& error) {
+                   std::string& error, PackageIdentity* identity) {
+  std::string bytes;
+  if (!ReadWholeFile(packagePath, bytes)) {
+    error = "cannot read '" + packagePath + "'";
+    return false;
+  }
+  return VerifyPackageBytes(std::move(bytes), packagePath, publicKeyPath, report, error, identity);
+}
+
+bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const std::string& publicKeyPath,
+                        std::string& report, std::string& error, PackageIdentity* identity) {
   std::string pem;
   std::vector<std::uint8_t> key;
   std::uint32_t keySize = 0;
@@ -267,7 +287,8 @@ bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyP
     return false;
   }
   OpenedPackage package;
-  if (!ReadPackage(packagePath, package, error)) return false;
+  package.bytes = std::move(bytes);
+  if (!CheckHeader(packagePath, package, error)) return false;
   const PackageFileHeader& header = package.header;
   // The archive is trusted before it is unpacked, as the client does.
   const char* payload = package.bytes.data() + kPackageHeaderSize;
@@ -280,9 +301,9 @@ bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyP
   nlohmann::json manifest;
   if (!UnpackPackage(package, error) || !ParseJson(package.manifest, manifest, error)) return false;
   switch (KindOf(manifest)) {
-    case ManifestKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error);
-    case ManifestKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error);
-    case ManifestKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error);
+    case ManifestKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error, identity);
+    case ManifestKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity);
+    case ManifestKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity);
   }
   return false;
 }

@@ -2,13 +2,27 @@
 
 #include <string>
 
+#include "kyrpack/packer.h"
+
 namespace Kyrowan::Kyrpack {
+
+/// What a verified package is, as its signed manifest says.
+struct PackageIdentity {
+  PackageKind kind = PackageKind::Decryptor;
+  std::string name;
+  std::string version;
+};
 
 /// Checks a package file the way the client will: header, payload signature,
 /// manifest signature and completeness, and every file against its signature.
-/// `report` says what was verified; `error` why it was refused.
+/// `report` says what was verified; `error` why it was refused; `identity`, when
+/// given, receives what the package is.
 bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath, std::string& report,
-                   std::string& error);
+                   std::string& error, PackageIdentity* identity = nullptr);
+
+/// The same check of a package file's bytes read already; `packagePath` names it in messages.
+bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const std::string& publicKeyPath,
+                        std::string& report, std::string& error, PackageIdentity* identity);
 
 /// Describes the header and the manifest of a package file without checking signatures.
 bool InspectPackage(const std::string& packagePath, std::string& report, std::string& error);

@@ -5,6 +5,7 @@
 
 #include "kyrpack/checker.h"
 #include "kyrpack/packer.h"
+#include "kyrpack/publisher.h"
 #include "kyrpack/signer.h"
 #include "publisher_cli.h"
 
@@ -22,6 +23,9 @@ struct Arguments {
   std::string module, run, help, out;
   std::vector<std::string> dependencies;
   std::string package;
+  std::string repo, rebuild;
+  std::vector<std::string> packages;
+  bool replace = false;
 };
 
 /// An option the command cannot do without; an empty value counts as missing.
@@ -119,6 +123,23 @@ int Inspect(const Arguments& given, std::string& out, std::string& err) {
   return InspectPackage(given.package, out, err) ? kExitOk : kExitFailed;
 }
 
+int Publish(const Arguments& given, std::string& out, std::string& err) {
+  if (!given.rebuild.empty()) {
+    if (!given.repo.empty() || !given.packages.empty() || given.replace) {
+      err = "--rebuild takes no --repo, --replace or package files";
+      return kExitUsage;
+    }
+    return RebuildTree(given.rebuild, out, err) ? kExitOk : kExitFailed;
+  }
+  if (!Require({{"public", &given.publicKey}, {"repo", &given.repo}}, err)) return kExitUsage;
+  if (given.packages.empty()) {
+    err = "no package file given";
+    return kExitUsage;
+  }
+  return PublishPackages({given.repo, given.publicKey, given.packages, given.replace}, out, err) ? kExitOk
+                                                                                                : kExitFailed;
+}
+
 CLI::App* AddKeygen(CLI::App& app, Arguments& given) {
   CLI::App* command = app.add_subcommand("keygen", "Make an RSA-4096 signing key pair (never overwrites a key)");
   command->add_option("--private", given.privateKey, "Private key file to write, PEM, owner-only (required)");
@@ -162,6 +183,17 @@ CLI::App* AddInspect(CLI::App& app, Arguments& given) {
   return command;
 }
 
+CLI::App* AddPublish(CLI::App& app, Arguments& given) {
+  CLI::App* command =
+      app.add_subcommand("publish", "Place verified package files into a static tree any web server can serve");
+  command->add_option("--public", given.publicKey, "Public signing key every package must verify against (required)");
+  command->add_option("--repo", given.repo, "The tree to publish into, created when missing (required)");
+  command->add_flag("--replace", given.replace, "Replace a published version whose bytes differ");
+  command->add_option("--rebuild", given.rebuild, "Only write the list, latest and 0.0.0 files of this tree again");
+  command->add_option("packages", given.packages, "Package files");
+  return command;
+}
+
 }  // namespace
 
 int RunCommand(const std::vector<std::string>& args, std::string& out, std::string& err) {
@@ -173,6 +205,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
   CLI::App* const pack = AddPack(app, given);
   CLI::App* const verify = AddVerify(app, given);
   CLI::App* const inspect = AddInspect(app, given);
+  CLI::App* const publish = AddPublish(app, given);
   int code = kExitUsage;
   if (!PublisherCli::Parse(app, args, out, err, code)) return code;
   if (given.help == kHelpWithoutValue) {
@@ -187,6 +220,8 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
     code = Verify(given, out, err);
   else if (inspect->parsed())
     code = Inspect(given, out, err);
+  else if (publish->parsed())
+    code = Publish(given, out, err);
   else
     err = "no command given";
   if (code == kExitUsage) err += "\nRun with --help for more information.";

@@ -28,15 +28,6 @@ struct SourceFile {
   std::uint32_t mode = 0100644;  ///< as recorded in the archive
 };
 
-bool IsVersionText(const std::string& text) {
-  if (text.empty() || text.front() == '.' || text.back() == '.') return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '.' ? text[i + 1] == '.' : (c < '0' || c > '9')) return false;
-  }
-  return true;
-}
-
 // Names become folder names on the client: keep them to one plain path component,
 // in lower case as the client asks for them.
 bool IsNameText(const std::string& text) {
@@ -192,6 +183,15 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 }  // namespace
+
+bool IsVersionText(const std::string& text) {
+  if (text.empty() || text.front() == '.' || text.back() == '.') return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '.' ? text[i + 1] == '.' : (c < '0' || c > '9')) return false;
+  }
+  return true;
+}
 
 bool CheckFacts(const PackFacts& facts, std::string& error) {
   const bool isRuntime = facts.kind == PackageKind::Runtime;

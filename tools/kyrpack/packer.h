@@ -25,6 +25,9 @@ struct PackFacts {
   std::vector<DependencyEntry_s> dependencies;
 };
 
+/// Whether `text` is numbers joined by single dots, as every version of a package is.
+bool IsVersionText(const std::string& text);
+
 /// Whether the facts make a package the client will accept; `error` says why not.
 bool CheckFacts(const PackFacts& facts, std::string& error);
 

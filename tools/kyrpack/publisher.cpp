@@ -1,0 +1,188 @@
+#include "kyrpack/publisher.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "catalogue/package_catalogue.h"
+#include "catalogue/version.h"
+#include "kyrpack/checker.h"
+#include "kyrpack/signer.h"
+#include "kyrpack/tree_layout.h"
+#include "platform/file_system.h"
+#include "platform/text.h"
+
+namespace Kyrowan::Kyrpack {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Windows::FromUtf8;
+
+constexpr PackageKind kKinds[] = {PackageKind::Decryptor, PackageKind::Library, PackageKind::Runtime};
+
+const char* KindName(PackageKind kind) {
+  switch (kind) {
+    case PackageKind::Decryptor: return "decryptor";
+    case PackageKind::Library: return "library";
+    case PackageKind::Runtime: return "runtime";
+  }
+  return "";
+}
+
+// Writes `bytes` at `relative` below `root` unless it already holds exactly them. The
+// new content goes to an unpredictable name beside it and is renamed over it, so a
+// reader gets the old file or the new one, never a part.
+bool PutFile(const fs::path& root, const std::string& relative, const std::string& bytes, std::string& report,
+             std::string& error) {
+  const fs::path path = root / relative;
+  std::string current;
+  if (ReadWholeFile(path.string(), current) && current == bytes) return true;
+  if (!Windows::CreateFolderTree(FromUtf8(path.parent_path().string())) ||
+      !Windows::ReplaceFileAtomically(FromUtf8(path.string()), bytes)) {
+    error = "cannot write '" + path.string() + "'";
+    return false;
+  }
+  report += "wrote " + relative + "\n";
+  return true;
+}
+
+void RemoveFile(const fs::path& root, const std::string& relative, std::string& report) {
+  std::error_code code;
+  if (fs::remove(root / relative, code)) report += "removed " + relative + "\n";
+}
+
+// Entries of `folder` whose names pass `keep`, sorted; none when it cannot be read.
+template <typename Keep>
+std::vector<std::string> Entries(const fs::path& folder, Keep keep) {
+  std::vector<std::string> names;
+  std::error_code code;
+  for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code))
+    if (keep(*it)) names.push_back(it->path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> PackageNames(const fs::path& root, PackageKind kind) {
+  return Entries(root / Tree::DownloadRoot(kind), [](const fs::directory_entry& entry) {
+    std::error_code code;
+    return Tree::IsSafePathPart(entry.path().filename().string()) && entry.is_directory(code);
+  });
+}
+
+// The versions a package folder holds, ascending: the "0.0.0" copy and temporaries are none.
+std::vector<std::string> HeldVersions(const fs::path& folder) {
+  auto versions = Entries(folder, [](const fs::directory_entry& entry) {
+    std::error_code code;
+    const std::string name = entry.path().filename().string();
+    return IsVersionText(name) && name != kLatestVersion && entry.is_regular_file(code);
+  });
+  SortVersions(versions);
+  return versions;
+}
+
+// The "0.0.0" copy of each package's latest version; the decryptors' versions go to `catalogue`.
+bool RebuildLatestDownloads(const fs::path& root, PackageCatalogue& catalogue, std::string& report,
+                            std::string& error) {
+  for (const PackageKind kind : kKinds) {
+    for (const std::string& name : PackageNames(root, kind)) {
+      const std::string latest = Tree::DownloadPath(kind, name, kLatestVersion);
+      auto versions = HeldVersions(root / Tree::DownloadRoot(kind) / name);
+      if (versions.empty()) {
+        RemoveFile(root, latest, report);
+        continue;
+      }
+      std::string bytes;
+      const std::string newest = Tree::DownloadPath(kind, name, versions.back());
+      if (!ReadWholeFile((root / newest).string(), bytes)) {
+        error = "cannot read '" + (root / newest).string() + "'";
+        return false;
+      }
+      if (!PutFile(root, latest, bytes, report, error)) return false;
+      if (kind == PackageKind::Decryptor) catalogue.packages.push_back({name, std::move(versions)});
+    }
+  }
+  return true;
+}
+
+bool Rebuild(const fs::path& root, std::string& report, std::string& error) {
+  PackageCatalogue catalogue;
+  // The list's own version: "0.0.0" would make clients show their local list instead.
+  catalogue.version = "1.0.0";
+  if (!RebuildLatestDownloads(root, catalogue, report, error)) return false;
+  // A reader that finds a version in these files finds its download already in place.
+  std::set<std::string> listed;
+  for (const auto& entry : catalogue.packages) {
+    if (!PutFile(root, Tree::LatestVersionPath(entry.name), entry.versions.back(), report, error)) return false;
+    listed.insert(entry.name);
+  }
+  std::string list;
+  if (!SerializeCatalogue(catalogue, list) || !PutFile(root, Tree::ListPath(), list, report, error)) {
+    if (error.empty()) error = "cannot make the package list";
+    return false;
+  }
+  const fs::path latestFolder = (root / Tree::LatestVersionPath("-")).parent_path();
+  for (const std::string& name : Entries(latestFolder, [](const fs::directory_entry&) { return true; }))
+    if (!listed.count(name)) RemoveFile(root, Tree::LatestVersionPath(name), report);
+  return true;
+}
+
+}  // namespace
+
+bool RebuildTree(const std::string& root, std::string& report, std::string& error) {
+  report.clear();
+  std::error_code code;
+  if (!fs::is_directory(root, code)) {
+    error = "'" + root + "' is not a folder";
+    return false;
+  }
+  return Rebuild(root, report, error);
+}
+
+bool PublishPackages(const PublishRequest& request, std::string& report, std::string& error) {
+  report.clear();
+  // Every package is checked, and every target compared, before the tree changes at all.
+  // Each file is read once: the bytes verified are the bytes placed.
+  std::map<std::string, std::string> placed;  // download path -> package bytes
+  std::map<std::string, std::string> givenAs;  // download path -> package file
+  std::vector<std::string> toWrite;
+  for (const std::string& package : request.packages) {
+    PackageIdentity identity;
+    std::string bytes, verified, published;
+    if (!ReadWholeFile(package, bytes)) {
+      error = "cannot read '" + package + "'";
+      return false;
+    }
+    if (!VerifyPackageBytes(bytes, package, request.publicKey, verified, error, &identity)) {
+      error = package + ": " + error;
+      return false;
+    }
+    const std::string target = Tree::DownloadPath(identity.kind, identity.name, identity.version);
+    const std::string what = std::string(KindName(identity.kind)) + " " + identity.name + " " + identity.version;
+    if (const auto earlier = placed.find(target); earlier != placed.end()) {
+      if (earlier->second == bytes) continue;
+      error = package + ": " + what + " is also given as '" + givenAs[target] + "' with different bytes";
+      return false;
+    }
+    if (ReadWholeFile((fs::path(request.root) / target).string(), published) && published != bytes &&
+        !request.replace) {
+      error = package + ": " + what + " is already published with different bytes (--replace replaces it)";
+      return false;
+    }
+    if (published == bytes) report += "already published: " + what + "\n";
+    else toWrite.push_back(target);
+    givenAs[target] = package;
+    placed[target] = std::move(bytes);
+  }
+  if (!Windows::CreateFolderTree(FromUtf8(request.root))) {
+    error = "cannot make the folder '" + request.root + "'";
+    return false;
+  }
+  for (const std::string& target : toWrite)
+    if (!PutFile(request.root, target, placed[target], report, error)) return false;
+  return Rebuild(request.root, report, error);
+}
+
+}  // namespace Kyrowan::Kyrpack

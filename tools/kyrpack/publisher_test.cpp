@@ -1,0 +1,112 @@
+#include "kyrpack/publisher.h"
+
+#include <gtest/gtest.h>
+
+#include "kyrpack/command_line.h"
+#include "tests/trust_test_support.h"
+
+namespace Kyrowan::Kyrpack {
+namespace {
+
+using Testing::ListTree;
+using Testing::ReadBytes;
+using Testing::WriteBytes;
+
+class PublisherTest : public ::testing::Test {
+ protected:
+  // Packs a package of `kind` whose one file holds `content`; returns its path.
+  std::string Pack(const std::string& kind, const std::string& name, const std::string& version,
+                   const std::string& content = "x") {
+    const auto folder = scratch / ("src-" + kind + name + version + content);
+    WriteBytes(folder / "main.py", "# " + content + "\n");
+    const std::string out = (scratch / (kind + "-" + name + "-" + version + "-" + content + ".kpkg")).string();
+    std::vector<std::string> args = {"pack", "--key", KYR_TEST_PRIVATE_KEY, "--folder", folder.string(), "--kind", kind,
+                                     "--name", name, "--version", version, "--out", out};
+    if (kind != "runtime") args.insert(args.end(), {"--runtime-type", "python"});
+    if (kind == "decryptor") args.insert(args.end(), {"--module", "main.py", "--run", "run", "--help", "help"});
+    std::string ignored;
+    EXPECT_EQ(RunCommand(args, ignored, ignored), kExitOk);
+    return out;
+  }
+
+  int Publish(std::vector<std::string> packages, std::vector<std::string> options = {}) {
+    std::vector<std::string> args = {"publish", "--public", KYR_TEST_PUBLIC_KEY, "--repo", Tree()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), packages.begin(), packages.end());
+    return RunCommand(args, out, err);
+  }
+
+  std::string Tree() const { return (scratch / "tree").string(); }
+  std::string Read(const std::string& relative) const { return ReadBytes(scratch / "tree" / relative); }
+
+  Testing::ScratchFolder scratch;
+  std::string out, err;
+};
+
+TEST_F(PublisherTest, EveryFileSitsAtItsRequestPathAndLatestIsTheHighestVersion) {
+  const std::string newest = Pack("decryptor", "stampado", "1.10.0");
+  ASSERT_EQ(Publish({Pack("decryptor", "stampado", "1.9.0"), newest, Pack("library", "cipher", "2.0"),
+                     Pack("runtime", "python", "3.11.4")}),
+            kExitOk)
+      << err;
+  EXPECT_EQ(ListTree(Tree()), (std::vector<std::string>{
+                                  "library", "library/download", "library/download/64", "library/download/64/cipher",
+                                  "library/download/64/cipher/0.0.0", "library/download/64/cipher/2.0",
+                                  "package", "package/download", "package/download/64",
+                                  "package/download/64/stampado", "package/download/64/stampado/0.0.0",
+                                  "package/download/64/stampado/1.10.0", "package/download/64/stampado/1.9.0",
+                                  "package/list", "package/list/0.0.0", "package/query", "package/query/latestver",
+                                  "package/query/latestver/64", "package/query/latestver/64/stampado", "runtime",
+                                  "runtime/download", "runtime/download/64", "runtime/download/64/python",
+                                  "runtime/download/64/python/0.0.0", "runtime/download/64/python/3.11.4"}));
+  EXPECT_EQ(Read("package/list/0.0.0"),
+            R"({"packages":[{"name":"stampado","versions":["1.9.0","1.10.0"]}],"version":"1.0.0"})");
+  EXPECT_EQ(Read("package/query/latestver/64/stampado"), "1.10.0");
+  EXPECT_EQ(Read("package/download/64/stampado/0.0.0"), ReadBytes(newest));
+  EXPECT_EQ(Read("package/download/64/stampado/1.10.0"), ReadBytes(newest));
+}
+
+TEST_F(PublisherTest, PublishingAgainChangesNothingAndOtherBytesNeedReplace) {
+  const std::string first = Pack("decryptor", "stampado", "1.0");
+  ASSERT_EQ(Publish({first}), kExitOk) << err;
+  ASSERT_EQ(Publish({first}), kExitOk) << err;
+  EXPECT_EQ(out, "already published: decryptor stampado 1.0\n");
+
+  const std::string other = Pack("decryptor", "stampado", "1.0", "other");
+  EXPECT_EQ(Publish({other}), kExitFailed);
+  EXPECT_EQ(err, other + ": decryptor stampado 1.0 is already published with different bytes (--replace replaces it)");
+  EXPECT_EQ(Read("package/download/64/stampado/1.0"), ReadBytes(first));
+
+  ASSERT_EQ(Publish({other}, {"--replace"}), kExitOk) << err;
+  EXPECT_EQ(out, "wrote package/download/64/stampado/1.0\nwrote package/download/64/stampado/0.0.0\n");
+  EXPECT_EQ(Read("package/download/64/stampado/0.0.0"), ReadBytes(other));
+}
+
+TEST_F(PublisherTest, OnePackageThatFailsLeavesTheTreeUntouched) {
+  const std::string forged = (scratch / "forged.kpkg").string();
+  std::string bytes = ReadBytes(Pack("library", "cipher", "1.0"));
+  bytes[bytes.size() / 2] ^= 1;
+  WriteBytes(forged, bytes);
+  EXPECT_EQ(Publish({Pack("decryptor", "stampado", "1.0"), forged}), kExitFailed);
+  EXPECT_EQ(err.rfind(forged + ": ", 0), 0u) << err;
+  EXPECT_FALSE(std::filesystem::exists(Tree()));
+}
+
+TEST_F(PublisherTest, RebuildFollowsWhatTheTreeHolds) {
+  ASSERT_EQ(Publish({Pack("decryptor", "stampado", "1.0"), Pack("decryptor", "stampado", "2.0"),
+                     Pack("decryptor", "jigsaw", "1.0")}),
+            kExitOk);
+  std::filesystem::remove(scratch / "tree/package/download/64/stampado/2.0");
+  std::filesystem::remove(scratch / "tree/package/download/64/jigsaw/1.0");
+  // What an interrupted write leaves behind is no version.
+  WriteBytes(scratch / "tree/package/download/64/stampado/3.0.tmp-0123abcd", "partial");
+  ASSERT_EQ(RunCommand({"publish", "--rebuild", Tree()}, out, err), kExitOk) << err;
+  EXPECT_EQ(Read("package/list/0.0.0"), R"({"packages":[{"name":"stampado","versions":["1.0"]}],"version":"1.0.0"})");
+  EXPECT_EQ(Read("package/query/latestver/64/stampado"), "1.0");
+  EXPECT_EQ(Read("package/download/64/stampado/0.0.0"), Read("package/download/64/stampado/1.0"));
+  EXPECT_FALSE(std::filesystem::exists(scratch / "tree/package/query/latestver/64/jigsaw"));
+  EXPECT_FALSE(std::filesystem::exists(scratch / "tree/package/download/64/jigsaw/0.0.0"));
+}
+
+}  // namespace
+}  // namespace Kyrowan::Kyrpack
