@@ -48,6 +48,8 @@ for target in "${targets[@]}"; do
            -artifact_prefix="$crashes/")
   dictionary=$(dictionary_of "$target")
   [[ -z $dictionary ]] || options+=(-dict="$dictionary")
+  # Past libFuzzer's default 4096 bytes, or no data file ever outgrows one report request.
+  [[ $target != telemetry ]] || options+=(-max_len=16384)
   echo "fuzzing $target for ${seconds}s (log: $log)"
   status=0
   # A leak found at exit is a failure as well: ASan's leak check stays on.

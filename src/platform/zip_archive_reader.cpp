@@ -15,7 +15,7 @@ namespace Kyrowan::Windows {
 namespace {
 
 constexpr std::size_t kNameBufferSize = 260;
-// The library's own limit when it locates an entry by name.
+// The library's limit for locating a name; longer ones are refused so any tool can find each entry.
 constexpr std::size_t kMaxLocatableName = 255;
 constexpr std::size_t kChunkSize = 16384;
 constexpr unsigned long kHostUnix = 3;
@@ -97,6 +97,7 @@ bool ZipArchiveReader::ListEntries(std::vector<ZipEntry>& entries) {
     entry.name.assign(buffer, ::strnlen(buffer, sizeof buffer));
     // An empty name, or one cut short by a NUL byte, names no file we could find again.
     if (entry.name.empty() || entry.name.size() != entry.info.size_filename) return false;
+    if (unzGetFilePos64(archive, &entry.position) != UNZ_OK) return false;
     entries.push_back(std::move(entry));
     if (unzGoToNextFile(archive) != UNZ_OK) return true;
   }
@@ -115,8 +116,9 @@ bool ZipArchiveReader::ExtractAll() {
 
 bool ZipArchiveReader::ExtractEntry(const ZipEntry& entry) {
   if (archive == nullptr || !IsSafeZipEntry(entry)) return false;
-  // Case-sensitive: two names differing only in case are two different files here.
-  if (unzLocateFile(archive, entry.name.c_str(), 1) != UNZ_OK) return false;
+  // By position, not by name: locating each name walks the listing again from its start,
+  // quadratic in the entry count, and a repeated name would find its first entry each time.
+  if (unzGoToFilePos64(archive, &entry.position) != UNZ_OK) return false;
   const std::wstring target = TargetPath(targetFolder, entry.name);
   std::wstring parent;
   if (!GetParentFolder(target, parent) || !CreateFolderTree(parent)) return false;

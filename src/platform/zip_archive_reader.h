@@ -11,6 +11,7 @@ namespace Kyrowan::Windows {
 struct ZipEntry {
   unz_file_info64 info{};
   std::string name;  ///< the stored name, bytes as stored
+  unz64_file_pos position{};  ///< where the listing found it, so extraction goes straight there
 };
 
 /// Unpacks a zip archive below one target folder.
@@ -28,7 +29,7 @@ class ZipArchiveReader {
   /// Writes every entry below the target folder; refuses the whole archive, writing
   /// nothing, when any entry could land outside it or is not a plain file.
   bool ExtractAll();
-  /// Writes one entry below the target folder, creating its parent folders.
+  /// Writes one listed entry below the target folder, creating its parent folders.
   bool ExtractEntry(const ZipEntry& entry);
   /// Closes the archive and forgets both paths.
   void Close();

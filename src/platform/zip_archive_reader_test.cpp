@@ -70,10 +70,12 @@ TEST_F(ZipArchiveReaderTest, ArchiveAndTargetMayHaveNamesOutsideAscii) {
 
 // Windows' file names ignore case: there the second name replaces the first.
 #ifndef _WIN32
-TEST_F(ZipArchiveReaderTest, NamesDifferingInCaseAreDifferentFiles) {
-  ASSERT_TRUE(Unpack({{"pkg/Readme.txt", "upper"}, {"pkg/readme.txt", "lower"}}));
+TEST_F(ZipArchiveReaderTest, EveryEntryIsWrittenWithItsOwnBytes) {
+  ASSERT_TRUE(Unpack({{"pkg/Readme.txt", "upper"}, {"pkg/readme.txt", "lower"}, {"pkg/twice.txt", "first"},
+                      {"pkg/twice.txt", "second"}}));
   EXPECT_EQ(ReadBytes(out() / "pkg/Readme.txt"), "upper");
   EXPECT_EQ(ReadBytes(out() / "pkg/readme.txt"), "lower");
+  EXPECT_EQ(ReadBytes(out() / "pkg/twice.txt"), "second");  // a repeated name: the later entry wins
 }
 #endif
 
