@@ -16,9 +16,6 @@ class OutputFile {
 
   /// Creates or replaces `path` for writing; never follows a symbolic link at `path`.
   bool Create(const std::wstring& path);
-  /// Creates a new file beside `target`, under a name no other process can predict
-  /// (never an existing file or link), for temporary content; `path` receives the name.
-  bool CreateBeside(const std::wstring& target, std::wstring& path);
   /// Writes all `length` bytes; false on any error or short write.
   bool Write(const void* data, std::size_t length);
   /// Gives the file 0755 when `mode` lets its owner execute it, else 0644: never writable

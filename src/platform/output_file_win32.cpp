@@ -24,16 +24,6 @@ bool OutputFile::Create(const std::wstring& path) {
   return true;
 }
 
-bool OutputFile::CreateBeside(const std::wstring& target, std::wstring& path) {
-  Close();
-  std::wstring created;
-  HANDLE file = CreateUniqueFileBeside(target, created);
-  if (!HandleValidator()(file)) return false;
-  handle_ = reinterpret_cast<std::intptr_t>(file);
-  path = created;
-  return true;
-}
-
 bool OutputFile::Write(const void* data, std::size_t length) {
   return handle_ != -1 && WriteAllToFile(AsHandle(handle_), data, length);
 }

@@ -5,6 +5,7 @@ target_sources(kyrcore PRIVATE
   platform/http_client.cpp
   platform/signature_verifier.cpp
   platform/zip_archive_reader.cpp
+  platform/zip_span_io.cpp
   platform/clock_${KYR_OS}.cpp
   platform/console_${KYR_OS}.cpp
   platform/file_system_${KYR_OS}.cpp

@@ -6,7 +6,6 @@ target_sources(kyrcore_tests PRIVATE
   platform/file_system_test.cpp
   platform/guid_test.cpp
   platform/mapped_file_test.cpp
-  platform/output_file_test.cpp
   platform/progress_line_test.cpp
   platform/scoped_handle_test.cpp
   platform/signature_crypto_test.cpp

@@ -63,24 +63,33 @@ bool IsSafeZipEntry(const ZipEntry& entry) {
   return type == 0 || type == kRegularFile;
 }
 
-ZipArchiveReader::ZipArchiveReader(std::wstring archivePathIn, std::wstring targetFolderIn)
-    : archivePath(std::move(archivePathIn)), targetFolder(std::move(targetFolderIn)) {}
+ZipArchiveReader::ZipArchiveReader(std::wstring archivePathIn, std::wstring targetFolderIn, std::int64_t offset,
+                                   std::int64_t length)
+    : archivePath(std::move(archivePathIn)),
+      targetFolder(std::move(targetFolderIn)),
+      archiveOffset(offset),
+      archiveLength(length) {}
 
 ZipArchiveReader::~ZipArchiveReader() { Close(); }
 
 bool ZipArchiveReader::Open() {
   if (archive != nullptr) return true;
-  if (archivePath.empty() || targetFolder.empty()) return false;
-  zlib_filefunc64_def fileFunctions{};
+  if (archivePath.empty() || targetFolder.empty() || archiveOffset < 0) return false;
+  span_ = ZipSpanIo{};
+  span_.offset = static_cast<std::uint64_t>(archiveOffset);
+  span_.length = archiveLength;
 #ifdef _WIN32
   // The Win32 file functions take the wide path as it is.
-  fill_win32_filefunc64W(&fileFunctions);
-  archive = unzOpen2_64(archivePath.c_str(), &fileFunctions);
+  fill_win32_filefunc64W(&span_.platform);
+  const void* path = archivePath.c_str();
 #else
-  fill_fopen64_filefunc(&fileFunctions);
-  const std::string path = ToUtf8(archivePath);
-  archive = unzOpen2_64(path.c_str(), &fileFunctions);
+  fill_fopen64_filefunc(&span_.platform);
+  const std::string narrow = ToUtf8(archivePath);
+  const void* path = narrow.c_str();
 #endif
+  zlib_filefunc64_def fileFunctions{};
+  FillSpanFileFunctions(span_, fileFunctions);
+  archive = unzOpen2_64(path, &fileFunctions);
   return archive != nullptr;
 }
 
@@ -149,6 +158,8 @@ void ZipArchiveReader::Close() {
   }
   archivePath.clear();
   targetFolder.clear();
+  archiveOffset = 0;
+  archiveLength = -1;
 }
 
 }  // namespace Kyrowan::Windows

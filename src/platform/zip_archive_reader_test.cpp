@@ -135,6 +135,36 @@ TEST_F(ZipArchiveReaderTest, InstalledFilesAre0644Or0755AndNeverWritableByOthers
 }
 #endif
 
+TEST_F(ZipArchiveReaderTest, ReadsOnlyTheArchiveWithinItsSpan) {
+  // Whole archives on both sides: a reader that strays past either edge finds the wrong one.
+  const std::string before = MakeZip(scratch / "before.zip", {{"pkg/before.txt", "before"}});
+  const std::string inside = MakeZip(scratch / "inside.zip", {{"pkg/inside.txt", "inside"}});
+  const std::string after = MakeZip(scratch / "after.zip", {{"pkg/after.txt", "after"}});
+  WriteBytes(zipPath(), before + inside + after);
+  const auto offset = static_cast<std::int64_t>(before.size());
+  const auto length = static_cast<std::int64_t>(inside.size());
+  const auto fileSize = static_cast<std::int64_t>((before + inside + after).size());
+  {
+    ZipArchiveReader reader(Wide(zipPath()), Wide(out()), offset, length);
+    ASSERT_TRUE(reader.Open() && reader.ExtractAll());
+  }
+  EXPECT_EQ(ListTree(out()), (std::vector<std::string>{"pkg", "pkg/inside.txt"}));
+  EXPECT_EQ(ReadBytes(out() / "pkg/inside.txt"), "inside");
+  struct Span {
+    const char* what;
+    std::int64_t offset, length;
+  };
+  // The zip64 locator ends 22 bytes before the archive: cut one byte of it away.
+  for (const Span& span : {Span{"cut short", offset, length - 23}, Span{"offset past the end", fileSize + 1, -1},
+                           Span{"length past the end", offset, fileSize - offset + 1},
+                           Span{"negative offset", -1, length}}) {
+    SCOPED_TRACE(span.what);
+    ZipArchiveReader reader(Wide(zipPath()), Wide(scratch / "refused"), span.offset, span.length);
+    EXPECT_FALSE(reader.Open() && reader.ExtractAll());
+    EXPECT_FALSE(std::filesystem::exists(scratch / "refused"));
+  }
+}
+
 TEST_F(ZipArchiveReaderTest, UnreadableArchivesAndEmptyPathsFail) {
   WriteBytes(zipPath(), "this is not a zip archive");
   ZipArchiveReader notZip(Wide(zipPath()), Wide(out()));
