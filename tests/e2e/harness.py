@@ -9,8 +9,8 @@ Two halves:
   publisher tools off) and writes ``harness.json`` into the work folder.
 
   With ``--windows ADD_ROOT_CERT_EXE`` the client is KyrDecrypt.exe, cross-built for
-  ``localhost`` (Windows checks the certificate's name; the test certificate names
-  localhost) and run under Wine in a prefix of the work folder whose ROOT store holds
+  ``localhost`` (WinINet under Wine matches the certificate's DNS name, not its IP
+  address) and run under Wine in a prefix of the work folder whose ROOT store holds
   the test CA (added by that helper program).
 
 * ``E2ETestCase`` is the base class of the tests. Each test gets a fresh
@@ -135,6 +135,7 @@ def wine_command(config, program, *arguments):
 
 
 def wine_environment(config, **extra):
+    """The environment for wine_command: the prefix, and a bound a little under the callers' own."""
     return dict(os.environ, KYRDECRYPT_WINEPREFIX=config["wine"]["prefix"],
                 KYRDECRYPT_WINE_TIMEOUT=str(CLIENT_RUN_SECONDS), **extra)
 
