@@ -49,7 +49,7 @@ class Demo:
         self.config = None
 
     def prepare(self):
-        host = "localhost (KyrDecrypt.exe under Wine)" if self.windows_build else "127.0.0.1"
+        host = "localhost" if self.windows_build else "127.0.0.1"
         say(f"Demo configuration: CA, server certificate, signing keys, client for {host}")
         # A fresh repository, database and data folder each time; keys and TLS material are kept.
         for folder in (self.repository, self.program_data, self.victim):
@@ -60,7 +60,7 @@ class Demo:
         harness.setup(SOURCE, os.path.join(self.work, "config"), [], add_root_cert)
         with open(os.path.join(self.work, "config", "harness.json"), encoding="utf-8") as text:
             self.config = json.load(text)
-        print(f"client: {self.config['client']} (server 127.0.0.1:{self.config['port']})")
+        print(f"client: {self.config['client']} (server {host}:{self.config['port']})")
 
     def publish(self):
         say("Publisher: pack and sign the samples with kyrpack into the server's repository")
