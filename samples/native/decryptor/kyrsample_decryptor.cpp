@@ -121,10 +121,7 @@ std::vector<fs::path> LockedFilesIn(const std::vector<fs::path>& paths) {
   return found;
 }
 
-}  // namespace
-
-KYRSAMPLE_EXPORT std::int64_t run(std::int32_t argc, const char16_t* const* argv) {
-  if (argc < 2 || argv == nullptr) return -1;
+std::int64_t Run(std::int32_t argc, const char16_t* const* argv) {
   const fs::path telemetryFile = ToPath(argv[1]);
   std::string key;
   std::vector<fs::path> paths;
@@ -149,6 +146,19 @@ KYRSAMPLE_EXPORT std::int64_t run(std::int32_t argc, const char16_t* const* argv
   std::fflush(stdout);
   std::ofstream(telemetryFile, std::ios::binary) << "{\"files\":" << restored << ",\"failed\":" << failed << "}";
   return restored;
+}
+
+}  // namespace
+
+KYRSAMPLE_EXPORT std::int64_t run(std::int32_t argc, const char16_t* const* argv) {
+  if (argc < 2 || argv == nullptr) return -1;
+  // No exception may cross into the tool that loaded this library: a name that is not
+  // valid UTF-16 makes the path conversions throw.
+  try {
+    return Run(argc, argv);
+  } catch (...) {
+    return -1;
+  }
 }
 
 KYRSAMPLE_EXPORT void help() {
