@@ -6,6 +6,11 @@ build/demo): a demo CA and server certificate for 127.0.0.1, a package-signing k
 pair, a client built for exactly those, a package repository with the signed
 samples, the server's telemetry database and the client's data folder (PROGRAMDATA),
 so the demo never touches this machine's own KyrDecrypt data.
+
+With --windows WINDOWS_BUILD the client is KyrDecrypt.exe under Wine (built for
+localhost, the demo CA in its Wine prefix's root store) and the native sample is
+published as the Windows build's DLLs; there is no Windows Python to run the
+Python sample with, so that part is left out.
 """
 
 import argparse
@@ -32,9 +37,10 @@ def say(text):
 
 
 class Demo:
-    def __init__(self, build, work):
+    def __init__(self, build, work, windows_build=None):
         self.build = os.path.abspath(build)
         self.work = os.path.abspath(work)
+        self.windows_build = windows_build and os.path.abspath(windows_build)
         self.repository = os.path.join(self.work, "repository")
         self.database = os.path.join(self.work, "telemetry.db")
         self.program_data = os.path.join(self.work, "programdata")
@@ -43,21 +49,29 @@ class Demo:
         self.config = None
 
     def prepare(self):
-        say("Demo configuration: CA, server certificate, signing keys, client for 127.0.0.1")
+        host = "localhost" if self.windows_build else "127.0.0.1"
+        say(f"Demo configuration: CA, server certificate, signing keys, client for {host}")
         # A fresh repository, database and data folder each time; keys and TLS material are kept.
         for folder in (self.repository, self.program_data, self.victim):
             shutil.rmtree(folder, ignore_errors=True)
         if os.path.exists(self.database):
             os.remove(self.database)
-        harness.setup(SOURCE, os.path.join(self.work, "config"), [])
+        add_root_cert = self.windows_build and os.path.join(self.windows_build, "kyr-add-root-cert.exe")
+        harness.setup(SOURCE, os.path.join(self.work, "config"), [], add_root_cert)
         with open(os.path.join(self.work, "config", "harness.json"), encoding="utf-8") as text:
             self.config = json.load(text)
-        print(f"client: {self.config['client']} (server 127.0.0.1:{self.config['port']})")
+        print(f"client: {self.config['client']} (server {host}:{self.config['port']})")
 
     def publish(self):
         say("Publisher: pack and sign the samples with kyrpack into the server's repository")
-        for script in ("pack-samples.sh", "pack-python-samples.sh"):
-            written = subprocess.run(["bash", os.path.join(SOURCE, "samples", script), "--build", self.build,
+        scripts = {"pack-samples.sh": ["--build", self.build]}
+        if self.windows_build:
+            scripts["pack-samples.sh"] = ["--windows", "--build", self.windows_build,
+                                          "--kyrpack", os.path.join(self.build, "kyrpack")]
+        else:
+            scripts["pack-python-samples.sh"] = ["--build", self.build]
+        for script, options in scripts.items():
+            written = subprocess.run(["bash", os.path.join(SOURCE, "samples", script), *options,
                                       "--key", self.config["signing_private_key"], "--repo", self.repository],
                                      check=True, capture_output=True, text=True).stdout
             for path in written.split("\n"):
@@ -81,8 +95,14 @@ class Demo:
     def lock_sample_files(self, folder, lock):
         say(f"The victim's files in {os.path.relpath(folder, self.work)}, locked by a sample 'ransomware'")
         shutil.copytree(ORIGINALS, folder)
-        subprocess.run([*lock, *(os.path.join(folder, name) for name in sorted(os.listdir(folder)))], check=True)
+        files = [self.client_path(os.path.join(folder, name)) for name in sorted(os.listdir(folder))]
+        env = harness.wine_environment(self.config) if self.windows_build else None
+        subprocess.run([*lock, *files], check=True, env=env)
         self.show_folder(folder)
+
+    def client_path(self, path):
+        """A path as the client knows it: under Wine, its Windows name."""
+        return harness.windows_path(path) if self.windows_build else path
 
     @staticmethod
     def show_folder(folder):
@@ -91,12 +111,13 @@ class Demo:
 
     def client(self, *arguments):
         shown = " ".join(f"'{a}'" if " " in a else a for a in arguments)
-        say(f"kyrdecrypt {shown}")
+        say(f"{os.path.basename(self.config['client'])} {shown}")
         # No package index is reachable: pip takes the sample's wheels from the repository.
-        env = dict(os.environ, PROGRAMDATA=self.program_data, PIP_NO_INDEX="1",
-                   PIP_FIND_LINKS=os.path.join(self.repository, "wheels"), PIP_DISABLE_PIP_VERSION_CHECK="1",
-                   PIP_ROOT_USER_ACTION="ignore", PIP_NO_CACHE_DIR="1")
-        done = subprocess.run([self.config["client"], *arguments], env=env, timeout=harness.CLIENT_RUN_SECONDS)
+        command, env = harness.client_process(
+            self.config, self.program_data, arguments, PIP_NO_INDEX="1",
+            PIP_FIND_LINKS=os.path.join(self.repository, "wheels"), PIP_DISABLE_PIP_VERSION_CHECK="1",
+            PIP_ROOT_USER_ACTION="ignore", PIP_NO_CACHE_DIR="1")
+        done = subprocess.run(command, env=env, timeout=harness.CLIENT_RUN_SECONDS + 30)
         if done.returncode != 0:
             raise SystemExit(f"kyrdecrypt exited with {done.returncode}")
 
@@ -128,18 +149,15 @@ class Demo:
             self.client("-list")
             self.client("-about", "kyrsample")
             native_victim = os.path.join(self.victim, "Native")
-            self.lock_sample_files(native_victim, [os.path.join(self.build, "kyrsample-encrypt"), "-k", SAMPLE_KEY,
-                                                   "--remove"])
-            self.client("-run", "kyrsample", "-args", f"-k {SAMPLE_KEY} {native_victim}")
+            if self.windows_build:
+                encrypt = harness.wine_command(self.config, os.path.join(self.windows_build, "kyrsample-encrypt.exe"))
+            else:
+                encrypt = [os.path.join(self.build, "kyrsample-encrypt")]
+            self.lock_sample_files(native_victim, [*encrypt, "-k", SAMPLE_KEY, "--remove"])
+            self.client("-run", "kyrsample", "-args", f"-k {SAMPLE_KEY} {self.client_path(native_victim)}")
             self.check_restored(native_victim)
-
-            # The Python decryptor brings its interpreter, a library from the server and one from pip.
-            self.client("-get", "pysample")
-            self.client("-about", "pysample")
-            python_victim = os.path.join(self.victim, "Python victim")
-            self.lock_sample_files(python_victim, [sys.executable, PYTHON_LOCKER, SAMPLE_KEY])
-            self.client("-run", "pysample", "-args", f'-v -key {SAMPLE_KEY} "{python_victim}"')
-            self.check_restored(python_victim)
+            if not self.windows_build:
+                self.python_story()
             self.client("-list")
             self.show_telemetry()
         finally:
@@ -147,14 +165,26 @@ class Demo:
             self.stop_server()
         print("\nDemo complete.")
 
+    def python_story(self):
+        # The Python decryptor brings its interpreter, a library from the server and one from pip.
+        self.client("-get", "pysample")
+        self.client("-about", "pysample")
+        python_victim = os.path.join(self.victim, "Python victim")
+        self.lock_sample_files(python_victim, [sys.executable, PYTHON_LOCKER, SAMPLE_KEY])
+        self.client("-run", "pysample", "-args", f'-v -key {SAMPLE_KEY} "{python_victim}"')
+        self.check_restored(python_victim)
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(SOURCE, "build"),
                         help="build folder holding kyrpack, kyrdecrypt-server and the samples")
-    parser.add_argument("--work", help="demo folder (default: <build>/demo)")
+    parser.add_argument("--work", help="demo folder (default: <build>/demo, with --windows <build>/demo-windows)")
+    parser.add_argument("--windows", metavar="WINDOWS_BUILD",
+                        help="run KyrDecrypt.exe and the sample's DLLs of this Windows build under Wine")
     arguments = parser.parse_args()
-    Demo(arguments.build, arguments.work or os.path.join(arguments.build, "demo")).run()
+    work = arguments.work or os.path.join(arguments.build, "demo-windows" if arguments.windows else "demo")
+    Demo(arguments.build, work, arguments.windows).run()
     return 0
 
 

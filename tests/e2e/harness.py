@@ -8,6 +8,11 @@ Two halves:
   a client configured for exactly that (its own CMake build tree, tests and
   publisher tools off) and writes ``harness.json`` into the work folder.
 
+  With ``--windows ADD_ROOT_CERT_EXE`` the client is KyrDecrypt.exe, cross-built for
+  ``localhost`` (WinINet under Wine matches the certificate's DNS name, not its IP
+  address) and run under Wine in a prefix of the work folder whose ROOT store holds
+  the test CA (added by that helper program).
+
 * ``E2ETestCase`` is the base class of the tests. Each test gets a fresh
   repository folder, telemetry database and PROGRAMDATA; ``start_server`` runs
   kyrdecrypt-server on the client's port and waits (bounded) for its ready line;
@@ -23,6 +28,7 @@ import os
 import queue
 import shutil
 import socket
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -77,23 +83,29 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def setup(source, work, cmake_args):
+def setup(source, work, cmake_args, add_root_cert=None):
+    """Writes harness.json; with add_root_cert (the Windows helper program), for KyrDecrypt.exe under Wine."""
     os.makedirs(work, exist_ok=True)
     tls = os.path.join(work, "tls")
     make_tls_material(tls)
     private, public = make_signing_keys(os.path.join(work, "keys"))
     port = free_port()
     build = os.path.join(work, "client-build")
-    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja",
+    if add_root_cert:
+        target = ["--toolchain", os.path.join(source, "cmake", "mingw-w64-x86_64.cmake"),
+                  "-DKYRDECRYPT_SERVER_HOST=localhost"]
+        client = os.path.join(build, "KyrDecrypt.exe")
+    else:
+        target = ["-DKYRDECRYPT_SERVER_HOST=127.0.0.1", f"-DKYRDECRYPT_CA_BUNDLE={os.path.join(tls, 'ca-cert.pem')}"]
+        client = os.path.join(build, "kyrdecrypt")
+    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", *target,
                     "-DKYRDECRYPT_BUILD_TESTS=OFF", "-DKYRDECRYPT_BUILD_PUBLISHER=OFF",
-                    "-DKYRDECRYPT_SERVER_HOST=127.0.0.1", f"-DKYRDECRYPT_SERVER_PORT={port}",
-                    f"-DKYRDECRYPT_SIGNING_KEY={public}",
-                    f"-DKYRDECRYPT_CA_BUNDLE={os.path.join(tls, 'ca-cert.pem')}", *cmake_args],
+                    f"-DKYRDECRYPT_SERVER_PORT={port}", f"-DKYRDECRYPT_SIGNING_KEY={public}", *cmake_args],
                    check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt"], check=True, stdout=subprocess.DEVNULL)
     config = {
         "port": port,
-        "client": os.path.join(build, "kyrdecrypt"),
+        "client": client,
         "ca_cert": os.path.join(tls, "ca-cert.pem"),
         "server_cert": os.path.join(tls, "server-cert.pem"),
         "server_key": os.path.join(tls, "server-key.pem"),
@@ -102,8 +114,44 @@ def setup(source, work, cmake_args):
         "signing_private_key": private,
         "signing_public_key": public,
     }
+    if add_root_cert:
+        config["wine"] = {"run": os.path.join(source, "scripts", "wine-run.sh"),
+                          "prefix": os.path.join(work, "wineprefix")}
+        subprocess.run(wine_command(config, add_root_cert, windows_path(config["ca_cert"])),
+                       env=wine_environment(config), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     with open(os.path.join(work, "harness.json"), "w", encoding="utf-8") as out:
         json.dump(config, out, indent=2)
+
+
+# --------------------------------------------------------------------------- Wine
+
+def windows_path(path):
+    """The name a Windows program under Wine knows a local path by (drive Z: is the root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine_command(config, program, *arguments):
+    """The command line that runs a Windows program in the configuration's Wine prefix, bounded."""
+    return ["bash", config["wine"]["run"], program, *arguments]
+
+
+def wine_environment(config, **extra):
+    """The environment for wine_command: the prefix, and a bound a little under the callers' own."""
+    return dict(os.environ, KYRDECRYPT_WINEPREFIX=config["wine"]["prefix"],
+                KYRDECRYPT_WINE_TIMEOUT=str(CLIENT_RUN_SECONDS), **extra)
+
+
+def client_process(config, program_data, arguments, **env):
+    """Command line and environment that run the configured client with the given data folder root."""
+    if "wine" not in config:
+        return [config["client"], *arguments], dict(os.environ, PROGRAMDATA=program_data, **env)
+    # Windows takes the common application-data folder from the registry: point it at this one.
+    # No test runs beside another in the same prefix (they share the server's port).
+    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
+    subprocess.run(wine_command(config, "reg", "add", key, "/v", "Common AppData", "/t", "REG_SZ",
+                                "/d", windows_path(program_data), "/f"),
+                   env=wine_environment(config), check=True, capture_output=True, timeout=CLIENT_RUN_SECONDS)
+    return wine_command(config, config["client"], *arguments), wine_environment(config, **env)
 
 
 # --------------------------------------------------------------------------- tests
@@ -367,11 +415,17 @@ class E2ETestCase(unittest.TestCase):
         with open(self.catalogue_file, encoding="utf-8") as catalogue:
             return catalogue.read()
 
+    def reports(self):
+        """The telemetry reports the server stored, oldest first, as parsed JSON."""
+        if not os.path.exists(self.database):
+            return []
+        with sqlite3.connect(self.database) as database:
+            return [json.loads(body) for (body,) in database.execute("SELECT body FROM reports ORDER BY id")]
+
     def run_client(self, *arguments):
-        """Runs the client with this test's PROGRAMDATA; asserts exit code 0 and returns its exact stdout."""
-        env = dict(os.environ, PROGRAMDATA=self.program_data)
-        done = subprocess.run([self.config["client"], *arguments], env=env, capture_output=True,
-                              timeout=CLIENT_RUN_SECONDS)
+        """Runs the client with this test's data folder root; asserts exit code 0 and returns its exact stdout."""
+        command, env = client_process(self.config, self.program_data, arguments)
+        done = subprocess.run(command, env=env, capture_output=True, timeout=CLIENT_RUN_SECONDS + 30)
         self.assertEqual(done.returncode, 0, done.stderr)
         return done.stdout.decode("utf-8")
 
@@ -383,9 +437,12 @@ def main():
     build.add_argument("--source", required=True)
     build.add_argument("--work", required=True)
     build.add_argument("--cmake-arg", action="append", default=[])
+    build.add_argument("--windows", metavar="ADD_ROOT_CERT_EXE",
+                       help="build KyrDecrypt.exe for Wine; the program that adds the test CA to its ROOT store")
     arguments = parser.parse_args()
     try:
-        setup(os.path.abspath(arguments.source), os.path.abspath(arguments.work), arguments.cmake_arg)
+        setup(os.path.abspath(arguments.source), os.path.abspath(arguments.work), arguments.cmake_arg,
+              arguments.windows)
     except subprocess.CalledProcessError as failure:
         print(f"setup failed: {failure} {failure.stderr or ''}", file=sys.stderr)
         return 1

@@ -13,7 +13,6 @@ import os
 import pty
 import re
 import shutil
-import sqlite3
 import subprocess
 import sys
 import unittest
@@ -71,13 +70,6 @@ class PackageCommandsTest(harness.E2ETestCase):
 
     def telemetry_file(self, name, version):
         return os.path.join(self.data_folder, "data", f"decr_{name}_{version}.json")
-
-    def reports(self):
-        """The telemetry reports the server stored, oldest first, as parsed JSON."""
-        if not os.path.exists(self.database):
-            return []
-        with sqlite3.connect(self.database) as database:
-            return [json.loads(body) for (body,) in database.execute("SELECT body FROM reports ORDER BY id")]
 
     def recorded(self):
         """The local catalogue as {lowered name: versions}."""

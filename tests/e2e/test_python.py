@@ -11,7 +11,6 @@ import glob
 import json
 import os
 import shutil
-import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -102,10 +101,6 @@ class PythonDecryptorTest(E2ETestCase):
         subprocess.run([sys.executable, os.path.join(SAMPLES, "encrypt_demo_files.py"), key, *originals],
                        check=True, stdout=subprocess.DEVNULL)
         return folder, originals
-
-    def reports(self):
-        with sqlite3.connect(self.database) as database:
-            return [json.loads(body) for (body,) in database.execute("SELECT body FROM reports ORDER BY id")]
 
     # ------------------------------------------------------------------ tests
 

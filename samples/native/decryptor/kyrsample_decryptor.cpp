@@ -11,12 +11,17 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "kyrsample_cipher.h"
 
+#if defined(_WIN32)
+#define KYRSAMPLE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define KYRSAMPLE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -51,24 +56,39 @@ std::string ToUtf8(const char16_t* text) {
   return out;
 }
 
+// Paths stay fs::path from the UTF-16 arguments on: a narrow copy would lose any name
+// outside the ANSI code page on Windows.
+fs::path ToPath(const char16_t* text) { return fs::path(std::u16string(text)); }
+
+std::string Printable(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 bool IsLocked(const fs::path& path) {
-  const std::string name = path.filename().string();
-  return name.size() > kLockedSuffix.size() &&
-         name.compare(name.size() - kLockedSuffix.size(), kLockedSuffix.size(), kLockedSuffix) == 0;
+  return path.extension() == kLockedSuffix && !path.stem().empty();
+}
+
+/// The whole file, read through a stream that is closed on return: Windows refuses to
+/// delete a file that is still open.
+bool ReadAll(const fs::path& path, std::vector<std::uint8_t>& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return in.good() || in.eof();
 }
 
 /// Restores one file beside the locked one; never overwrites an existing file,
 /// and removes the locked file only once the restored one is complete.
 bool Restore(const fs::path& locked, const std::string& key) {
-  std::ifstream in(locked, std::ios::binary);
-  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return false;
+  std::vector<std::uint8_t> bytes;
+  if (!ReadAll(locked, bytes)) return false;
   if (!kyrsample_check_header(key.c_str(), bytes.data(), bytes.size())) return false;
-  std::string target = locked.string();
-  target.resize(target.size() - kLockedSuffix.size());
+  fs::path target = locked;
+  target.replace_extension();
   std::error_code error;
   if (fs::exists(target, error)) return false;
-  const std::string temporary = target + ".kyrpart";
+  fs::path temporary = target;
+  temporary += ".kyrpart";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     std::vector<std::uint8_t> content(bytes.begin() + KYRSAMPLE_HEADER_SIZE, bytes.end());
@@ -86,7 +106,7 @@ bool Restore(const fs::path& locked, const std::string& key) {
   return true;
 }
 
-std::vector<fs::path> LockedFilesIn(const std::vector<std::string>& paths) {
+std::vector<fs::path> LockedFilesIn(const std::vector<fs::path>& paths) {
   std::vector<fs::path> found;
   for (const auto& path : paths) {
     std::error_code error;
@@ -95,25 +115,21 @@ std::vector<fs::path> LockedFilesIn(const std::vector<std::string>& paths) {
         if (it->is_regular_file(error) && IsLocked(it->path())) found.push_back(it->path());
       }
     } else if (IsLocked(path)) {
-      found.emplace_back(path);
+      found.push_back(path);
     }
   }
   return found;
 }
 
-}  // namespace
-
-KYRSAMPLE_EXPORT std::int64_t run(std::int32_t argc, const char16_t* const* argv) {
-  if (argc < 2 || argv == nullptr) return -1;
-  const std::string telemetryFile = ToUtf8(argv[1]);
+std::int64_t Run(std::int32_t argc, const char16_t* const* argv) {
+  const fs::path telemetryFile = ToPath(argv[1]);
   std::string key;
-  std::vector<std::string> paths;
+  std::vector<fs::path> paths;
   for (std::int32_t i = 2; i < argc; ++i) {
-    const std::string argument = ToUtf8(argv[i]);
-    if (argument == "-k" && i + 1 < argc) {
+    if (std::u16string_view(argv[i]) == u"-k" && i + 1 < argc) {
       key = ToUtf8(argv[++i]);
     } else {
-      paths.push_back(argument);
+      paths.push_back(ToPath(argv[i]));
     }
   }
   if (key.empty() || paths.empty()) {
@@ -125,15 +141,24 @@ KYRSAMPLE_EXPORT std::int64_t run(std::int32_t argc, const char16_t* const* argv
   for (const auto& locked : LockedFilesIn(paths)) {
     const bool ok = Restore(locked, key);
     ok ? ++restored : ++failed;
-    std::printf("kyrsample: %s %s\n", ok ? "restored" : "could not restore", locked.string().c_str());
+    std::printf("kyrsample: %s %s\n", ok ? "restored" : "could not restore", Printable(locked).c_str());
   }
   std::fflush(stdout);
-  if (std::FILE* out = std::fopen(telemetryFile.c_str(), "wb")) {
-    std::fprintf(out, "{\"files\":%lld,\"failed\":%lld}", static_cast<long long>(restored),
-                 static_cast<long long>(failed));
-    std::fclose(out);
-  }
+  std::ofstream(telemetryFile, std::ios::binary) << "{\"files\":" << restored << ",\"failed\":" << failed << "}";
   return restored;
+}
+
+}  // namespace
+
+KYRSAMPLE_EXPORT std::int64_t run(std::int32_t argc, const char16_t* const* argv) {
+  if (argc < 2 || argv == nullptr) return -1;
+  // No exception may cross into the tool that loaded this library: a name that is not
+  // valid UTF-16 makes the path conversions throw.
+  try {
+    return Run(argc, argv);
+  } catch (...) {
+    return -1;
+  }
 }
 
 KYRSAMPLE_EXPORT void help() {

@@ -14,9 +14,13 @@
 namespace {
 
 bool Lock(const std::string& path, const std::string& key, bool removeOriginal) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::vector<std::uint8_t> content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> content;
+  {
+    // Closed before the original is removed: Windows refuses to delete an open file.
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   kyrsample_apply(key.c_str(), content.data(), content.size());
   std::uint8_t header[KYRSAMPLE_HEADER_SIZE];
   kyrsample_make_header(key.c_str(), header);
