@@ -66,12 +66,13 @@ int main(int argc, char** argv) {
     return Fatal("repository folder '" + options.repositoryFolder + "' does not exist");
   const Repository repository(options.repositoryFolder);
   if (const std::string problem = repository.LayoutProblem(); !problem.empty()) return Fatal(problem);
-  TelemetryStore store(options.databaseFile);
-  if (!store.IsOpen()) return Fatal("cannot open database '" + options.databaseFile + "': " + store.LastError());
+  std::string storeProblem;
+  const auto store = OpenTelemetryStore(options, storeProblem);
+  if (!store) return Fatal(storeProblem);
   httplib::SSLServer server(options.certificateFile.c_str(), options.keyFile.c_str());
   if (!server.is_valid()) return Fatal("cannot load certificate '" + options.certificateFile + "' and key");
   ReportLimiter limiter(static_cast<std::size_t>(options.reportsPerMinute));
-  RegisterRoutes(server, repository, store, limiter);
+  RegisterRoutes(server, repository, *store, limiter);
   // A client that stops sending or taking data gives its connection up after this long.
   server.set_read_timeout(options.timeoutSeconds, 0);
   server.set_write_timeout(options.timeoutSeconds, 0);

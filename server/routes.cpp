@@ -117,7 +117,10 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
       return Fail(response, 429, "too many reports from this address; try again in a minute");
     if (const std::string problem = CheckTelemetryBody(request.body); !problem.empty())
       return Fail(response, 400, problem);
-    if (!store.Store(request.body)) return Fail(response, 500, "could not store the report");
+    if (const std::string error = store.Store(request.body, request.remote_addr); !error.empty()) {
+      std::fprintf(stderr, "kyrdecrypt-server: could not store a report: %s\n", error.c_str());
+      return Fail(response, 500, "could not store the report");
+    }
     response.set_content("stored\n", "text/plain");
   });
   // Every answer carries a Content-Length, error pages included.

@@ -12,7 +12,8 @@ class TelemetryStore;
 
 /// Installs every request the client sends, an error page with a length for
 /// everything else, and one log line per request on stdout. Telemetry uploads
-/// beyond what `limiter` allows an address are answered with 429.
+/// beyond what `limiter` allows an address are answered with 429; one the store could not
+/// commit with 500, its reason on stderr.
 void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store,
                     ReportLimiter& limiter);
 

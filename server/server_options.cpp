@@ -17,7 +17,11 @@ void AddOptions(CLI::App& app, ServerOptions& options) {
   app.add_option("--cert", options.certificateFile, "TLS certificate chain, PEM (required)");
   app.add_option("--key", options.keyFile, "TLS private key, PEM (required)");
   app.add_option("--repo", options.repositoryFolder, "Repository folder of signed packages (required)");
-  app.add_option("--db", options.databaseFile, "SQLite database of telemetry reports (required)");
+  auto* sqlite = app.add_option("--db", options.databaseFile,
+                                 "SQLite database of telemetry reports (required without --telemetry-postgres)");
+  app.add_option("--telemetry-postgres", options.postgresConnection,
+                 "Store telemetry reports in PostgreSQL instead: a libpq connection string")
+      ->excludes(sqlite);
   app.add_option("--reports-per-minute", options.reportsPerMinute, "Reports taken from one client address a minute")
       ->check(CLI::Range(1, 1000000))
       ->capture_default_str();
@@ -29,10 +33,12 @@ void AddOptions(CLI::App& app, ServerOptions& options) {
 // Checked here rather than by CLI11 so that an empty value counts as missing too.
 bool RequireAll(const CLI::App& app, const ServerOptions& options, std::string& error) {
   const std::string port = app.count("--port") > 0 ? std::to_string(options.port) : std::string();
+  const bool postgres = app.count("--telemetry-postgres") > 0;
   const std::pair<const char*, const std::string*> required[] = {
       {"--address", &options.address},       {"--port", &port},
       {"--cert", &options.certificateFile},  {"--key", &options.keyFile},
-      {"--repo", &options.repositoryFolder}, {"--db", &options.databaseFile}};
+      {"--repo", &options.repositoryFolder},
+      postgres ? std::pair("--telemetry-postgres", &options.postgresConnection) : std::pair("--db", &options.databaseFile)};
   for (const auto& [name, value] : required) {
     if (value->empty()) {
       error = std::string("option ") + name + (app.count(name) > 0 ? " needs a value" : " is required");

@@ -12,7 +12,8 @@ struct ServerOptions {
   std::string certificateFile;
   std::string keyFile;
   std::string repositoryFolder;
-  std::string databaseFile;
+  std::string databaseFile;        ///< SQLite file of telemetry reports, unless:
+  std::string postgresConnection;  ///< libpq connection string: reports go to PostgreSQL
   int reportsPerMinute = 60;  ///< telemetry uploads taken from one client address per minute
   int timeoutSeconds = 10;    ///< longest wait for a client to send or take data
 };

@@ -8,6 +8,8 @@ namespace {
 const std::vector<std::string> kComplete{"--address", "127.0.0.1", "--port", "8443", "--cert", "c.pem",
                                          "--key",     "k.pem",     "--repo", "repo", "--db",   "t.db"};
 
+const std::vector<std::string> kWithoutDb(kComplete.begin(), kComplete.end() - 2);
+
 bool Parse(const std::vector<std::string>& arguments, ServerOptions& options, std::string& error) {
   std::string out;
   int exitCode = -1;
@@ -33,6 +35,10 @@ TEST(ServerOptions, ReadsEveryOption) {
   ASSERT_TRUE(Parse(limited, options, error)) << error;
   EXPECT_EQ(options.reportsPerMinute, 5);
   EXPECT_EQ(options.timeoutSeconds, 2);
+  auto postgres = kWithoutDb;
+  postgres.insert(postgres.end(), {"--telemetry-postgres", "host=/run/pg dbname=kyr"});
+  ASSERT_TRUE(Parse(postgres, options, error)) << error;
+  EXPECT_EQ(options.postgresConnection, "host=/run/pg dbname=kyr");
 }
 
 // The packaged configuration file must be one the server takes; the command line still wins.
@@ -82,6 +88,9 @@ TEST(ServerOptions, NamesWhatIsWrong) {
       {with(5, ""), "option --cert needs a value"},
       {plus("--reports-per-minute", "0"), "--reports-per-minute: Value 0 not in range 1 to 1000000"},
       {plus("--timeout", "5s"), "--timeout: Value 5s not in range 1 to 3600"},
+      {plus("--telemetry-postgres", "dbname=kyr"), "--db excludes --telemetry-postgres"},
+      {[&] { auto a = kWithoutDb; a.insert(a.end(), {"--telemetry-postgres", ""}); return a; }(),
+       "option --telemetry-postgres needs a value"},
       {{"--config", "/nonexistent/server.conf"}, "/nonexistent/server.conf was not readable (missing?)"},
   };
   for (const auto& [arguments, expected] : cases) {

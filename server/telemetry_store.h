@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <string_view>
 
-struct sqlite3;
-
 namespace KyrServer {
+
+struct ServerOptions;
 
 /// The largest telemetry body the client may send.
 inline constexpr std::size_t kMaxTelemetryBody = 16383;
@@ -15,25 +15,19 @@ inline constexpr std::size_t kMaxTelemetryBody = 16383;
 /// Why a telemetry body cannot be stored (too large, not JSON), or empty when it can.
 std::string CheckTelemetryBody(std::string_view body);
 
-/// The SQLite table of received telemetry reports: when each arrived (UTC) and its body.
+/// Where received telemetry reports are kept: each whole, with its arrival time and the
+/// address it came from. Store is called from many request threads at once.
 class TelemetryStore {
  public:
-  /// Opens the database, creating it and its table if needed; see IsOpen.
-  explicit TelemetryStore(const std::string& path);
-  ~TelemetryStore();
-  TelemetryStore(const TelemetryStore&) = delete;
-  TelemetryStore& operator=(const TelemetryStore&) = delete;
-
-  bool IsOpen() const { return database_ != nullptr; }
-  /// The database's last error message.
-  std::string LastError() const { return error_; }
-  /// Stores one report stamped with the current UTC time; false on a database error.
-  bool Store(const std::string& body);
-
- private:
-  sqlite3* database_ = nullptr;
-  std::string error_;
-  std::mutex mutex_;
+  virtual ~TelemetryStore() = default;
+  /// Stores one report; empty once it is committed (an acknowledged report survives a
+  /// crash), otherwise why it was not stored.
+  virtual std::string Store(const std::string& body, const std::string& clientAddress) = 0;
 };
+
+/// The store the options name, its schema created or brought up to date: PostgreSQL when a
+/// connection string is given, the SQLite file otherwise. Null, with `error` saying why,
+/// when it cannot be used.
+std::unique_ptr<TelemetryStore> OpenTelemetryStore(const ServerOptions& options, std::string& error);
 
 }  // namespace KyrServer

@@ -23,12 +23,15 @@ KYRDECRYPT_SERVER_BIN, and kyrpack through KYRPACK (all set by CTest).
 """
 
 import argparse
+import glob
+import http.client
 import json
 import os
 import queue
 import shutil
 import socket
 import sqlite3
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -305,6 +308,53 @@ class NginxProcess:
         stop_process(self.process)
 
 
+class PostgresProcess:
+    """A PostgreSQL server of its own in `folder`: cluster, log and unix socket there, TCP on
+    a free local port. initdb and pg_ctl refuse to run as root, so as root they run as
+    nobody in a folder nobody owns."""
+
+    USER = "kyr"
+
+    def __init__(self, folder):
+        binaries = sorted(glob.glob("/usr/lib/postgresql/*/bin/pg_ctl"))
+        if not binaries:
+            raise AssertionError("PostgreSQL is not installed (scripts/install-deps.sh installs it)")
+        self.bin = os.path.dirname(binaries[-1])
+        self.folder, self.data, self.port = folder, os.path.join(folder, "data"), free_port()
+        os.makedirs(folder)
+        self.as_user = []
+        if os.geteuid() == 0:
+            shutil.chown(folder, "nobody")
+            self.as_user = ["runuser", "-u", "nobody", "--"]
+        self._run("initdb", "--no-sync", "-A", "trust", "-U", self.USER, "-D", self.data)
+        self.start()
+
+    @property
+    def connection(self):
+        return f"host=127.0.0.1 port={self.port} user={self.USER} dbname=postgres"
+
+    def _run(self, program, *arguments):
+        done = subprocess.run([*self.as_user, os.path.join(self.bin, program), *arguments],
+                              capture_output=True, text=True, timeout=SERVER_START_SECONDS * 3)
+        if done.returncode != 0:
+            raise AssertionError(f"{program} failed: {done.stdout} {done.stderr}")
+        return done.stdout
+
+    def start(self):
+        """Starts the server; pg_ctl -w returns once it takes connections."""
+        options = f"-k {self.folder} -p {self.port} -c listen_addresses=127.0.0.1"
+        self._run("pg_ctl", "start", "-w", "-D", self.data, "-l", os.path.join(self.folder, "log"), "-o", options)
+
+    def stop(self):
+        if os.path.exists(os.path.join(self.data, "postmaster.pid")):
+            self._run("pg_ctl", "stop", "-w", "-m", "fast", "-D", self.data)
+
+    def query(self, sql):
+        """The rows of one query through psql over the unix socket: one line each, columns split by "|"."""
+        return self._run("psql", "-X", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", self.folder,
+                         "-p", str(self.port), "-U", self.USER, "-d", "postgres", "-c", sql)
+
+
 class E2ETestCase(unittest.TestCase):
     """Base class: a fresh repository, database and PROGRAMDATA for every test."""
 
@@ -322,6 +372,7 @@ class E2ETestCase(unittest.TestCase):
         os.makedirs(self.repository)
         os.makedirs(self.program_data)
         self.server = None
+        self.telemetry_options = ["--db", self.database]  # where start_server stores reports
 
     # Paths the tests and the helpers of other test files use.
     @property
@@ -339,7 +390,7 @@ class E2ETestCase(unittest.TestCase):
     def server_arguments(self, certificate=None, key=None, port=None):
         return [self.server_binary, "--address", "127.0.0.1", "--port", str(port or self.port),
                 "--cert", certificate or self.config["server_cert"], "--key", key or self.config["server_key"],
-                "--repo", self.repository, "--db", self.database]
+                "--repo", self.repository, *self.telemetry_options]
 
     def start_server(self, certificate=None, key=None, options=(), port=None):
         """Starts kyrdecrypt-server on the client's port (or `port`) with any further options;
@@ -354,6 +405,17 @@ class E2ETestCase(unittest.TestCase):
         if self.server is not None:
             self.server.stop()
             self.server = None
+
+    def request(self, method, path, body=None, headers=None):
+        """Sends one HTTPS request to the client's port; returns (status, headers, body). The path is sent as given."""
+        context = ssl.create_default_context(cafile=self.config["ca_cert"])
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=context, timeout=30)
+        try:
+            connection.request(method, path, body=body, headers=headers or {})
+            response = connection.getresponse()
+            return response.status, dict(response.getheaders()), response.read()
+        finally:
+            connection.close()
 
     def package_path(self, kind, name, version):
         """Where the published tree keeps a package file: kind is decryptors, libraries or runtimes."""
@@ -405,6 +467,14 @@ class E2ETestCase(unittest.TestCase):
                              key=self.config["server_key"], ca=self.config["ca_cert"])
         self.addCleanup(nginx.stop)
         return nginx
+
+    def start_postgres(self):
+        """Starts a PostgreSQL server of this test's own; stopped when the test ends."""
+        if os.geteuid() == 0:
+            os.chmod(self.work, 0o755)
+        postgres = PostgresProcess(os.path.join(self.work, "postgres"))
+        self.addCleanup(postgres.stop)
+        return postgres
 
     def write_catalogue(self, text):
         os.makedirs(os.path.dirname(self.catalogue_file), exist_ok=True)

@@ -22,17 +22,6 @@ class ServerTest(E2ETestCase):
         self.add_package_file("libraries", "cryptolib", "2.1", b"library bytes")
         self.add_package_file("runtimes", "python", "3.11.4", b"runtime bytes")
         self.start_server()
-        self.context = ssl.create_default_context(cafile=self.config["ca_cert"])
-
-    def request(self, method, path, body=None, headers=None):
-        """Sends one request; returns (status, headers, body). The path is sent as given."""
-        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=30)
-        try:
-            connection.request(method, path, body=body, headers=headers or {})
-            response = connection.getresponse()
-            return response.status, dict(response.getheaders()), response.read()
-        finally:
-            connection.close()
 
     def assert_answer(self, path, status, body=None, method="GET", payload=None):
         got_status, headers, got_body = self.request(method, path, payload)
