@@ -7,7 +7,8 @@
 # <build>/fuzz-crashes/<target>/; the corpus each run grows is kept in
 # <build>/fuzz-corpus/<target>/ and reused by the next run. The committed seeds in
 # fuzz/corpus/<target>/ are read but never written. Exit status 1 when any target failed.
-# KYRDECRYPT_FUZZ_BUILD_DIR chooses the build folder (default build-fuzz).
+# KYRDECRYPT_FUZZ_BUILD_DIR chooses the build folder (default build-fuzz);
+# KYRDECRYPT_FUZZ_RUNS=N also ends each run after N executions (whichever comes first).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -46,6 +47,7 @@ for target in "${targets[@]}"; do
   before=$(find "$crashes" -type f | wc -l)
   options=(-max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1
            -artifact_prefix="$crashes/")
+  [[ -z ${KYRDECRYPT_FUZZ_RUNS:-} ]] || options+=(-runs="$KYRDECRYPT_FUZZ_RUNS")
   dictionary=$(dictionary_of "$target")
   [[ -z $dictionary ]] || options+=(-dict="$dictionary")
   # Past libFuzzer's default 4096 bytes, or no data file ever outgrows one report request.
