@@ -50,6 +50,9 @@ class IdentifyTest(harness.E2ETestCase):
                               ("HOW_TO_RESTORE.TXT", b"pay"), ("data.bin", b"KYRL" + b"z" * 9000)):
             with open(os.path.join(self.victim, name), "wb") as out:
                 out.write(content)
+        # Hints are taken only for decryptors the tree publishes.
+        for name in ("extfam", "notefam", "markfam", "unseen"):
+            self.add_package_file("decryptors", name, "1.0", b"not read by kyridentify")
         self.hints("extfam", "--extension", ".kyrl")
         self.hints("notefam", "--family", "Kyr Noted", "--extension", ".kyrl", "--note", "HOW_TO_*.txt")
         self.hints("markfam", "--family", "Kyr Marker", "--marker", "0:4b59524c")

@@ -40,6 +40,7 @@ class WindowsClientTest(harness.E2ETestCase):
         self.assertEqual(self.run_client("-help"), linux)
 
     def test_identify_names_the_decryptor_of_a_locked_folder(self):
+        self.add_package_file("decryptors", "kyrsample", "1.0.0", b"not read by KyrIdentify.exe")
         self.kyrpack("hints", "--key", self.config["signing_private_key"], "--repo", self.repository,
                      "--decryptor", "kyrsample", "--family", "KyrSample", "--extension", ".kyrlocked",
                      "--note", "README*.TXT")
