@@ -36,7 +36,10 @@ def snapshot(folder):
         for name in folders + files:
             path = os.path.join(root, name)
             info = os.lstat(path)
-            digest = hashlib.sha256(open(path, "rb").read()).hexdigest() if os.path.isfile(path) else ""
+            digest = ""
+            if os.path.isfile(path):
+                with open(path, "rb") as content:
+                    digest = hashlib.sha256(content.read()).hexdigest()
             state[os.path.relpath(path, folder)] = (info.st_size, info.st_mtime_ns, digest)
     return state
 
