@@ -86,6 +86,13 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def build_publisher_targets(source, build, *targets):
+    """Builds targets of the publisher side (tests off) in `build`; the benchmarks use it."""
+    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", "-DKYRDECRYPT_BUILD_TESTS=OFF"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", *targets], check=True, stdout=subprocess.DEVNULL)
+
+
 def setup(source, work, cmake_args, add_root_cert=None):
     """Writes harness.json; with add_root_cert (the Windows helper program), for KyrDecrypt.exe under Wine."""
     os.makedirs(work, exist_ok=True)
