@@ -42,10 +42,7 @@ HEADER = struct.Struct("<BQI")  # format, payload length, signature length
 
 def publisher_tools(build):
     """kyrpack, kyrdecrypt-server and the sample decryptor library, built in `build`."""
-    subprocess.run(["cmake", "-S", SOURCE, "-B", build, "-G", "Ninja", "-DKYRDECRYPT_BUILD_TESTS=OFF"],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "kyrpack", "kyrdecrypt-server", "kyrsample_decryptor"],
-                   check=True, stdout=subprocess.DEVNULL)
+    harness.build_publisher_targets(SOURCE, build, "kyrpack", "kyrdecrypt-server", "kyrsample_decryptor")
     module = os.path.join(build, "samples", "native", "decryptor", "libkyrsample_decryptor.so")
     return os.path.join(build, "kyrpack"), os.path.join(build, "kyrdecrypt-server"), module
 
