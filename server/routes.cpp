@@ -107,6 +107,9 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
   server.Get("/package/list/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
     ServeFile(repository.ListFile(), response, "application/json", "nothing published");
   });
+  server.Get("/package/identify/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
+    ServeFile(repository.IdentifyFile(), response, "application/octet-stream", "no identification index");
+  });
   server.Get(R"(/package/query/latestver/64/([^/]+))",
              [&repository](const httplib::Request& request, httplib::Response& response) {
                if (SafeParts(request, response))
