@@ -7,9 +7,13 @@ about --size-mib MiB of incompressible random files, serves it with kyrdecrypt-s
 on 127.0.0.1, and then measures, each under /usr/bin/time -v:
 
   client:    kyrdecrypt -get kyrbench -ver 1.0.0   (download, archive signature, unzip,
-             manifest signature, every file's signature, install)
+             manifest signature, install; a fresh install leaves each file's signature
+             to the validation every -run does)
   baseline:  curl (download) + openssl dgst -sha1 -verify (archive signature)
-             + unzip + openssl dgst -sha1 -verify for the manifest and every file
+             + unzip + openssl dgst -sha1 -verify for the manifest and for every file
+
+The goal is set against that whole pipeline; the ratio against the pipeline without the
+per-file checks (the same checks -get makes) is printed beside it.
 
 It does so for each size asked for (default 256 MiB and 1 GiB) and prints wall-clock
 seconds and peak resident memory of each step and the ratio client / baseline. It is a
@@ -46,6 +50,7 @@ import harness  # noqa: E402  (shared TLS material, keys, client build and serve
 NAME, VERSION = "kyrbench", "1.0.0"
 PEAK_GOAL_MIB = 64
 TIME_RATIO_GOAL = 0.5
+PER_FILE_STEP = "openssl file signatures"
 HEADER = struct.Struct("<BQI")  # format, payload length, signature length
 SETTLE_TIMEOUT_SECONDS = 300
 
@@ -175,11 +180,14 @@ def baseline(config, public_key, work):
         signature = os.path.join(folder, f"file{index}.sig")
         stored_signature(entry["signature"], signature)
         checks.append((os.path.join(files_folder, entry["name"].replace("\\", "/")), signature))
+    data, signature = checks.pop(0)
+    steps.append(("openssl manifest signature",) + timed(
+        ["openssl", "dgst", "-sha1", "-verify", public_key, "-signature", signature, data]))
     seconds = peak = 0
     for data, signature in checks:
         s, p = timed(["openssl", "dgst", "-sha1", "-verify", public_key, "-signature", signature, data])
         seconds, peak = seconds + s, max(peak, p)
-    steps.append((f"openssl manifest + {len(checks) - 1} file signatures", seconds, peak))
+    steps.append((f"{PER_FILE_STEP} ({len(checks)})", seconds, peak))
     shutil.rmtree(folder)
     return steps
 
@@ -254,7 +262,9 @@ def report(clients, baselines, size):
         print(f"{'  baseline: ' + name:44} {seconds:9.2f} {peak / 1024:9.1f}")
     print(f"{'baseline total (sum; peak = largest step)':44} {base_seconds:9.2f} {base_peak / 1024:9.1f}")
     ratio = client_seconds / base_seconds
-    print(f"\nratio kyrdecrypt / baseline: time {ratio:.2f}, peak memory {client_peak / base_peak:.2f}")
+    same_checks = base_seconds - sum(step[1] for step in steps if step[0].startswith(PER_FILE_STEP))
+    print(f"\nratio kyrdecrypt / baseline: time {ratio:.2f}, peak memory {client_peak / base_peak:.2f}; "
+          f"time against the baseline without the per-file checks {client_seconds / same_checks:.2f}")
     return ratio, client_peak / 1024
 
 
