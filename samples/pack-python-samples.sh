@@ -3,8 +3,8 @@
 #   runtime python <pyver>      (the interpreter, its library and pip)
 #   library kyrxor 1.0.0        (runtime python)
 #   decryptor pysample 1.0.0    (runtime python <pyver>, needs lib:kyrxor:1.0.0 and pip:kyrsample-pad:2.0)
-# and the wheels of the pip library kyrsample-pad (1.0 and 2.0) into WHEELS
-# (default <repo>/wheels). No package index is needed: give the client's pip
+# with the decryptor's identification hints (kyrpack hints), and the wheels of the pip
+# library kyrsample-pad (1.0 and 2.0) into WHEELS (default <repo>/wheels). No package index is needed: give the client's pip
 # that folder with PIP_NO_INDEX=1 PIP_FIND_LINKS=WHEELS.
 # Usage: pack-python-samples.sh --build BUILD_DIR --key PRIVATE_PEM --repo REPO_DIR
 #                               [--kyrpack KYRPACK] [--python PYTHON] [--wheels WHEELS]
@@ -61,3 +61,6 @@ cp "$samples/pysample/pysample.py" "$stage/decryptor/"
 # publish verifies against the public half of the key the packages were signed with.
 openssl rsa -in "$key" -RSAPublicKey_out -out "$stage/public.pem" 2>/dev/null
 "$kyrpack" publish --public "$stage/public.pem" --repo "$repo" "$runtime_out" "$library_out" "$decryptor_out"
+# How a victim recognises what encrypt_demo_files.py did: the suffix and the note it leaves.
+"$kyrpack" hints --key "$key" --repo "$repo" --decryptor pysample --family "KyrSample (Python demo)" \
+  --extension .kyr --note KYR_README.txt

@@ -2,6 +2,7 @@
 # Packs the native sample and publishes it into a published tree (kyrpack publish):
 #   library kyrsample_cipher <libver>   (runtime native)
 #   decryptor kyrsample <ver>           (runtime native, needs lib:kyrsample_cipher:<libver>)
+# and sets its identification hints (kyrpack hints).
 # Usage: pack-samples.sh --build BUILD_DIR --key PRIVATE_PEM --repo REPO_DIR
 #                        [--kyrpack KYRPACK] [--version V] [--library-version V] [--windows]
 # BUILD_DIR is a build of this tree with the publisher tools (targets kyrpack,
@@ -52,3 +53,6 @@ decryptor_out=$stage/kyrsample.kpkg
 # publish verifies against the public half of the key the packages were signed with.
 openssl rsa -in "$key" -RSAPublicKey_out -out "$stage/public.pem" 2>/dev/null
 "$kyrpack" publish --public "$stage/public.pem" --repo "$repo" "$library_out" "$decryptor_out"
+# How a victim recognises what kyrsample-encrypt did: the suffix and the "KYRS" header.
+"$kyrpack" hints --key "$key" --repo "$repo" --decryptor kyrsample --family "KyrSample (native demo)" \
+  --extension .kyrlocked --marker 0:4b595253

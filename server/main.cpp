@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
   httplib::SSLServer server(options.certificateFile.c_str(), options.keyFile.c_str());
   if (!server.is_valid()) return Fatal("cannot load certificate '" + options.certificateFile + "' and key");
   ReportLimiter limiter(static_cast<std::size_t>(options.reportsPerMinute));
-  RegisterRoutes(server, repository, *store, limiter);
+  RegisterRoutes(server, repository, *store, limiter, options.trustedProxies);
   // A client that stops sending or taking data gives its connection up after this long.
   server.set_read_timeout(options.timeoutSeconds, 0);
   server.set_write_timeout(options.timeoutSeconds, 0);

@@ -16,6 +16,10 @@ const char* const kMigrations[] = {
     " received_at timestamptz NOT NULL DEFAULT now(),"
     " client_address text NOT NULL,"
     " body jsonb NOT NULL)",
+    // jsonb refused reports the server had taken (a "\u0000" in a string) and rewrote the
+    // rest (key order, duplicate keys, numbers); json keeps the text as received and still
+    // answers the same operators.
+    "ALTER TABLE reports ALTER COLUMN body TYPE json USING body::json",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 // Any fixed number: servers starting together on one database migrate it one at a time.
@@ -67,8 +71,13 @@ std::string Migrate(PGconn* connection) {
   return error;
 }
 
+// Without a connect timeout libpq waits for an unanswering database forever, and the
+// server's start or a report with it. The user's connection string comes after the
+// default, so its own connect_timeout wins; the encoding comes last, since bodies are UTF-8.
 PGconn* Connect(const std::string& connection, std::string& error) {
-  PGconn* opened = PQconnectdb(connection.c_str());
+  const char* const keywords[] = {"connect_timeout", "dbname", "client_encoding", nullptr};
+  const char* const values[] = {"10", connection.c_str(), "UTF8", nullptr};
+  PGconn* opened = PQconnectdbParams(keywords, values, 1);
   if (PQstatus(opened) == CONNECTION_OK) return opened;
   error = opened ? ErrorOf(opened) : "out of memory";
   PQfinish(opened);

@@ -12,8 +12,10 @@ struct pg_conn;
 namespace KyrServer {
 
 /// Reports in PostgreSQL, table "reports": received_at (timestamptz), client_address (text),
-/// body (jsonb). Each request thread takes a connection of its own from an idle list, so
-/// inserts run side by side; there are never more connections than request threads.
+/// body (json: the text as received). Each request thread takes a connection of its own
+/// from an idle list, so inserts run side by side; there are never more connections than
+/// request threads. A connection attempt gives up after 10 s unless the connection string
+/// says otherwise (connect_timeout).
 class PostgresTelemetryStore final : public TelemetryStore {
  public:
   /// Connects (a libpq connection string or URI) and creates or migrates the schema; null

@@ -12,6 +12,8 @@ Repository::Repository(std::filesystem::path root) : root_(std::move(root)) {}
 
 std::filesystem::path Repository::ListFile() const { return root_ / Tree::ListPath(); }
 
+std::filesystem::path Repository::IdentifyFile() const { return root_ / Tree::IdentifyPath(); }
+
 std::filesystem::path Repository::LatestVersionFile(const std::string& name) const {
   return IsSafePathPart(name) ? root_ / Tree::LatestVersionPath(name) : std::filesystem::path();
 }

@@ -18,6 +18,8 @@ class Repository {
 
   /// The package list file.
   std::filesystem::path ListFile() const;
+  /// The signed identification index.
+  std::filesystem::path IdentifyFile() const;
   /// The latest version text of a decryptor; empty for an unsafe name.
   std::filesystem::path LatestVersionFile(const std::string& name) const;
   /// The package file of that version (an empty version or "0.0.0" means the latest);

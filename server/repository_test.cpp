@@ -13,6 +13,7 @@ TEST(RepositoryTest, RequestsMapToTheirOwnPathsAndUnsafePartsToNothing) {
     return repository.PackageFile(kind, name, version).string();
   };
   EXPECT_EQ(repository.ListFile(), "/srv/tree/package/list/0.0.0");
+  EXPECT_EQ(repository.IdentifyFile(), "/srv/tree/package/identify/0.0.0");
   EXPECT_EQ(repository.LatestVersionFile("stampado"), "/srv/tree/package/query/latestver/64/stampado");
   EXPECT_EQ(file(PackageKind::Decryptor, "stampado", "1.0"), "/srv/tree/package/download/64/stampado/1.0");
   // The download without a version is the latest one, which a tree keeps as "0.0.0".

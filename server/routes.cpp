@@ -9,6 +9,7 @@
 
 #include <httplib.h>
 
+#include "client_address.h"
 #include "report_limiter.h"
 #include "repository.h"
 #include "telemetry_store.h"
@@ -81,6 +82,14 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
+// Every X-Forwarded-For line of the request, in order, as one list.
+std::string ForwardedFor(const httplib::Request& request) {
+  std::string list;
+  for (std::size_t i = 0; i < request.get_header_value_count("X-Forwarded-For"); ++i)
+    list += (i == 0 ? "" : ",") + request.get_header_value("X-Forwarded-For", i);
+  return list;
+}
+
 void LogRequest(const httplib::Request& request, const httplib::Response& response) {
   static std::mutex logMutex;
   const std::size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
@@ -93,10 +102,13 @@ void LogRequest(const httplib::Request& request, const httplib::Response& respon
 }  // namespace
 
 void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store,
-                    ReportLimiter& limiter) {
+                    ReportLimiter& limiter, const std::vector<std::string>& trustedProxies) {
   server.set_payload_max_length(kMaxRequestBody);
   server.Get("/package/list/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
     ServeFile(repository.ListFile(), response, "application/json", "nothing published");
+  });
+  server.Get("/package/identify/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
+    ServeFile(repository.IdentifyFile(), response, "application/octet-stream", "no identification index");
   });
   server.Get(R"(/package/query/latestver/64/([^/]+))",
              [&repository](const httplib::Request& request, httplib::Response& response) {
@@ -112,12 +124,15 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
   RegisterDownload(server, repository, "/package/download/64/", PackageKind::Decryptor);
   RegisterDownload(server, repository, "/library/download/64/", PackageKind::Library);
   RegisterDownload(server, repository, "/runtime/download/64/", PackageKind::Runtime);
-  server.Put("/telemetry/upload", [&store, &limiter](const httplib::Request& request, httplib::Response& response) {
-    if (!limiter.Allow(request.remote_addr, ReportLimiter::Clock::now()))
+  server.Put("/telemetry/upload", [&store, &limiter, &trustedProxies](const httplib::Request& request,
+                                                                      httplib::Response& response) {
+    const std::string client = ClientAddress(request.remote_addr, ForwardedFor(request),
+                                             request.get_header_value("X-Real-IP"), trustedProxies);
+    if (!limiter.Allow(client, ReportLimiter::Clock::now()))
       return Fail(response, 429, "too many reports from this address; try again in a minute");
     if (const std::string problem = CheckTelemetryBody(request.body); !problem.empty())
       return Fail(response, 400, problem);
-    if (const std::string error = store.Store(request.body, request.remote_addr); !error.empty()) {
+    if (const std::string error = store.Store(request.body, client); !error.empty()) {
       std::fprintf(stderr, "kyrdecrypt-server: could not store a report: %s\n", error.c_str());
       return Fail(response, 500, "could not store the report");
     }

@@ -28,6 +28,9 @@ void AddOptions(CLI::App& app, ServerOptions& options) {
   app.add_option("--timeout", options.timeoutSeconds, "Seconds a connection may wait for its client")
       ->check(CLI::Range(1, 3600))
       ->capture_default_str();
+  app.add_option("--trusted-proxy", options.trustedProxies,
+                 "A proxy's address (repeatable): its X-Forwarded-For or X-Real-IP names the client")
+      ->allow_extra_args(false);
 }
 
 // Checked here rather than by CLI11 so that an empty value counts as missing too.

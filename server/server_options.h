@@ -16,6 +16,7 @@ struct ServerOptions {
   std::string postgresConnection;  ///< libpq connection string: reports go to PostgreSQL
   int reportsPerMinute = 60;  ///< telemetry uploads taken from one client address per minute
   int timeoutSeconds = 10;    ///< longest wait for a client to send or take data
+  std::vector<std::string> trustedProxies;  ///< peers whose X-Forwarded-For / X-Real-IP name the client
 };
 
 /// Reads the arguments (without the program name) and any `--config` file they name, the

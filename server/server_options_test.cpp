@@ -31,10 +31,12 @@ TEST(ServerOptions, ReadsEveryOption) {
   EXPECT_EQ(options.reportsPerMinute, 60);
   EXPECT_EQ(options.timeoutSeconds, 10);
   auto limited = kComplete;
-  limited.insert(limited.end(), {"--timeout", "2", "--reports-per-minute", "5"});
+  limited.insert(limited.end(), {"--timeout", "2", "--reports-per-minute", "5", "--trusted-proxy", "127.0.0.1",
+                                  "--trusted-proxy", "::1"});
   ASSERT_TRUE(Parse(limited, options, error)) << error;
   EXPECT_EQ(options.reportsPerMinute, 5);
   EXPECT_EQ(options.timeoutSeconds, 2);
+  EXPECT_EQ(options.trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
   auto postgres = kWithoutDb;
   postgres.insert(postgres.end(), {"--telemetry-postgres", "host=/run/pg dbname=kyr"});
   ASSERT_TRUE(Parse(postgres, options, error)) << error;

@@ -86,6 +86,13 @@ def free_port():
         return probe.getsockname()[1]
 
 
+def build_publisher_targets(source, build, *targets):
+    """Builds targets of the publisher side (tests off) in `build`; the benchmarks use it."""
+    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", "-DKYRDECRYPT_BUILD_TESTS=OFF"],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", *targets], check=True, stdout=subprocess.DEVNULL)
+
+
 def setup(source, work, cmake_args, add_root_cert=None):
     """Writes harness.json; with add_root_cert (the Windows helper program), for KyrDecrypt.exe under Wine."""
     os.makedirs(work, exist_ok=True)
@@ -230,7 +237,7 @@ worker_processes 1;
 {user}
 pid {folder}/nginx.pid;
 error_log {folder}/error.log;
-events {{ worker_connections 64; }}
+events {{ worker_connections {worker_connections}; }}
 http {{
     default_type application/octet-stream;
     client_body_temp_path {folder}/client_body;
@@ -250,6 +257,7 @@ http {{
         location = /telemetry/upload {{
             limit_except PUT {{ deny all; }}
             proxy_pass https://127.0.0.1:{upstream};
+            proxy_set_header X-Forwarded-For $proxy_add_x_forwarded_for;
             proxy_ssl_trusted_certificate {ca};
             proxy_ssl_verify on;
             proxy_ssl_name localhost;
@@ -263,7 +271,7 @@ class NginxProcess:
     """nginx serving a published tree from a folder of its own, in the foreground, unprivileged:
     its prefix, pid, logs and temporary files all stay in that folder."""
 
-    def __init__(self, folder, **settings):
+    def __init__(self, folder, worker_connections=64, **settings):
         self.folder = folder
         os.makedirs(folder)
         # As root the master keeps root to read the key; its workers run as nobody, which
@@ -271,7 +279,7 @@ class NginxProcess:
         user = "user nobody nogroup;" if os.geteuid() == 0 else ""
         config = os.path.join(folder, "nginx.conf")
         with open(config, "w", encoding="utf-8") as out:
-            out.write(NGINX_CONFIG.format(folder=folder, user=user, **settings))
+            out.write(NGINX_CONFIG.format(folder=folder, user=user, worker_connections=worker_connections, **settings))
         nginx = shutil.which("nginx") or "/usr/sbin/nginx"
         # -e: the log for errors before the configuration is read, which would go to /var/log.
         self.process = subprocess.Popen([nginx, "-p", folder, "-c", config, "-e", os.path.join(folder, "error.log")],
@@ -409,10 +417,12 @@ class E2ETestCase(unittest.TestCase):
             self.server.stop()
             self.server = None
 
-    def request(self, method, path, body=None, headers=None):
-        """Sends one HTTPS request to the client's port; returns (status, headers, body). The path is sent as given."""
+    def request(self, method, path, body=None, headers=None, port=None, source=None):
+        """Sends one HTTPS request to the client's port (or `port`), from the loopback address `source`
+        when given; returns (status, headers, body). The path is sent as given."""
         context = ssl.create_default_context(cafile=self.config["ca_cert"])
-        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=context, timeout=30)
+        connection = http.client.HTTPSConnection("127.0.0.1", port or self.port, context=context, timeout=30,
+                                                 source_address=(source, 0) if source else None)
         try:
             connection.request(method, path, body=body, headers=headers or {})
             response = connection.getresponse()

@@ -25,9 +25,9 @@ class NginxTest(harness.E2ETestCase):
                   for version in ("1.0.0", "1.1.0")]
         self.latest = files[-1]
         self.kyrpack("publish", "--public", self.config["signing_public_key"], "--repo", self.repository, *files)
-        upstream = harness.free_port()
-        self.start_server(port=upstream)
-        self.nginx = self.start_nginx(upstream)
+        self.upstream = harness.free_port()
+        self.start_server(port=self.upstream, options=("--trusted-proxy", "127.0.0.1", "--reports-per-minute", "1"))
+        self.nginx = self.start_nginx(self.upstream)
 
     def test_list_get_and_run_against_nginx(self):
         self.assertEqual(self.run_client("-list"),
@@ -46,6 +46,18 @@ class NginxTest(harness.E2ETestCase):
             f"GET /library/download/64/echoutil/1.0.0 200 {library}",
             "PUT /telemetry/upload 200 7",
         ])
+
+    def test_uploads_count_and_store_the_address_nginx_forwards(self):
+        # Clients on loopback addresses other than nginx's own; a forged header is never believed.
+        forged = {"X-Forwarded-For": "203.0.113.9", "X-Real-IP": "203.0.113.9"}
+        answers = [self.request("PUT", "/telemetry/upload", b'{"n": 1}', forged, source="127.0.0.2")[0],
+                   self.request("PUT", "/telemetry/upload", b'{"n": 2}', source="127.0.0.3")[0],
+                   self.request("PUT", "/telemetry/upload", b'{"n": 3}', source="127.0.0.2")[0],
+                   self.request("PUT", "/telemetry/upload", b'{"n": 4}', forged, self.upstream, "127.0.0.4")[0]]
+        self.assertEqual(answers, [200, 200, 429, 200])
+        with sqlite3.connect(self.database) as database:
+            rows = database.execute("SELECT client_address, body FROM reports ORDER BY id").fetchall()
+        self.assertEqual(rows, [("127.0.0.2", '{"n": 1}'), ("127.0.0.3", '{"n": 2}'), ("127.0.0.4", '{"n": 4}')])
 
     def test_download_without_a_version_is_the_latest_with_its_length(self):
         context = ssl.create_default_context(cafile=self.config["ca_cert"])

@@ -6,6 +6,7 @@ import os
 import socket
 import sqlite3
 import ssl
+import struct
 import subprocess
 import time
 import unittest
@@ -36,6 +37,28 @@ class ServerTest(E2ETestCase):
     def test_list_is_the_published_list(self):
         body = self.assert_answer("/package/list/0.0.0", 200)
         self.assertEqual(body, b'{"packages":[{"name":"stampado","versions":["1.9.0","1.10.0"]}],"version":"1.0.0"}')
+
+    def test_identification_index_is_served_once_kyrpack_hints_signed_it(self):
+        self.assert_answer("/package/identify/0.0.0", 404)
+        self.kyrpack("hints", "--key", self.config["signing_private_key"], "--repo", self.repository,
+                     "--decryptor", "stampado", "--extension", ".stampado", "--marker", "0:4B59")
+        body = self.assert_answer("/package/identify/0.0.0", 200)
+        form, payload_length, signature_length = struct.unpack("<BQI", body[:13])
+        self.assertEqual((form, 13 + payload_length + signature_length), (1, len(body)))
+        payload = body[13:13 + payload_length]
+        self.assertEqual(json.loads(payload), {"version": "1", "families": [
+            {"decryptor": "stampado", "family": "stampado", "extensions": [".stampado"], "notes": [],
+             "markers": [{"offset": 0, "hex": "4b59"}]}]})
+        # The signature is stored least significant byte first; openssl wants it the other way round.
+        files = {name: os.path.join(self.work, name) for name in ("payload", "signature", "public.pem")}
+        for name, content in (("payload", payload), ("signature", body[13 + payload_length:][::-1])):
+            with open(files[name], "wb") as out:
+                out.write(content)
+        subprocess.run(["openssl", "rsa", "-RSAPublicKey_in", "-in", self.config["signing_public_key"], "-pubout",
+                        "-out", files["public.pem"]], check=True, capture_output=True)
+        verified = subprocess.run(["openssl", "dgst", "-sha1", "-verify", files["public.pem"], "-signature",
+                                   files["signature"], files["payload"]], capture_output=True, text=True)
+        self.assertEqual(verified.stdout, "Verified OK\n", verified.stderr)
 
     def test_latest_version_is_exactly_the_version_text(self):
         self.assert_answer("/package/query/latestver/64/stampado", 200, b"1.10.0")

@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "kyrpack/checker.h"
+#include "kyrpack/hints.h"
+#include "kyrpack/identify_index.h"
 #include "kyrpack/packer.h"
 #include "kyrpack/publisher.h"
 #include "kyrpack/signer.h"
@@ -26,6 +28,9 @@ struct Arguments {
   std::string repo, rebuild;
   std::vector<std::string> packages;
   bool replace = false;
+  std::string decryptor, family;
+  std::vector<std::string> extensions, notes, markers;
+  bool remove = false;
 };
 
 /// An option the command cannot do without; an empty value counts as missing.
@@ -124,20 +129,48 @@ int Inspect(const Arguments& given, std::string& out, std::string& err) {
 }
 
 int Publish(const Arguments& given, std::string& out, std::string& err) {
-  if (!given.rebuild.empty()) {
-    if (!given.repo.empty() || !given.packages.empty() || given.replace) {
-      err = "--rebuild takes no --repo, --replace or package files";
-      return kExitUsage;
-    }
-    return RebuildTree(given.rebuild, out, err) ? kExitOk : kExitFailed;
-  }
-  if (!Require({{"public", &given.publicKey}, {"repo", &given.repo}}, err)) return kExitUsage;
-  if (given.packages.empty()) {
-    err = "no package file given";
+  if (!given.rebuild.empty() && (!given.repo.empty() || !given.packages.empty() || given.replace)) {
+    err = "--rebuild takes no --repo, --replace or package files";
     return kExitUsage;
   }
-  return PublishPackages({given.repo, given.publicKey, given.packages, given.replace}, out, err) ? kExitOk
-                                                                                                : kExitFailed;
+  if (given.rebuild.empty()) {
+    if (!Require({{"public", &given.publicKey}, {"repo", &given.repo}}, err)) return kExitUsage;
+    if (given.packages.empty()) {
+      err = "no package file given";
+      return kExitUsage;
+    }
+  }
+  // Loaded before the tree changes: a key that cannot sign stops the whole publication.
+  std::unique_ptr<Signer> signer;
+  if (!given.privateKey.empty() && !(signer = Signer::Load(given.privateKey, err))) return kExitFailed;
+  const bool done = given.rebuild.empty()
+                        ? PublishPackages({given.repo, given.publicKey, given.packages, given.replace, signer.get()},
+                                          out, err)
+                        : RebuildTree(given.rebuild, signer.get(), out, err);
+  return done ? kExitOk : kExitFailed;
+}
+
+int Hints(const Arguments& given, std::string& out, std::string& err) {
+  if (!Require({{"key", &given.privateKey}, {"repo", &given.repo}, {"decryptor", &given.decryptor}}, err))
+    return kExitUsage;
+  const bool evidence = !given.extensions.empty() || !given.notes.empty() || !given.markers.empty();
+  if (given.remove && (evidence || !given.family.empty())) {
+    err = "--remove takes no --family, --extension, --note or --marker";
+    return kExitUsage;
+  }
+  // A family without any of them could never be recognised.
+  if (!given.remove && !evidence) {
+    err = "give at least one --extension, --note or --marker (or --remove)";
+    return kExitUsage;
+  }
+  FamilyHints hints{given.decryptor, given.family.empty() ? given.decryptor : given.family, given.extensions,
+                    given.notes, {}};
+  for (const std::string& text : given.markers) {
+    if (!ParseMarker(text, hints.markers.emplace_back(), err)) return kExitUsage;
+  }
+  if (!CheckHints(hints, err)) return kExitUsage;
+  const std::unique_ptr<Signer> signer = Signer::Load(given.privateKey, err);
+  return signer && SetHints(given.repo, hints, given.remove, *signer, out, err) ? kExitOk : kExitFailed;
 }
 
 CLI::App* AddKeygen(CLI::App& app, Arguments& given) {
@@ -190,7 +223,26 @@ CLI::App* AddPublish(CLI::App& app, Arguments& given) {
   command->add_option("--repo", given.repo, "The tree to publish into, created when missing (required)");
   command->add_flag("--replace", given.replace, "Replace a published version whose bytes differ");
   command->add_option("--rebuild", given.rebuild, "Only write the list, latest and 0.0.0 files of this tree again");
+  command->add_option("--key", given.privateKey, "Private signing key: sign the identification index again");
   command->add_option("packages", given.packages, "Package files");
+  return command;
+}
+
+CLI::App* AddHints(CLI::App& app, Arguments& given) {
+  CLI::App* command = app.add_subcommand(
+      "hints", "Set how victims recognise one decryptor's family, and sign the identification index again");
+  command->add_option("--key", given.privateKey, "Private signing key, PEM (required)");
+  command->add_option("--repo", given.repo, "The published tree (required)");
+  command->add_option("--decryptor", given.decryptor, "A decryptor the tree publishes (required)");
+  command->add_option("--family", given.family, "The family's name as victims know it (default: the decryptor's)");
+  command->add_option("--extension", given.extensions, "Extension the family appends, e.g. .locked; repeatable")
+      ->allow_extra_args(false);
+  command->add_option("--note", given.notes, "Ransom-note file name, * and ? as wildcards; repeatable")
+      ->allow_extra_args(false);
+  command->add_option("--marker", given.markers,
+                      "OFFSET:HEX, bytes of every encrypted file (negative OFFSET: from the end); repeatable")
+      ->allow_extra_args(false);
+  command->add_flag("--remove", given.remove, "Delete the decryptor's hints instead");
   return command;
 }
 
@@ -206,6 +258,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
   CLI::App* const verify = AddVerify(app, given);
   CLI::App* const inspect = AddInspect(app, given);
   CLI::App* const publish = AddPublish(app, given);
+  CLI::App* const hints = AddHints(app, given);
   int code = kExitUsage;
   if (!PublisherCli::Parse(app, args, out, err, code)) return code;
   if (given.help == kHelpWithoutValue) {
@@ -222,6 +275,8 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
     code = Inspect(given, out, err);
   else if (publish->parsed())
     code = Publish(given, out, err);
+  else if (hints->parsed())
+    code = Hints(given, out, err);
   else
     err = "no command given";
   if (code == kExitUsage) err += "\nRun with --help for more information.";

@@ -27,6 +27,12 @@ TEST(KyrpackCommandLineTest, EveryBadInputExplainsItselfAndFails) {
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   };
+  const auto hints = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"hints", "--key", key, "--repo", folder, "--decryptor", "demo"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+  };
+  const std::string tree = (scratch / "tree").string();
   const std::vector<BadInput> cases = {
       {{}, kExitUsage, "no command given"},
       {{"frobnicate"}, kExitUsage, "The following argument was not expected: frobnicate"},
@@ -70,6 +76,20 @@ TEST(KyrpackCommandLineTest, EveryBadInputExplainsItselfAndFails) {
        "shorter than the 13-byte header"},
       {{"inspect", (scratch / "missing.kpkg").string()}, kExitFailed, "cannot read"},
       {{"inspect"}, kExitUsage, "package is required"},
+      {{"publish", "--public", KYR_TEST_PUBLIC_KEY, "--repo", tree, "--key", folder, out}, kExitFailed,
+       "cannot read the private key"},
+      {{"hints", "--key", key, "--repo", folder}, kExitUsage, "missing --decryptor"},
+      {hints({}), kExitUsage, "give at least one --extension, --note or --marker (or --remove)"},
+      {{"hints", "--key", key, "--repo", folder, "--decryptor", "../up", "--note", "x"}, kExitUsage,
+       "the decryptor name must be"},
+      {hints({"--extension", "locked"}), kExitUsage, "the extension 'locked' must start with '.'"},
+      {hints({"--extension", "./x"}), kExitUsage, "the extension './x' must start with '.'"},
+      {hints({"--note", "a/HOW.txt"}), kExitUsage, "the note 'a/HOW.txt' must be a file name"},
+      {hints({"--marker", "0:abc"}), kExitUsage, "--marker '0:abc' is not OFFSET:HEX"},
+      {hints({"--marker", "0:zz"}), kExitUsage, "--marker '0:zz' is not OFFSET:HEX"},
+      {hints({"--marker", "4b59"}), kExitUsage, "--marker '4b59' is not OFFSET:HEX"},
+      {hints({"--marker", "1x:4b"}), kExitUsage, "--marker '1x:4b' is not OFFSET:HEX"},
+      {hints({"--remove", "--note", "x.txt"}), kExitUsage, "--remove takes no --family"},
   };
   for (const BadInput& bad : cases) {
     std::string joined;
@@ -80,6 +100,7 @@ TEST(KyrpackCommandLineTest, EveryBadInputExplainsItselfAndFails) {
     EXPECT_NE(stderrText.find(bad.message), std::string::npos) << stderrText;
   }
   EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_FALSE(std::filesystem::exists(tree));
 }
 
 TEST(KyrpackCommandLineTest, HelpAndVersionPrintAndSucceed) {

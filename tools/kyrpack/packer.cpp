@@ -28,15 +28,6 @@ struct SourceFile {
   std::uint32_t mode = 0100644;  ///< as recorded in the archive
 };
 
-// Names become folder names on the client: keep them to one plain path component,
-// in lower case as the client asks for them.
-bool IsNameText(const std::string& text) {
-  if (text.empty() || text == "." || text == "..") return false;
-  return std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
-  });
-}
-
 // The client widens names byte by byte and splits at both slash kinds.
 bool IsPortableFileName(const std::string& name) {
   for (char c : name)
@@ -184,6 +175,15 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
+// Names become folder names on the client: keep them to one plain path component,
+// in lower case as the client asks for them.
+bool IsNameText(const std::string& text) {
+  if (text.empty() || text == "." || text == "..") return false;
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
+  });
+}
+
 bool IsVersionText(const std::string& text) {
   if (text.empty() || text.front() == '.' || text.back() == '.') return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -231,6 +231,20 @@ std::string PackageFileBytes(const std::string& payload, const std::vector<std::
   return bytes;
 }
 
+bool SignPackageFile(const std::string& payload, const Signer& signer, std::string& bytes, std::string& error) {
+  if (payload.size() > 0xFFFFFFFFu) {
+    error = "the payload is 4 GiB or larger; the client cannot check it";
+    return false;
+  }
+  std::vector<std::uint8_t> signature;
+  if (!signer.SignRaw(payload.data(), payload.size(), signature)) {
+    error = "could not sign the payload";
+    return false;
+  }
+  bytes = PackageFileBytes(payload, signature);
+  return true;
+}
+
 bool PackFolder(const PackFacts& facts, const std::string& folder, const Signer& signer, const std::string& outPath,
                 std::string& error) {
   if (!CheckFacts(facts, error)) return false;
@@ -245,16 +259,9 @@ bool PackFolder(const PackFacts& facts, const std::string& folder, const Signer&
     error = "could not write the zip archive beside '" + outPath + "'";
     return false;
   }
-  if (payload.size() > 0xFFFFFFFFu) {
-    error = "the archive is 4 GiB or larger; the client cannot check it";
-    return false;
-  }
-  std::vector<std::uint8_t> signature;
-  if (!signer.SignRaw(payload.data(), payload.size(), signature)) {
-    error = "could not sign the archive";
-    return false;
-  }
-  if (!WriteFile(outPath, PackageFileBytes(payload, signature))) {
+  std::string bytes;
+  if (!SignPackageFile(payload, signer, bytes, error)) return false;
+  if (!WriteFile(outPath, bytes)) {
     error = "could not write '" + outPath + "'";
     return false;
   }

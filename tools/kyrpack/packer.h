@@ -25,6 +25,9 @@ struct PackFacts {
   std::vector<DependencyEntry_s> dependencies;
 };
 
+/// Whether `text` may name a package: lower-case letters, digits, '.', '_' and '-', not "." or "..".
+bool IsNameText(const std::string& text);
+
 /// Whether `text` is numbers joined by single dots, as every version of a package is.
 bool IsVersionText(const std::string& text);
 
@@ -37,5 +40,8 @@ bool PackFolder(const PackFacts& facts, const std::string& folder, const Signer&
 
 /// The package file bytes: the 13-byte header, the payload, then the stored signature.
 std::string PackageFileBytes(const std::string& payload, const std::vector<std::uint8_t>& signature);
+
+/// Signs `payload` and makes the package file around it; `error` says why it cannot.
+bool SignPackageFile(const std::string& payload, const Signer& signer, std::string& bytes, std::string& error);
 
 }  // namespace Kyrowan::Kyrpack

@@ -9,7 +9,9 @@
 #include "catalogue/package_catalogue.h"
 #include "catalogue/version.h"
 #include "kyrpack/checker.h"
+#include "kyrpack/identify_index.h"
 #include "kyrpack/signer.h"
+#include "kyrpack/tree_files.h"
 #include "kyrpack/tree_layout.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
@@ -30,23 +32,6 @@ const char* KindName(PackageKind kind) {
     case PackageKind::Runtime: return "runtime";
   }
   return "";
-}
-
-// Writes `bytes` at `relative` below `root` unless it already holds exactly them. The
-// new content goes to an unpredictable name beside it and is renamed over it, so a
-// reader gets the old file or the new one, never a part.
-bool PutFile(const fs::path& root, const std::string& relative, const std::string& bytes, std::string& report,
-             std::string& error) {
-  const fs::path path = root / relative;
-  std::string current;
-  if (ReadWholeFile(path.string(), current) && current == bytes) return true;
-  if (!Windows::CreateFolderTree(FromUtf8(path.parent_path().string())) ||
-      !Windows::ReplaceFileAtomically(FromUtf8(path.string()), bytes)) {
-    error = "cannot write '" + path.string() + "'";
-    return false;
-  }
-  report += "wrote " + relative + "\n";
-  return true;
 }
 
 void RemoveFile(const fs::path& root, const std::string& relative, std::string& report) {
@@ -100,14 +85,14 @@ bool RebuildLatestDownloads(const fs::path& root, PackageCatalogue& catalogue, s
         error = "cannot read '" + (root / newest).string() + "'";
         return false;
       }
-      if (!PutFile(root, latest, bytes, report, error)) return false;
+      if (!PutTreeFile(root, latest, bytes, report, error)) return false;
       if (kind == PackageKind::Decryptor) catalogue.packages.push_back({name, std::move(versions)});
     }
   }
   return true;
 }
 
-bool Rebuild(const fs::path& root, std::string& report, std::string& error) {
+bool Rebuild(const fs::path& root, const Signer* signer, std::string& report, std::string& error) {
   PackageCatalogue catalogue;
   // The list's own version: "0.0.0" would make clients show their local list instead.
   catalogue.version = "1.0.0";
@@ -115,30 +100,31 @@ bool Rebuild(const fs::path& root, std::string& report, std::string& error) {
   // A reader that finds a version in these files finds its download already in place.
   std::set<std::string> listed;
   for (const auto& entry : catalogue.packages) {
-    if (!PutFile(root, Tree::LatestVersionPath(entry.name), entry.versions.back(), report, error)) return false;
+    if (!PutTreeFile(root, Tree::LatestVersionPath(entry.name), entry.versions.back(), report, error)) return false;
     listed.insert(entry.name);
   }
   std::string list;
-  if (!SerializeCatalogue(catalogue, list) || !PutFile(root, Tree::ListPath(), list, report, error)) {
+  if (!SerializeCatalogue(catalogue, list) || !PutTreeFile(root, Tree::ListPath(), list, report, error)) {
     if (error.empty()) error = "cannot make the package list";
     return false;
   }
   const fs::path latestFolder = (root / Tree::LatestVersionPath("-")).parent_path();
   for (const std::string& name : Entries(latestFolder, [](const fs::directory_entry&) { return true; }))
     if (!listed.count(name)) RemoveFile(root, Tree::LatestVersionPath(name), report);
-  return true;
+  // Last: which decryptors the index may name follows from the latest-version files.
+  return UpdateIdentifyIndex(root, signer, report, error);
 }
 
 }  // namespace
 
-bool RebuildTree(const std::string& root, std::string& report, std::string& error) {
+bool RebuildTree(const std::string& root, const Signer* signer, std::string& report, std::string& error) {
   report.clear();
   std::error_code code;
   if (!fs::is_directory(root, code)) {
     error = "'" + root + "' is not a folder";
     return false;
   }
-  return Rebuild(root, report, error);
+  return Rebuild(root, signer, report, error);
 }
 
 bool PublishPackages(const PublishRequest& request, std::string& report, std::string& error) {
@@ -181,8 +167,8 @@ bool PublishPackages(const PublishRequest& request, std::string& report, std::st
     return false;
   }
   for (const std::string& target : toWrite)
-    if (!PutFile(request.root, target, placed[target], report, error)) return false;
-  return Rebuild(request.root, report, error);
+    if (!PutTreeFile(request.root, target, placed[target], report, error)) return false;
+  return Rebuild(request.root, request.signer, report, error);
 }
 
 }  // namespace Kyrowan::Kyrpack

@@ -5,12 +5,15 @@
 
 namespace Kyrowan::Kyrpack {
 
+class Signer;
+
 /// What `kyrpack publish` is asked to place.
 struct PublishRequest {
   std::string root;       ///< the static tree, created when missing
   std::string publicKey;  ///< the key every package must verify against
   std::vector<std::string> packages;
   bool replace = false;   ///< whether a published version may get different bytes
+  const Signer* signer = nullptr;  ///< signs the identification index again, when given
 };
 
 /// Verifies every package, then places each at its download path in the tree and
@@ -20,8 +23,9 @@ struct PublishRequest {
 bool PublishPackages(const PublishRequest& request, std::string& report, std::string& error);
 
 /// Writes the package list, the latest-version texts and the "0.0.0" copies from the
-/// versions the tree holds, and removes those whose package no longer has a version.
-/// Files already holding the right bytes are left alone.
-bool RebuildTree(const std::string& root, std::string& report, std::string& error);
+/// versions the tree holds, and removes those whose package no longer has a version;
+/// with a signer, also the identification index. Files already holding the right bytes
+/// are left alone.
+bool RebuildTree(const std::string& root, const Signer* signer, std::string& report, std::string& error);
 
 }  // namespace Kyrowan::Kyrpack

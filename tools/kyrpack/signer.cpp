@@ -166,6 +166,11 @@ bool Signer::SignRaw(const void* data, std::size_t length, std::vector<std::uint
   return true;
 }
 
+std::size_t Signer::SignatureSize() const {
+  const int size = EVP_PKEY_get_size(static_cast<EVP_PKEY*>(key_));
+  return size > 0 ? static_cast<std::size_t>(size) : 0;
+}
+
 bool Signer::SignBase64(const void* data, std::size_t length, std::string& signature) const {
   std::vector<std::uint8_t> raw;
   return SignRaw(data, length, raw) &&

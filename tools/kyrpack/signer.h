@@ -24,6 +24,8 @@ class Signer {
 
   /// The raw stored form of a signature over `length` bytes.
   bool SignRaw(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const;
+  /// The length of every signature this key makes.
+  std::size_t SignatureSize() const;
   /// The Base64 text of the stored form.
   bool SignBase64(const void* data, std::size_t length, std::string& signature) const;
 

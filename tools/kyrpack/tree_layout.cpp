@@ -13,6 +13,10 @@ std::string DownloadRoot(PackageKind kind) {
 
 std::string ListPath() { return "package/list/0.0.0"; }
 
+std::string IdentifyPath() { return "package/identify/0.0.0"; }
+
+std::string HintsSourcePath() { return "hints.json"; }
+
 std::string LatestVersionPath(const std::string& name) { return "package/query/latestver/64/" + name; }
 
 std::string DownloadPath(PackageKind kind, const std::string& name, const std::string& version) {

@@ -12,6 +12,10 @@ using Kyrpack::PackageKind;
 /// The tree's file paths are the client's request paths, relative to the tree's root.
 /// The package list.
 std::string ListPath();
+/// The signed identification index: each decryptor's hints, as a package file around JSON.
+std::string IdentifyPath();
+/// The hints the index is made from, as the publisher set them (plain JSON, not signed).
+std::string HintsSourcePath();
 /// The latest version text of a decryptor (the version alone, no line end).
 std::string LatestVersionPath(const std::string& name);
 /// The folder holding one folder per package of that kind, which holds one file per
