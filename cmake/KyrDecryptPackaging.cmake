@@ -4,7 +4,7 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-  install(TARGETS kyrdecrypt RUNTIME DESTINATION . COMPONENT client)
+  install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION . COMPONENT client)
   install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION . COMPONENT client)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -32,7 +32,7 @@ foreach(page IN LISTS kyr_man_pages)
 endforeach()
 add_custom_target(kyrdecrypt_man ALL DEPENDS ${kyr_packed_pages})
 
-install(TARGETS kyrdecrypt RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT client)
+install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT client)
 install(FILES "${PROJECT_BINARY_DIR}/man/kyrdecrypt.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT client)
 set(CPACK_COMPONENTS_ALL client)
 

@@ -31,11 +31,11 @@ bool ReadBytes(const MappedFile& package, std::int64_t offset, std::size_t lengt
   });
 }
 
-// The header and the signature over the payload, checked before any of the payload is unpacked.
-bool VerifyPackage(const std::wstring& packagePath, PackageFileHeader& header) {
-  MappedFile package(packagePath);
+}  // namespace
+
+bool VerifyPackageFile(const MappedFile& package, PackageFileHeader& header) {
   std::vector<char> headerBytes;
-  if (!package.OpenUnmapped() || !ReadBytes(package, 0, kPackageHeaderSize, headerBytes) ||
+  if (!ReadBytes(package, 0, kPackageHeaderSize, headerBytes) ||
       !ReadPackageHeader(headerBytes.data(), package.fileSize, header))
     return false;
   // Without a verifier the element's manifest check refuses the package later.
@@ -49,8 +49,6 @@ bool VerifyPackage(const std::wstring& packagePath, PackageFileHeader& header) {
                                  verifier->keyBlobSize, reinterpret_cast<const std::uint8_t*>(signature.data()),
                                  header.signatureLength);
 }
-
-}  // namespace
 
 bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeader& header) {
   if (file == nullptr || fileSize < static_cast<std::int64_t>(kPackageHeaderSize)) return false;
@@ -70,8 +68,10 @@ bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeade
 }
 
 bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring& destinationFolder) {
+  // The header and the signature over the payload, checked before any of the payload is unpacked.
+  MappedFile package(packagePath);
   PackageFileHeader header;
-  if (!VerifyPackage(packagePath, header)) return false;
+  if (!package.OpenUnmapped() || !VerifyPackageFile(package, header)) return false;
   // The archive is read where it lies in the package file: no copy of it is made.
   ZipArchiveReader reader(packagePath, destinationFolder, static_cast<std::int64_t>(kPackageHeaderSize),
                           static_cast<std::int64_t>(header.payloadLength));

@@ -5,6 +5,10 @@
 
 namespace Kyrowan {
 
+namespace Windows {
+class MappedFile;
+}
+
 /// The first 13 bytes of a package file, little-endian: format, payload length P, signature length S.
 struct PackageFileHeader {
   std::uint8_t format = 0;
@@ -18,6 +22,11 @@ inline constexpr std::size_t kPackageHeaderSize = 13;
 /// Reads and checks the header of a whole package file of `fileSize` bytes: format 1-3,
 /// P and S not 0, S < P, P below 4 GiB, and the file exactly 13 + P + S bytes long.
 bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeader& header);
+
+/// Checks a package file opened with OpenUnmapped: its header, then the signature over
+/// its payload with the embedded key. Without a loaded key only the header is checked;
+/// callers that rely on the signature alone must first make sure the key is there.
+bool VerifyPackageFile(const Windows::MappedFile& package, PackageFileHeader& header);
 
 /// Checks a downloaded package file (header, then the signature over its zip
 /// payload) and only then unpacks the payload into `destinationFolder`.

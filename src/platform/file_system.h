@@ -32,6 +32,22 @@ bool MovePath(const std::wstring& from, const std::wstring& to);
 /// false when `folder` cannot be read.
 bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out);
 
+/// What a path is. Entries of a listing are judged without following links: a
+/// symbolic link (a reparse point on Windows), a device or a pipe is Other.
+enum class PathKind { File, Folder, Other };
+
+/// One entry directly inside a folder.
+struct FolderEntry {
+  std::wstring name;
+  PathKind kind = PathKind::Other;
+};
+
+/// The entries directly inside `folder` ("." and ".." left out), in no particular
+/// order; false when `folder` cannot be read.
+bool ListFolderEntries(const std::wstring& folder, std::vector<FolderEntry>& out);
+/// What `path` itself is, following a link there; false when it cannot be looked at.
+bool GetPathKind(const std::wstring& path, PathKind& kind);
+
 /// Creates or replaces a file with `bytes`: written to a new file of an unpredictable
 /// name beside it, then renamed over it, so a link planted at `path` is never followed.
 bool WriteNewFile(const std::wstring& path, std::string_view bytes);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -191,6 +192,51 @@ bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) 
     if (it->is_directory(kind)) out.push_back(FromUtf8(it->path().filename().string()));
   }
   return !error;
+}
+
+namespace {
+
+PathKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return PathKind::File;
+  if (S_ISDIR(mode)) return PathKind::Folder;
+  return PathKind::Other;
+}
+
+// The kind readdir reported, or the entry's own lstat when it reported none.
+PathKind KindOfEntry(int folderFd, const dirent& entry) {
+  switch (entry.d_type) {
+    case DT_REG: return PathKind::File;
+    case DT_DIR: return PathKind::Folder;
+    case DT_UNKNOWN: break;
+    default: return PathKind::Other;
+  }
+  struct stat info {};
+  if (::fstatat(folderFd, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return PathKind::Other;
+  return KindOfMode(info.st_mode);
+}
+
+}  // namespace
+
+bool ListFolderEntries(const std::wstring& folder, std::vector<FolderEntry>& out) {
+  out.clear();
+  if (folder.empty()) return false;
+  ScopedHandle<DIR*> dir(::opendir(OsPath(folder).c_str()), [](DIR* d) { return d != nullptr; },
+                         [](DIR* d) { ::closedir(d); });
+  if (!dir.IsValid()) return false;
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir.Get())) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") out.push_back({FromUtf8(name), KindOfEntry(::dirfd(dir.Get()), *entry)});
+    errno = 0;
+  }
+  return errno == 0;
+}
+
+bool GetPathKind(const std::wstring& path, PathKind& kind) {
+  struct stat info {};
+  if (path.empty() || ::stat(OsPath(path).c_str(), &info) != 0) return false;
+  kind = KindOfMode(info.st_mode);
+  return true;
 }
 
 bool WriteNewFile(const std::wstring& path, std::string_view bytes) {

@@ -127,6 +127,45 @@ bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) 
   return complete;
 }
 
+namespace {
+
+// Reparse points (symbolic links, junctions, mount points) are never walked into.
+PathKind KindOfAttributes(DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::Other;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::Folder;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::Other;
+  return PathKind::File;
+}
+
+}  // namespace
+
+bool ListFolderEntries(const std::wstring& folder, std::vector<FolderEntry>& out) {
+  out.clear();
+  if (folder.empty()) return false;
+  const bool endsWithSeparator = folder.back() == L'\\' || folder.back() == L'/';
+  WIN32_FIND_DATAW found{};
+  HANDLE search = ::FindFirstFileExW((folder + (endsWithSeparator ? L"*" : L"\\*")).c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  // A drive's root has no "." entry, so an empty one finds nothing at all.
+  if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND && IsFolder(folder);
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") out.push_back({name, KindOfAttributes(found.dwFileAttributes)});
+  } while (::FindNextFileW(search, &found));
+  const bool complete = ::GetLastError() == ERROR_NO_MORE_FILES;
+  ::FindClose(search);
+  return complete;
+}
+
+bool GetPathKind(const std::wstring& path, PathKind& kind) {
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  // A path the user names is followed even when it is a link.
+  kind = KindOfAttributes(attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
+  return true;
+}
+
 bool WriteNewFile(const std::wstring& path, std::string_view bytes) { return ReplaceWith(path, bytes, false); }
 
 bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {

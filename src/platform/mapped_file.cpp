@@ -77,4 +77,12 @@ void MappedFile::Release() {
   data = nullptr;
 }
 
+bool ReadFileRange(const MappedFile& file, std::int64_t offset, std::int64_t length, std::string& out) {
+  out.clear();
+  return file.ReadWindows(offset, length, [&out](const char* data, std::size_t size) {
+    out.append(data, size);
+    return true;
+  });
+}
+
 }  // namespace Kyrowan::Windows

@@ -47,6 +47,9 @@ class MappedFile {
   void Release();
 };
 
+/// Copies `length` bytes from `offset` of a file opened with OpenUnmapped into `out`.
+bool ReadFileRange(const MappedFile& file, std::int64_t offset, std::int64_t length, std::string& out);
+
 /// Maps `size` bytes of an open file from `offset` (-1: the last `size` bytes),
 /// aligned down to the platform's granularity. Returns the address of byte
 /// `offset`, or null with the outputs reset.

@@ -104,18 +104,20 @@ def setup(source, work, cmake_args, add_root_cert=None):
     if add_root_cert:
         target = ["--toolchain", os.path.join(source, "cmake", "mingw-w64-x86_64.cmake"),
                   "-DKYRDECRYPT_SERVER_HOST=localhost"]
-        client = os.path.join(build, "KyrDecrypt.exe")
+        client, identify = os.path.join(build, "KyrDecrypt.exe"), os.path.join(build, "KyrIdentify.exe")
     else:
         target = ["-DKYRDECRYPT_SERVER_HOST=127.0.0.1", f"-DKYRDECRYPT_CA_BUNDLE={os.path.join(tls, 'ca-cert.pem')}"]
-        client = os.path.join(build, "kyrdecrypt")
+        client, identify = os.path.join(build, "kyrdecrypt"), os.path.join(build, "kyridentify")
     subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", *target,
                     "-DKYRDECRYPT_BUILD_TESTS=OFF", "-DKYRDECRYPT_BUILD_PUBLISHER=OFF",
                     f"-DKYRDECRYPT_SERVER_PORT={port}", f"-DKYRDECRYPT_SIGNING_KEY={public}", *cmake_args],
                    check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt", "kyridentify"], check=True,
+                   stdout=subprocess.DEVNULL)
     config = {
         "port": port,
         "client": client,
+        "identify": identify,
         "ca_cert": os.path.join(tls, "ca-cert.pem"),
         "server_cert": os.path.join(tls, "server-cert.pem"),
         "server_key": os.path.join(tls, "server-key.pem"),
@@ -151,17 +153,18 @@ def wine_environment(config, **extra):
                 KYRDECRYPT_WINE_TIMEOUT=str(CLIENT_RUN_SECONDS), **extra)
 
 
-def client_process(config, program_data, arguments, **env):
-    """Command line and environment that run the configured client with the given data folder root."""
+def client_process(config, program_data, arguments, program="client", **env):
+    """Command line and environment that run the configured client (or, with program="identify",
+    kyridentify) with the given data folder root."""
     if "wine" not in config:
-        return [config["client"], *arguments], dict(os.environ, PROGRAMDATA=program_data, **env)
+        return [config[program], *arguments], dict(os.environ, PROGRAMDATA=program_data, **env)
     # Windows takes the common application-data folder from the registry: point it at this one.
     # No test runs beside another in the same prefix (they share the server's port).
     key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
     subprocess.run(wine_command(config, "reg", "add", key, "/v", "Common AppData", "/t", "REG_SZ",
                                 "/d", windows_path(program_data), "/f"),
                    env=wine_environment(config), check=True, capture_output=True, timeout=CLIENT_RUN_SECONDS)
-    return wine_command(config, config["client"], *arguments), wine_environment(config, **env)
+    return wine_command(config, config[program], *arguments), wine_environment(config, **env)
 
 
 # --------------------------------------------------------------------------- tests
@@ -508,6 +511,13 @@ class E2ETestCase(unittest.TestCase):
         done = subprocess.run(command, env=env, capture_output=True, timeout=CLIENT_RUN_SECONDS + 30)
         self.assertEqual(done.returncode, 0, done.stderr)
         return done.stdout.decode("utf-8")
+
+
+    def run_identify(self, *arguments):
+        """Runs kyridentify with this test's data folder root; returns (exit status, exact stdout)."""
+        command, env = client_process(self.config, self.program_data, arguments, program="identify")
+        done = subprocess.run(command, env=env, capture_output=True, timeout=CLIENT_RUN_SECONDS + 30)
+        return done.returncode, done.stdout.decode("utf-8")
 
 
 def main():

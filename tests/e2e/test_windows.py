@@ -39,6 +39,23 @@ class WindowsClientTest(harness.E2ETestCase):
         self.assertIn("KyrDecrypt -about", linux)
         self.assertEqual(self.run_client("-help"), linux)
 
+    def test_identify_names_the_decryptor_of_a_locked_folder(self):
+        self.add_package_file("decryptors", "kyrsample", "1.0.0", b"not read by KyrIdentify.exe")
+        self.kyrpack("hints", "--key", self.config["signing_private_key"], "--repo", self.repository,
+                     "--decryptor", "kyrsample", "--family", "KyrSample", "--extension", ".kyrlocked",
+                     "--note", "README*.TXT")
+        victims = os.path.join(self.work, "Locked Files")
+        os.makedirs(os.path.join(victims, "sub"))
+        for name in ("sub/a.txt.KYRLOCKED", "readme_restore.txt"):
+            with open(os.path.join(victims, name), "wb") as out:
+                out.write(b"locked")
+        self.start_server()
+        status, out = self.run_identify(harness.windows_path(victims))
+        self.assertEqual((status, out.splitlines()[1:]),
+                         (0, ["Scanned 2 files.", "Candidates, best first:", "1. KyrSample (decryptor kyrsample)",
+                              "   note readme*.txt: 1 file", "   extension .kyrlocked: 1 file",
+                              "   next: kyrdecrypt -get kyrsample"]))
+
     def test_native_sample_is_listed_got_described_run_and_reported(self):
         subprocess.run(["bash", os.path.join(SOURCE, "samples", "pack-samples.sh"), "--windows",
                         "--build", self.windows_build, "--kyrpack", os.environ["KYRPACK"],

@@ -1,0 +1,126 @@
+#include "identify/identify_command.h"
+
+#include <algorithm>
+
+#include <nlohmann/json.hpp>
+
+#include "identify/file_sample.h"
+#include "identify/report.h"
+#include "platform/console.h"
+#include "platform/text.h"
+
+namespace Kyrowan::Identify {
+
+namespace {
+
+using namespace Kyrowan::Windows;
+
+constexpr const wchar_t* kHelp[] = {
+    L"Usage: kyridentify [--json] PATH...",
+    L"",
+    L"Tells which decryptor fits the files and folders given, from the hints the package",
+    L"server publishes and signs: extensions the ransomware appends to file names, the",
+    L"ransom notes it leaves, and bytes it writes into the files it encrypts.",
+    L"",
+    L"Everything is judged on this machine. kyridentify never modifies, uploads or copies",
+    L"your files: it reads only their names and at most 4 KiB from the start and 4 KiB",
+    L"from the end of each, looks at no more than 100000 files, and does not follow",
+    L"links inside the folders given. Only the index of hints is downloaded; the last",
+    L"verified copy is kept and used when the server cannot be reached.",
+    L"",
+    L"  --json   print the result as one JSON document",
+    L"  --help   print this text",
+    L"",
+    L"Exit status: 0 at least one candidate, 1 none, 2 error.",
+};
+
+struct Options {
+  bool json = false;
+  bool help = false;
+  std::vector<std::wstring> paths;
+};
+
+// False with `error` set for an option it does not know or a missing path.
+bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options, std::string& error) {
+  bool optionsEnded = false;
+  for (const std::wstring& argument : arguments) {
+    if (optionsEnded || argument.size() < 2 || argument[0] != L'-') options.paths.push_back(argument);
+    else if (argument == L"--") optionsEnded = true;
+    else if (argument == L"--json") options.json = true;
+    else if (argument == L"--help" || argument == L"-h") options.help = true;
+    else {
+      error = "Unknown option " + ToUtf8(argument) + ". Try kyridentify --help.";
+      return false;
+    }
+  }
+  if (options.paths.empty() && !options.help) error = "Name at least one file or folder. Try kyridentify --help.";
+  return error.empty();
+}
+
+// Line by line: a line end inside the text would otherwise be printed as "?".
+void PrintLines(const std::string& text) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    ConsoleWriteNarrow(std::string_view(text).substr(start, end - start));
+    ConsoleEndLine();
+    start = end + 1;
+  }
+}
+
+int Fail(const Options& options, const std::string& message) {
+  PrintLines(options.json ? nlohmann::json{{"error", message}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+                         : message);
+  return kExitError;
+}
+
+std::string IndexFailureText(IndexFailure failure, bool serverRefused) {
+  switch (failure) {
+    case IndexFailure::NoDataFolder: return "The data folder could not be created, so no index can be kept.";
+    case IndexFailure::Unavailable:
+      return "The server could not be reached, and no index of known families is kept on this machine.";
+    case IndexFailure::Refused:
+    case IndexFailure::None: break;
+  }
+  return serverRefused ? "The server's index failed verification and was not used, and no verified copy is kept "
+                         "on this machine."
+                       : "The server could not be reached, and the index kept on this machine failed verification.";
+}
+
+// Reads every file once and hands its name and sample to the scores.
+bool Scan(const std::vector<std::wstring>& paths, FamilyScores& scores, WalkSummary& walk, std::wstring& failedPath) {
+  const FileVisitor visit = [&scores](const std::wstring& path, const std::wstring& name) {
+    FileSample sample;
+    if (!ReadFileSample(path, sample)) return false;
+    scores.AddFile(ToLowerAscii(ToUtf8(name)), sample);
+    return true;
+  };
+  return WalkPaths(paths, kMaxScannedFiles, visit, walk, failedPath);
+}
+
+}  // namespace
+
+int RunIdentify(const std::vector<std::wstring>& arguments) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(arguments, options, error)) return Fail(options, error);
+  if (options.help) {
+    for (const wchar_t* line : kHelp) ConsoleLine(line);
+    return kExitCandidates;
+  }
+  ObtainedIndex obtained;
+  const IndexFailure failure = ObtainIndex(obtained);
+  if (failure != IndexFailure::None) return Fail(options, IndexFailureText(failure, obtained.serverRefused));
+  FamilyScores scores(obtained.index);
+  IdentifyReport report{obtained.index.version, obtained.origin, obtained.serverRefused, {}, {}};
+  std::wstring failedPath;
+  if (!Scan(options.paths, scores, report.walk, failedPath))
+    return Fail(options, "Cannot read " + ToUtf8(failedPath) + ": no such file or folder, or access denied.");
+  report.candidates = scores.Ranked();
+  if (options.json) PrintLines(RenderJson(report));
+  else
+    for (const std::string& line : RenderText(report)) PrintLines(line);
+  return report.candidates.empty() ? kExitNoCandidate : kExitCandidates;
+}
+
+}  // namespace Kyrowan::Identify

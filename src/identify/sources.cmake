@@ -1,0 +1,10 @@
+# Sources of this folder are added to kyrcore here.
+target_sources(kyrcore PRIVATE
+  identify/file_sample.cpp
+  identify/file_walk.cpp
+  identify/hint_index.cpp
+  identify/identify_command.cpp
+  identify/index_store.cpp
+  identify/report.cpp
+  identify/scoring.cpp
+)
