@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The whole story on this machine: publish the sample decryptors (native and Python), then list, get, run them.
+"""The whole story on this machine: publish the sample decryptors (native and Python); then, as a victim, identify the locked files and list, get, run the decryptor that fits.
 
 Called by scripts/demo.sh after the build. Everything lives under --work (default
 build/demo): a demo CA and server certificate for 127.0.0.1, a package-signing key
@@ -109,17 +109,21 @@ class Demo:
         for name in sorted(os.listdir(folder)):
             print(f"  {name:32} {os.path.getsize(os.path.join(folder, name)):8} bytes")
 
-    def client(self, *arguments):
+    def client(self, *arguments, program="client"):
         shown = " ".join(f"'{a}'" if " " in a else a for a in arguments)
-        say(f"{os.path.basename(self.config['client'])} {shown}")
+        say(f"{os.path.basename(self.config[program])} {shown}")
         # No package index is reachable: pip takes the sample's wheels from the repository.
         command, env = harness.client_process(
-            self.config, self.program_data, arguments, PIP_NO_INDEX="1",
+            self.config, self.program_data, arguments, program=program, PIP_NO_INDEX="1",
             PIP_FIND_LINKS=os.path.join(self.repository, "wheels"), PIP_DISABLE_PIP_VERSION_CHECK="1",
             PIP_ROOT_USER_ACTION="ignore", PIP_NO_CACHE_DIR="1")
         done = subprocess.run(command, env=env, timeout=harness.CLIENT_RUN_SECONDS + 30)
         if done.returncode != 0:
-            raise SystemExit(f"kyrdecrypt exited with {done.returncode}")
+            raise SystemExit(f"{os.path.basename(self.config[program])} exited with {done.returncode}")
+
+    def identify(self, folder):
+        """The victim's first question: which decryptor fits these files (0: one did)."""
+        self.client(self.client_path(folder), program="identify")
 
     def check_restored(self, folder):
         say("The victim's files after the run")
@@ -144,16 +148,17 @@ class Demo:
         self.publish()
         self.start_server()
         try:
-            self.client("-list")
-            self.client("-get", "kyrsample")
-            self.client("-list")
-            self.client("-about", "kyrsample")
             native_victim = os.path.join(self.victim, "Native")
             if self.windows_build:
                 encrypt = harness.wine_command(self.config, os.path.join(self.windows_build, "kyrsample-encrypt.exe"))
             else:
                 encrypt = [os.path.join(self.build, "kyrsample-encrypt")]
             self.lock_sample_files(native_victim, [*encrypt, "-k", SAMPLE_KEY, "--remove"])
+            self.identify(native_victim)
+            self.client("-list")
+            self.client("-get", "kyrsample")
+            self.client("-list")
+            self.client("-about", "kyrsample")
             self.client("-run", "kyrsample", "-args", f"-k {SAMPLE_KEY} {self.client_path(native_victim)}")
             self.check_restored(native_victim)
             if not self.windows_build:
@@ -167,10 +172,11 @@ class Demo:
 
     def python_story(self):
         # The Python decryptor brings its interpreter, a library from the server and one from pip.
-        self.client("-get", "pysample")
-        self.client("-about", "pysample")
         python_victim = os.path.join(self.victim, "Python victim")
         self.lock_sample_files(python_victim, [sys.executable, PYTHON_LOCKER, SAMPLE_KEY])
+        self.identify(python_victim)
+        self.client("-get", "pysample")
+        self.client("-about", "pysample")
         self.client("-run", "pysample", "-args", f'-v -key {SAMPLE_KEY} "{python_victim}"')
         self.check_restored(python_victim)
 
