@@ -100,6 +100,9 @@ class ServerTest(E2ETestCase):
         self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"not json")
         self.assert_answer("/telemetry/upload", 400, method="PUT", payload=largest + b" ")
         self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"")
+        # What was answered with 200 is on disk even when the server gets no chance to close it.
+        self.server.process.kill()
+        self.server.process.wait()
         with sqlite3.connect(self.database) as database:
             rows = database.execute("SELECT received_utc, body FROM reports ORDER BY id").fetchall()
         self.assertEqual([body for _, body in rows], [report.decode(), largest.decode()])
