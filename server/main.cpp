@@ -2,6 +2,7 @@
 // and stores the telemetry reports clients upload.
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <httplib.h>
 #include <pthread.h>
 
+#include "connection_threads.h"
 #include "report_limiter.h"
 #include "repository.h"
 #include "routes.h"
@@ -23,6 +25,9 @@
 using namespace KyrServer;
 
 namespace {
+
+// An idle connection holds a thread: long enough for a client's next request, no longer.
+constexpr int kKeepAliveSeconds = 5;
 
 int Fatal(const std::string& message) {
   std::fprintf(stderr, "kyrdecrypt-server: %s\n", message.c_str());
@@ -76,7 +81,8 @@ int main(int argc, char** argv) {
   // A client that stops sending or taking data gives its connection up after this long.
   server.set_read_timeout(options.timeoutSeconds, 0);
   server.set_write_timeout(options.timeoutSeconds, 0);
-  server.set_keep_alive_timeout(options.timeoutSeconds);
+  ConnectionThreads threads(static_cast<std::size_t>(options.threads));
+  threads.Install(server, std::min(options.timeoutSeconds, kKeepAliveSeconds));
   server.set_socket_options(AllowRestartOnly);
   StopOnSignals(server);
   errno = 0;

@@ -161,6 +161,34 @@ class ServerLimitsTest(E2ETestCase):
                          % self.port)
 
 
+class ServerThreadsTest(E2ETestCase):
+    THREADS = 4
+
+    def setUp(self):
+        super().setUp()
+        self.start_server(options=("--threads", str(self.THREADS), "--timeout", "60"))
+        self.context = ssl.create_default_context(cafile=self.config["ca_cert"])
+
+    def keep_alive_request(self):
+        """Sends one request and reads its answer; the connection stays open unless the answer closes it."""
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=30)
+        self.addCleanup(connection.close)
+        connection.request("GET", "/package/list/0.0.0")
+        response = connection.getresponse()
+        response.read()
+        return response.getheader("Connection")
+
+    def test_idle_keep_alive_connections_leave_threads_for_new_clients(self):
+        answers = [self.keep_alive_request() for _ in range(self.THREADS + 1)]
+        # A quarter of the threads stays free: the connections that would take it are closed.
+        self.assertEqual(answers, [None, None, None, "close", "close"])
+        # Held threads would keep this client waiting the 5 s an idle connection may stay.
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=4)
+        connection.request("GET", "/package/list/0.0.0")
+        self.assertEqual(connection.getresponse().status, 404)
+        connection.close()
+
+
 class ServerCommandLineTest(E2ETestCase):
     def run_server(self, *arguments):
         return subprocess.run([self.server_binary, *arguments], capture_output=True, text=True, timeout=30)
