@@ -9,6 +9,8 @@ namespace KyrServer {
 
 namespace {
 
+// An idle connection holds a thread: long enough for a client's next request, no longer.
+constexpr int kKeepAliveSeconds = 5;
 // Requests one connection may send before it must reconnect: enough that a client rarely
 // repeats the TLS handshake, few enough that one client cannot keep a thread for good.
 constexpr std::size_t kKeepAliveRequests = 100;
@@ -32,9 +34,9 @@ class CountingPool final : public httplib::ThreadPool {
 
 }  // namespace
 
-void ConnectionThreads::Install(httplib::Server& server, int keepAliveSeconds) {
+void ConnectionThreads::Install(httplib::Server& server, int timeoutSeconds) {
   server.new_task_queue = [this] { return new CountingPool(threads_, busy_); };
-  server.set_keep_alive_timeout(keepAliveSeconds);
+  server.set_keep_alive_timeout(std::min(timeoutSeconds, kKeepAliveSeconds));
   server.set_keep_alive_max_count(kKeepAliveRequests);
   server.set_post_routing_handler([this](const httplib::Request&, httplib::Response& response) {
     // A client closes its side once told to, which frees the thread.

@@ -19,8 +19,8 @@ class ConnectionThreads {
   explicit ConnectionThreads(std::size_t threads) : threads_(threads) {}
 
   /// Gives `server` this many threads and the keep-alive rules above; an idle connection
-  /// that is kept open waits at most `keepAliveSeconds` for its next request.
-  void Install(httplib::Server& server, int keepAliveSeconds);
+  /// that is kept open waits 5 seconds for its next request, or `timeoutSeconds` if shorter.
+  void Install(httplib::Server& server, int timeoutSeconds);
 
   /// Whether the next answer should close its connection.
   bool Crowded() const;

@@ -2,7 +2,6 @@
 // and stores the telemetry reports clients upload.
 #include <sys/socket.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,9 +24,6 @@
 using namespace KyrServer;
 
 namespace {
-
-// An idle connection holds a thread: long enough for a client's next request, no longer.
-constexpr int kKeepAliveSeconds = 5;
 
 int Fatal(const std::string& message) {
   std::fprintf(stderr, "kyrdecrypt-server: %s\n", message.c_str());
@@ -82,7 +78,7 @@ int main(int argc, char** argv) {
   server.set_read_timeout(options.timeoutSeconds, 0);
   server.set_write_timeout(options.timeoutSeconds, 0);
   ConnectionThreads threads(static_cast<std::size_t>(options.threads));
-  threads.Install(server, std::min(options.timeoutSeconds, kKeepAliveSeconds));
+  threads.Install(server, options.timeoutSeconds);
   server.set_socket_options(AllowRestartOnly);
   StopOnSignals(server);
   errno = 0;
