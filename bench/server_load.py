@@ -41,8 +41,8 @@ import harness  # noqa: E402  (shared TLS material, server runner, nginx and Pos
 
 PACKAGE = "package/download/64/kyrbench/1.0.0"
 # How long wrk waits for the answers to what it sent within the window: under the server's
-# keep-alive timeout (10 s), so no idle connection is closed on it and counted as an error.
-GRACE_SECONDS = 5
+# keep-alive timeout (5 s), so no idle connection is closed on it and counted as an error.
+GRACE_SECONDS = 3
 REPORTS_PER_MINUTE = 1000000
 # A report as the client builds it (names sorted, as nlohmann's dump writes them).
 REPORT = json.dumps({

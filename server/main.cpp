@@ -14,6 +14,7 @@
 #include <httplib.h>
 #include <pthread.h>
 
+#include "connection_threads.h"
 #include "report_limiter.h"
 #include "repository.h"
 #include "routes.h"
@@ -76,7 +77,8 @@ int main(int argc, char** argv) {
   // A client that stops sending or taking data gives its connection up after this long.
   server.set_read_timeout(options.timeoutSeconds, 0);
   server.set_write_timeout(options.timeoutSeconds, 0);
-  server.set_keep_alive_timeout(options.timeoutSeconds);
+  ConnectionThreads threads(static_cast<std::size_t>(options.threads));
+  threads.Install(server, options.timeoutSeconds);
   server.set_socket_options(AllowRestartOnly);
   StopOnSignals(server);
   errno = 0;

@@ -1,5 +1,7 @@
 #include "server_options.h"
 
+#include <algorithm>
+#include <thread>
 #include <utility>
 
 #include "publisher_cli.h"
@@ -28,6 +30,9 @@ void AddOptions(CLI::App& app, ServerOptions& options) {
   app.add_option("--timeout", options.timeoutSeconds, "Seconds a connection may wait for its client")
       ->check(CLI::Range(1, 3600))
       ->capture_default_str();
+  app.add_option("--threads", options.threads, "Connections served at once; more wait for a free thread")
+      ->check(CLI::Range(1, kMaxThreads))
+      ->capture_default_str();
   app.add_option("--trusted-proxy", options.trustedProxies,
                  "A proxy's address (repeatable): its X-Forwarded-For or X-Real-IP names the client")
       ->allow_extra_args(false);
@@ -52,6 +57,11 @@ bool RequireAll(const CLI::App& app, const ServerOptions& options, std::string& 
 }
 
 }  // namespace
+
+int DefaultThreads() {
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(4 * cores, 8, kMaxThreads);
+}
 
 bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& out,
                         std::string& error, int& exitCode) {

@@ -5,6 +5,10 @@
 
 namespace KyrServer {
 
+/// Threads serving connections unless told: four a core, at least 8, at most kMaxThreads.
+int DefaultThreads();
+constexpr int kMaxThreads = 1024;
+
 /// Everything the server is started with: the command line, or the configuration file it names.
 struct ServerOptions {
   std::string address;
@@ -16,6 +20,7 @@ struct ServerOptions {
   std::string postgresConnection;  ///< libpq connection string: reports go to PostgreSQL
   int reportsPerMinute = 60;  ///< telemetry uploads taken from one client address per minute
   int timeoutSeconds = 10;    ///< longest wait for a client to send or take data
+  int threads = DefaultThreads();  ///< connections served at once
   std::vector<std::string> trustedProxies;  ///< peers whose X-Forwarded-For / X-Real-IP name the client
 };
 

@@ -30,12 +30,14 @@ TEST(ServerOptions, ReadsEveryOption) {
   EXPECT_EQ(options.databaseFile, "t.db");
   EXPECT_EQ(options.reportsPerMinute, 60);
   EXPECT_EQ(options.timeoutSeconds, 10);
+  EXPECT_EQ(options.threads, DefaultThreads());
   auto limited = kComplete;
   limited.insert(limited.end(), {"--timeout", "2", "--reports-per-minute", "5", "--trusted-proxy", "127.0.0.1",
-                                  "--trusted-proxy", "::1"});
+                                  "--trusted-proxy", "::1", "--threads", "3"});
   ASSERT_TRUE(Parse(limited, options, error)) << error;
   EXPECT_EQ(options.reportsPerMinute, 5);
   EXPECT_EQ(options.timeoutSeconds, 2);
+  EXPECT_EQ(options.threads, 3);
   EXPECT_EQ(options.trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
   auto postgres = kWithoutDb;
   postgres.insert(postgres.end(), {"--telemetry-postgres", "host=/run/pg dbname=kyr"});
@@ -90,6 +92,7 @@ TEST(ServerOptions, NamesWhatIsWrong) {
       {with(5, ""), "option --cert needs a value"},
       {plus("--reports-per-minute", "0"), "--reports-per-minute: Value 0 not in range 1 to 1000000"},
       {plus("--timeout", "5s"), "--timeout: Value 5s not in range 1 to 3600"},
+      {plus("--threads", "1025"), "--threads: Value 1025 not in range 1 to 1024"},
       {plus("--telemetry-postgres", "dbname=kyr"), "--db excludes --telemetry-postgres"},
       {[&] { auto a = kWithoutDb; a.insert(a.end(), {"--telemetry-postgres", ""}); return a; }(),
        "option --telemetry-postgres needs a value"},

@@ -64,6 +64,20 @@ std::string Migrate(sqlite3* database) {
   return why;
 }
 
+// Write-ahead logging lets a commit append to the log instead of rewriting pages and
+// syncing a rollback journal too; an existing file is converted here (a file system that
+// cannot share the log's memory map keeps its journal, still durable, just slower). FULL
+// syncs the log at every commit, so a report answered with 200 survives a power cut or an
+// OS crash; NORMAL syncs only at checkpoints and could lose the last reports acknowledged.
+// The busy timeout covers another process, such as the sqlite3 shell, holding a lock briefly.
+std::string UseWriteAheadLog(sqlite3* database) {
+  sqlite3_busy_timeout(database, 5000);
+  if (sqlite3_exec(database, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL", nullptr, nullptr, nullptr) !=
+      SQLITE_OK)
+    return sqlite3_errmsg(database);
+  return {};
+}
+
 }  // namespace
 
 std::unique_ptr<SqliteTelemetryStore> SqliteTelemetryStore::Open(const std::string& path, std::string& error) {
@@ -71,7 +85,7 @@ std::unique_ptr<SqliteTelemetryStore> SqliteTelemetryStore::Open(const std::stri
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
   if (sqlite3_open_v2(path.c_str(), &database, flags, nullptr) != SQLITE_OK)
     error = database ? sqlite3_errmsg(database) : "out of memory";
-  else
+  else if (error = UseWriteAheadLog(database); error.empty())
     error = Migrate(database);
   if (!error.empty()) {
     sqlite3_close(database);

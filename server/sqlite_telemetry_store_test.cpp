@@ -36,6 +36,18 @@ std::vector<std::string> Rows(const std::string& path) {
   return rows;
 }
 
+std::string JournalMode(const std::string& path) {
+  sqlite3* database = nullptr;
+  sqlite3_open_v2(path.c_str(), &database, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(database, "PRAGMA journal_mode", -1, &statement, nullptr);
+  std::string mode;
+  if (sqlite3_step(statement) == SQLITE_ROW) mode = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+  sqlite3_finalize(statement);
+  sqlite3_close(database);
+  return mode;
+}
+
 std::unique_ptr<SqliteTelemetryStore> Open(const std::string& path) {
   std::string error;
   auto store = SqliteTelemetryStore::Open(path, error);
@@ -64,14 +76,17 @@ TEST(SqliteTelemetryStore, KeepsEveryReportWithItsArrivalTimeAndAddress) {
   EXPECT_EQ(rows[1].substr(rows[1].find('|')), R"(|::1|{"run":2})");
 }
 
-// A file written before addresses were kept gets the column and keeps its reports.
+// A file written before addresses were kept gets the column and keeps its reports, and
+// leaves its rollback journal for a write-ahead log.
 TEST(SqliteTelemetryStore, MigratesTheFirstSchema) {
   Kyrowan::Testing::TempFolder temp;
   const std::string path = (temp.Path() / "telemetry.db").string();
   Execute(path,
           "CREATE TABLE reports (id INTEGER PRIMARY KEY AUTOINCREMENT, received_utc TEXT NOT NULL, body TEXT NOT NULL);"
           "INSERT INTO reports (received_utc, body) VALUES ('2024-01-02T03:04:05Z', '{}')");
+  ASSERT_EQ(JournalMode(path), "delete");
   EXPECT_EQ(Open(path)->Store("[]", "10.0.0.2"), "");
+  EXPECT_EQ(JournalMode(path), "wal");
   const auto rows = Rows(path);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], "2024-01-02T03:04:05Z|NULL|{}");

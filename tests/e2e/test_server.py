@@ -100,6 +100,9 @@ class ServerTest(E2ETestCase):
         self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"not json")
         self.assert_answer("/telemetry/upload", 400, method="PUT", payload=largest + b" ")
         self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"")
+        # What was answered with 200 is on disk even when the server gets no chance to close it.
+        self.server.process.kill()
+        self.server.process.wait()
         with sqlite3.connect(self.database) as database:
             rows = database.execute("SELECT received_utc, body FROM reports ORDER BY id").fetchall()
         self.assertEqual([body for _, body in rows], [report.decode(), largest.decode()])
@@ -156,6 +159,34 @@ class ServerLimitsTest(E2ETestCase):
         self.assertEqual(done.stdout, "")
         self.assertEqual(done.stderr, "kyrdecrypt-server: cannot listen on 127.0.0.1:%d: the port is already in use\n"
                          % self.port)
+
+
+class ServerThreadsTest(E2ETestCase):
+    THREADS = 4
+
+    def setUp(self):
+        super().setUp()
+        self.start_server(options=("--threads", str(self.THREADS), "--timeout", "60"))
+        self.context = ssl.create_default_context(cafile=self.config["ca_cert"])
+
+    def keep_alive_request(self):
+        """Sends one request and reads its answer; the connection stays open unless the answer closes it."""
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=30)
+        self.addCleanup(connection.close)
+        connection.request("GET", "/package/list/0.0.0")
+        response = connection.getresponse()
+        response.read()
+        return response.getheader("Connection")
+
+    def test_idle_keep_alive_connections_leave_threads_for_new_clients(self):
+        answers = [self.keep_alive_request() for _ in range(self.THREADS + 1)]
+        # A quarter of the threads stays free: the connections that would take it are closed.
+        self.assertEqual(answers, [None, None, None, "close", "close"])
+        # Held threads would keep this client waiting the 5 s an idle connection may stay.
+        connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=4)
+        connection.request("GET", "/package/list/0.0.0")
+        self.assertEqual(connection.getresponse().status, 404)
+        connection.close()
 
 
 class ServerCommandLineTest(E2ETestCase):
