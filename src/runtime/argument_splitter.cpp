@@ -12,17 +12,20 @@ using Placeholders = std::map<std::wstring, std::wstring>;
 // Replaces each quoted section, quotes included, by its content framed by
 // spaces with every space turned into a bar, so that splitting at spaces
 // cannot cut it. Pairs are taken in order; an unpaired quote stays as it is.
+// A placeholder is as long as its section and holds no quote, so the search
+// goes on after it: searching from the start each time was quadratic.
 Placeholders HideQuotedSections(std::wstring& text) {
   Placeholders placeholders;
-  for (;;) {
-    const std::size_t open = text.find(L'"');
+  for (std::size_t from = 0;;) {
+    const std::size_t open = text.find(L'"', from);
     if (open == std::wstring::npos) break;
     const std::size_t close = text.find(L'"', open + 1);
     if (close == std::wstring::npos) break;
     std::wstring content = text.substr(open + 1, close - open - 1);
     std::wstring placeholder = L" " + content + L" ";
     std::replace(placeholder.begin(), placeholder.end(), L' ', L'|');
-    text.replace(open, close - open + 1, placeholder);
+    text.replace(open, placeholder.size(), placeholder);
+    from = open + placeholder.size();
     placeholders[placeholder] = std::move(content);
   }
   return placeholders;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,17 @@ TEST(ArgumentSplitterTest, BarsInTheTextTakePartOnceAnySectionIsQuoted) {
 TEST(ArgumentSplitterTest, SectionsWithTheSamePlaceholderShareOneEntry) {
   // "a b" and "a|b" both become |a|b|; the later content wins for both.
   EXPECT_EQ(Split(L"\"a b\" \"a|b\""), (Arguments{L"a|b", L"a|b"}));
+}
+
+TEST(ArgumentSplitterTest, ManyQuotedSectionsSplitInLinearTime) {
+  // Searching each quote from the start took minutes here; linear work takes milliseconds.
+  std::wstring text;
+  for (int i = 0; i < 400000; ++i) text += L"\"a b\" ";
+  const auto start = std::chrono::steady_clock::now();
+  const Arguments arguments = Split(text);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_EQ(arguments.size(), 400000u);
+  EXPECT_EQ(arguments.back(), L"a b");
 }
 
 }  // namespace
