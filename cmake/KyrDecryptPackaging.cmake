@@ -16,7 +16,7 @@ if(WIN32)
 endif()
 
 # Manual pages are installed compressed, as Debian expects.
-set(kyr_man_pages kyrdecrypt)
+set(kyr_man_pages kyrdecrypt kyridentify)
 if(KYRDECRYPT_BUILD_PUBLISHER)
   list(APPEND kyr_man_pages kyrpack kyrdecrypt-server)
 endif()
@@ -33,7 +33,7 @@ endforeach()
 add_custom_target(kyrdecrypt_man ALL DEPENDS ${kyr_packed_pages})
 
 install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT client)
-install(FILES "${PROJECT_BINARY_DIR}/man/kyrdecrypt.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT client)
+install(FILES "${PROJECT_BINARY_DIR}/man/kyrdecrypt.1.gz" "${PROJECT_BINARY_DIR}/man/kyridentify.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT client)
 set(CPACK_COMPONENTS_ALL client)
 
 if(KYRDECRYPT_BUILD_PUBLISHER)

@@ -22,7 +22,8 @@ class ClientPackageTest(unittest.TestCase):
             self.assertEqual(len(packages), 1, os.listdir(temp))
             root = os.path.join(temp, "root")
             subprocess.run(["dpkg", "-x", packages[0], root], check=True, timeout=60)
-            self.assertTrue(os.path.isfile(os.path.join(root, "usr/share/man/man1/kyrdecrypt.1.gz")))
+            for page in ("kyrdecrypt", "kyridentify"):
+                self.assertTrue(os.path.isfile(os.path.join(root, f"usr/share/man/man1/{page}.1.gz")), page)
             environment = dict(os.environ, PROGRAMDATA=os.path.join(temp, "data"))
             installed, built = (subprocess.run([binary, "-help"], capture_output=True, text=True, timeout=60,
                                                env=environment)
