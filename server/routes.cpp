@@ -90,11 +90,20 @@ std::string ForwardedFor(const httplib::Request& request) {
   return list;
 }
 
-void LogRequest(const httplib::Request& request, const httplib::Response& response) {
+// The client as the limiter, the store and the log name it: behind a trusted proxy,
+// the address the proxy forwarded.
+std::string Client(const httplib::Request& request, const std::vector<std::string>& trustedProxies) {
+  return ClientAddress(request.remote_addr, ForwardedFor(request), request.get_header_value("X-Real-IP"),
+                       trustedProxies);
+}
+
+void LogRequest(const httplib::Request& request, const httplib::Response& response,
+                const std::vector<std::string>& trustedProxies) {
   static std::mutex logMutex;
   const std::size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
+  const std::string client = Client(request, trustedProxies);
   std::lock_guard guard(logMutex);
-  std::printf("%s %s %s %d %zu\n", request.remote_addr.c_str(), request.method.c_str(),
+  std::printf("%s %s %s %d %zu\n", Printable(client).c_str(), request.method.c_str(),
               Printable(request.path).c_str(), response.status, bytes);
   std::fflush(stdout);
 }
@@ -126,8 +135,7 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
   RegisterDownload(server, repository, "/runtime/download/64/", PackageKind::Runtime);
   server.Put("/telemetry/upload", [&store, &limiter, &trustedProxies](const httplib::Request& request,
                                                                       httplib::Response& response) {
-    const std::string client = ClientAddress(request.remote_addr, ForwardedFor(request),
-                                             request.get_header_value("X-Real-IP"), trustedProxies);
+    const std::string client = Client(request, trustedProxies);
     if (!limiter.Allow(client, ReportLimiter::Clock::now()))
       return Fail(response, 429, "too many reports from this address; try again in a minute");
     if (const std::string problem = CheckTelemetryBody(request.body); !problem.empty())
@@ -142,7 +150,9 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (response.body.empty()) Fail(response, response.status, "error " + std::to_string(response.status));
   });
-  server.set_logger(LogRequest);
+  server.set_logger([&trustedProxies](const httplib::Request& request, const httplib::Response& response) {
+    LogRequest(request, response, trustedProxies);
+  });
 }
 
 }  // namespace KyrServer

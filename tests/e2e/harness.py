@@ -211,9 +211,10 @@ class ServerProcess:
             self.stop()
             raise AssertionError(f"kyrdecrypt-server did not start: {line!r} {self.process.stderr.read()!r}")
 
-    def requests(self, count=None):
-        """The request lines logged so far, as "METHOD path status bytes". With a count, waits
-        (bounded) until at least that many have been logged: the server logs after answering."""
+    def requests(self, count=None, with_client=False):
+        """The request lines logged so far, as "METHOD path status bytes" ("CLIENT METHOD ..."
+        `with_client`). With a count, waits (bounded) until at least that many have been
+        logged: the server logs after answering."""
         while True:
             wait = count is not None and len(self.log) < count
             try:
@@ -222,8 +223,8 @@ class ServerProcess:
                 break
             if line is None:
                 break
-            self.log.append(line.split(" ", 1)[1])
-        return list(self.log)
+            self.log.append(line)
+        return [line if with_client else line.split(" ", 1)[1] for line in self.log]
 
     def stop(self):
         stop_process(self.process)

@@ -58,6 +58,8 @@ class NginxTest(harness.E2ETestCase):
         with sqlite3.connect(self.database) as database:
             rows = database.execute("SELECT client_address, body FROM reports ORDER BY id").fetchall()
         self.assertEqual(rows, [("127.0.0.2", '{"n": 1}'), ("127.0.0.3", '{"n": 2}'), ("127.0.0.4", '{"n": 4}')])
+        logged = [line.split(" ", 1)[0] for line in self.server.requests(4, with_client=True)]
+        self.assertEqual(logged, ["127.0.0.2", "127.0.0.3", "127.0.0.2", "127.0.0.4"])
 
     def test_download_without_a_version_is_the_latest_with_its_length(self):
         context = ssl.create_default_context(cafile=self.config["ca_cert"])
