@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/file_system_win32.h"
 #include "platform/handles_win32.h"
 
 namespace Kyrowan::Windows {
@@ -10,7 +11,7 @@ namespace {
 
 std::intptr_t OpenLockFile(const std::wstring& path) {
   if (path.empty()) return reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   return reinterpret_cast<std::intptr_t>(file);
 }

@@ -16,6 +16,7 @@
 
 #include "platform/file_system_posix.h"
 #endif
+#include "platform/mapped_file.h"
 #include "tests/scoped_temp.h"
 
 namespace Kyrowan::Windows {
@@ -39,6 +40,7 @@ TEST(ParentFolderTest, RemovesTheLastComponent) {
       {L"C:\\top", L"C:\\"},
       // Stored names separate with forward slashes.
       {L"C:\\a/b/c.txt", L"C:\\a\\b"},
+      {L"\\top", L"\\"},
   };
   for (const auto& [path, parent] : cases) {
     std::wstring out;
@@ -51,7 +53,8 @@ TEST(ParentFolderTest, RefusesWhatHasNoParent) {
   std::wstring out = L"kept";
   EXPECT_FALSE(GetParentFolder(L"", out));
   EXPECT_FALSE(GetParentFolder(L"name", out));
-  EXPECT_FALSE(GetParentFolder(std::wstring(300, L'a') + L"\\b", out));
+  EXPECT_FALSE(GetParentFolder(L"C:\\", out));
+  EXPECT_FALSE(GetParentFolder(std::wstring(40000, L'a') + L"\\b", out));
   EXPECT_EQ(out, L"kept");
 }
 
@@ -135,6 +138,41 @@ TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
   EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
   EXPECT_FALSE(PathExists(deep));
   EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
+}
+
+TEST(FileSystemTest, PathsPastTheOldWindowsLimitWork) {
+  // Deep folders hold victims' files and long runtime paths: 260 characters is no limit.
+  Testing::TempFolder folder;
+  std::wstring deep = folder.Wide();
+  for (int level = 0; level < 6; ++level) deep += kPathSeparator + std::wstring(60, static_cast<wchar_t>(L'a' + level));
+  ASSERT_TRUE(CreateFolderTree(deep));
+  const std::wstring file = deep + kPathSeparator + L"f";
+  ASSERT_TRUE(WriteNewFile(file, "first"));
+  ASSERT_TRUE(ReplaceFileAtomically(file, "second"));
+  std::wstring parent;
+  ASSERT_TRUE(GetParentFolder(file, parent));
+  EXPECT_EQ(parent, deep);
+  std::vector<FolderEntry> entries;
+  ASSERT_TRUE(ListFolderEntries(deep, entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, L"f");
+  PathKind kind = PathKind::Other;
+  ASSERT_TRUE(GetPathKind(file, kind));
+  EXPECT_EQ(kind, PathKind::File);
+  {
+    MappedFile mapped(file);
+    ASSERT_TRUE(mapped.OpenUnmapped());
+    std::string bytes;
+    ASSERT_TRUE(ReadFileRange(mapped, 0, 6, bytes));
+    EXPECT_EQ(bytes, "second");
+  }
+  const std::wstring moved = deep + kPathSeparator + L"moved";
+  ASSERT_TRUE(MovePath(file, moved));
+  EXPECT_TRUE(PathExists(moved));
+  EXPECT_TRUE(RemoveFile(moved));
+  EXPECT_TRUE(RemoveFolderTree(folder.Wide() + kPathSeparator + L"aaaa"));
+  EXPECT_TRUE(RemoveFolderTree(deep.substr(0, folder.Wide().size() + 61)));
+  EXPECT_FALSE(PathExists(deep));
 }
 
 std::string ReadAll(const std::filesystem::path& path) {

@@ -1,11 +1,10 @@
 #include "platform/file_system.h"
 
-#include <filesystem>
-#include <system_error>
+#include <algorithm>
+#include <vector>
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include "platform/file_system_win32.h"
 #include "platform/guid.h"
@@ -22,11 +21,12 @@ namespace {
 using FileOwner = ScopedHandle<HANDLE>;
 
 FileOwner CreateForWriting(const std::wstring& path, DWORD disposition) {
-  return FileOwner(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr),
-                   HandleValidator(), HandleCloser());
+  return FileOwner(
+      ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr),
+      HandleValidator(), HandleCloser());
 }
 
-// SHCreateDirectoryExW wants a full path with backslashes only.
+// The prefixed form is taken literally: it must be full, with backslashes only.
 std::wstring FullPath(const std::wstring& path) {
   const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return {};
@@ -38,7 +38,7 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -53,15 +53,60 @@ bool ReplaceWith(const std::wstring& path, std::string_view bytes, bool durable)
     if (!file.IsValid()) return false;
     written = WriteAllToFile(file.Get(), bytes.data(), bytes.size()) && (!durable || ::FlushFileBuffers(file.Get()));
   }
-  if (!written ||
-      !::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileW(temporary.c_str());
+  if (!written || !::MoveFileExW(LongPath(temporary).c_str(), LongPath(path).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(LongPath(temporary).c_str());
     return false;
   }
   return true;
 }
 
+// The full path under the "\\?\" prefix, whatever its length; empty when it has none.
+std::wstring PrefixedPath(const std::wstring& path) {
+  if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+  const std::wstring full = FullPath(path);
+  if (full.empty()) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// Makes `folder` (full, no trailing separator) after its missing parents; one made
+// meanwhile by someone else counts as made.
+bool CreateFolderChain(const std::wstring& folder) {
+  if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
+  DWORD error = ::GetLastError();
+  const std::size_t cut = folder.find_last_of(L'\\');
+  if (error == ERROR_PATH_NOT_FOUND && cut != std::wstring::npos && cut != 0 &&
+      CreateFolderChain(folder.substr(0, cut))) {
+    if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
+    error = ::GetLastError();
+  }
+  return error == ERROR_ALREADY_EXISTS && IsFolder(folder);
+}
+
+// Removes what is at `path` (prefixed): a folder with everything in it; a link or
+// junction goes itself and is never walked into. Nothing there is success.
+bool RemoveTree(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return ::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ::DeleteFileW(path.c_str()) != 0;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolderEntries(path, entries)) return false;
+    for (const FolderEntry& entry : entries)
+      if (!RemoveTree(path + L'\\' + entry.name)) return false;
+  }
+  return ::RemoveDirectoryW(path.c_str()) != 0;
+}
+
 }  // namespace
+
+std::wstring LongPath(const std::wstring& path) {
+  if (path.size() < MAX_PATH - 12) return path;
+  const std::wstring full = PrefixedPath(path);
+  return full.empty() ? path : full;
+}
 
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
   wchar_t folder[MAX_PATH] = {};
@@ -73,49 +118,53 @@ bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
 }
 
 bool GetParentFolder(std::wstring_view path, std::wstring& out) {
-  if (path.empty() || path.size() >= MAX_PATH) return false;
-  wchar_t buffer[MAX_PATH] = {};
-  // PathRemoveFileSpecW splits only at backslashes; stored names use forward slashes too.
-  for (std::size_t i = 0; i < path.size(); ++i) buffer[i] = path[i] == L'/' ? L'\\' : path[i];
-  if (!::PathRemoveFileSpecW(buffer) || buffer[0] == L'\0') return false;
-  out = buffer;
+  if (path.empty() || path.size() > 32767) return false;
+  // Stored names separate with forward slashes too.
+  std::wstring parent(path);
+  std::replace(parent.begin(), parent.end(), L'/', L'\\');
+  const std::size_t cut = parent.find_last_of(L'\\');
+  if (cut == std::wstring::npos) return false;
+  const std::wstring whole = parent;
+  parent.resize(cut);
+  // A root keeps its separator: "C:\top" gives "C:\", "\top" gives "\".
+  if (parent.empty() || parent.back() == L':') parent += L'\\';
+  if (parent == whole) return false;
+  out = parent;
   return true;
 }
 
 bool CreateFolderTree(const std::wstring& folder) {
   if (folder.empty()) return false;
-  const std::wstring full = FullPath(folder);
-  if (full.empty()) return false;
-  const int result = ::SHCreateDirectoryExW(nullptr, full.c_str(), nullptr);
-  if (result != ERROR_SUCCESS && result != ERROR_ALREADY_EXISTS && result != ERROR_FILE_EXISTS) return false;
-  return IsFolder(full);
+  std::wstring full = FullPath(folder);
+  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+  return !full.empty() && CreateFolderChain(LongPath(full));
 }
 
 bool PathExists(const std::wstring& path) {
-  return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return !path.empty() && ::GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool RemoveFile(const std::wstring& path) { return !path.empty() && ::DeleteFileW(path.c_str()) != 0; }
+bool RemoveFile(const std::wstring& path) { return !path.empty() && ::DeleteFileW(LongPath(path).c_str()) != 0; }
 
 bool RemoveFolderTree(const std::wstring& folder) {
   if (folder.empty()) return false;
-  std::error_code error;
-  std::filesystem::remove_all(std::filesystem::path(folder), error);
-  return !error;
+  // Prefixed whatever its own length, as the paths below it may be long.
+  const std::wstring full = PrefixedPath(folder);
+  return !full.empty() && RemoveTree(full);
 }
 
 bool MovePath(const std::wstring& from, const std::wstring& to) {
   if (from.empty() || to.empty()) return false;
   // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move.
-  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  return ::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
   out.clear();
   if (folder.empty()) return false;
   WIN32_FIND_DATAW found{};
-  HANDLE search = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                     nullptr, 0);
+  HANDLE search = ::FindFirstFileExW((LongPath(folder) + L"\\*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
     const std::wstring name = found.cFileName;
@@ -142,9 +191,10 @@ PathKind KindOfAttributes(DWORD attributes) {
 bool ListFolderEntries(const std::wstring& folder, std::vector<FolderEntry>& out) {
   out.clear();
   if (folder.empty()) return false;
-  const bool endsWithSeparator = folder.back() == L'\\' || folder.back() == L'/';
+  const std::wstring base = LongPath(folder);
+  const bool endsWithSeparator = base.back() == L'\\' || base.back() == L'/';
   WIN32_FIND_DATAW found{};
-  HANDLE search = ::FindFirstFileExW((folder + (endsWithSeparator ? L"*" : L"\\*")).c_str(), FindExInfoBasic, &found,
+  HANDLE search = ::FindFirstFileExW((base + (endsWithSeparator ? L"*" : L"\\*")).c_str(), FindExInfoBasic, &found,
                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   // A drive's root has no "." entry, so an empty one finds nothing at all.
   if (search == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND && IsFolder(folder);
@@ -159,7 +209,7 @@ bool ListFolderEntries(const std::wstring& folder, std::vector<FolderEntry>& out
 
 bool GetPathKind(const std::wstring& path, PathKind& kind) {
   if (path.empty()) return false;
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   // A path the user names is followed even when it is a link.
   kind = KindOfAttributes(attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_REPARSE_POINT));
@@ -177,7 +227,7 @@ bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
     if (!file.IsValid()) return false;
     written = WriteAllToFile(file.Get(), bytes.data(), bytes.size());
   }
-  if (!written) ::DeleteFileW(path.c_str());
+  if (!written) ::DeleteFileW(LongPath(path).c_str());
   return written;
 }
 
@@ -190,8 +240,8 @@ HANDLE CreateUniqueFileBeside(const std::wstring& target, std::wstring& path) {
     std::wstring guid;
     if (CreateGuidText(guid) != 0) return INVALID_HANDLE_VALUE;
     const std::wstring candidate = target + L"." + guid.substr(1, guid.size() - 2) + L".tmp";
-    HANDLE file =
-        ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(LongPath(candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       path = candidate;
       return file;

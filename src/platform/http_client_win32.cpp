@@ -242,8 +242,9 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
     fetched = handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, &progress) && status == 200 && written;
   }
   // A failed download still leaves its (empty or partial) file at the target for the caller.
-  if (!::MoveFileExW(temporary.c_str(), targetPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileW(temporary.c_str());
+  if (!::MoveFileExW(LongPath(temporary).c_str(), LongPath(targetPath).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    ::DeleteFileW(LongPath(temporary).c_str());
     return false;
   }
   return fetched;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/file_system_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/mapped_file_backend.h"
 #include "platform/scoped_handle.h"
@@ -58,7 +59,7 @@ void CloseFile(FileHandle file) { ScopedHandle<HANDLE> handle(AsHandle(file), Ha
 bool MappedFile::OpenUnmapped() {
   if (file != kInvalidFileHandle) return true;
   if (path.empty()) return false;
-  file = FromHandle(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  file = FromHandle(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
   // A folder does not open without FILE_FLAG_BACKUP_SEMANTICS: only files get here.
   if (!HandleValidator()(AsHandle(file)) || !FileLength(file, fileSize)) {

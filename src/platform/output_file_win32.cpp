@@ -18,7 +18,8 @@ OutputFile::~OutputFile() { Close(); }
 bool OutputFile::Create(const std::wstring& path) {
   Close();
   if (path.empty()) return false;
-  HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (!HandleValidator()(file)) return false;
   handle_ = reinterpret_cast<std::intptr_t>(file);
   return true;

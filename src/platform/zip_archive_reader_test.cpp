@@ -105,13 +105,11 @@ TEST_F(ZipArchiveReaderTest, OverlongNamesAreRefusedBeforeWriting) {
   std::vector<ZipEntry> entries;
   EXPECT_FALSE(reader.ListEntries(entries));
   EXPECT_FALSE(reader.ExtractAll());
+  reader.Close();  // Windows keeps an open file from being replaced
   // Listed, but longer than the library can locate.
   EXPECT_FALSE(Unpack({{"pkg/good.txt", "good"}, {"pkg/" + std::string(252, 'n'), "long"}}));
   EXPECT_FALSE(std::filesystem::exists(out()));
-#ifndef _WIN32
-  // Windows bounds the whole path as well (MAX_PATH), which a temporary folder's name already strains.
   EXPECT_TRUE(Unpack({{"pkg/" + std::string(251, 'n'), "fits"}}));
-#endif
 }
 
 #ifndef _WIN32
