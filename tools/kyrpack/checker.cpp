@@ -117,21 +117,10 @@ bool UnpackPackage(OpenedPackage& package, std::string& error) {
   return FindTopFolder(package, error);
 }
 
-enum class ManifestKind { Decryptor, Library, Runtime };
-
 // The keys tell the records apart: only a decryptor has "module", only a runtime lacks "runtime".
-ManifestKind KindOf(const nlohmann::json& manifest) {
-  if (manifest.contains("module")) return ManifestKind::Decryptor;
-  return manifest.contains("runtime") ? ManifestKind::Library : ManifestKind::Runtime;
-}
-
-const char* KindName(ManifestKind kind) {
-  switch (kind) {
-    case ManifestKind::Decryptor: return "decryptor";
-    case ManifestKind::Library: return "library";
-    case ManifestKind::Runtime: return "runtime";
-  }
-  return "";
+PackageKind KindOf(const nlohmann::json& manifest) {
+  if (manifest.contains("module")) return PackageKind::Decryptor;
+  return manifest.contains("runtime") ? PackageKind::Library : PackageKind::Runtime;
 }
 
 std::set<std::string> ArchiveFiles(const fs::path& root) {
@@ -242,7 +231,7 @@ std::string DescribeDependencies(const LibPkgInfo_s& info) { return DescribeDepe
 std::string DescribeDependencies(const RuntimePkgInfo_s&) { return {}; }
 
 template <typename Info>
-bool DescribeRecord(const OpenedPackage& package, ManifestKind kind, std::string& report, std::string& error) {
+bool DescribeRecord(const OpenedPackage& package, PackageKind kind, std::string& report, std::string& error) {
   Info info;
   if (!ParseManifest(package.manifest.data(), package.manifest.size(), info)) {
     error = "the manifest does not parse (a key is missing or has the wrong type)";
@@ -301,9 +290,9 @@ bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const
   nlohmann::json manifest;
   if (!UnpackPackage(package, error) || !ParseJson(package.manifest, manifest, error)) return false;
   switch (KindOf(manifest)) {
-    case ManifestKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error, identity);
-    case ManifestKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity);
-    case ManifestKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity);
+    case PackageKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error, identity);
+    case PackageKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity);
+    case PackageKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity);
   }
   return false;
 }
@@ -317,11 +306,11 @@ bool InspectPackage(const std::string& packagePath, std::string& report, std::st
   report = "format: " + std::to_string(package.header.format) +
            "\npayload: " + std::to_string(package.header.payloadLength) + " bytes" +
            "\nsignature: " + std::to_string(package.header.signatureLength) + " bytes\n";
-  const ManifestKind kind = KindOf(manifest);
+  const PackageKind kind = KindOf(manifest);
   switch (kind) {
-    case ManifestKind::Decryptor: return DescribeRecord<PkgInfo_s>(package, kind, report, error);
-    case ManifestKind::Library: return DescribeRecord<LibPkgInfo_s>(package, kind, report, error);
-    case ManifestKind::Runtime: return DescribeRecord<RuntimePkgInfo_s>(package, kind, report, error);
+    case PackageKind::Decryptor: return DescribeRecord<PkgInfo_s>(package, kind, report, error);
+    case PackageKind::Library: return DescribeRecord<LibPkgInfo_s>(package, kind, report, error);
+    case PackageKind::Runtime: return DescribeRecord<RuntimePkgInfo_s>(package, kind, report, error);
   }
   return false;
 }

@@ -268,4 +268,13 @@ bool PackFolder(const PackFacts& facts, const std::string& folder, const Signer&
   return true;
 }
 
+const char* KindName(PackageKind kind) {
+  switch (kind) {
+    case PackageKind::Decryptor: return "decryptor";
+    case PackageKind::Library: return "library";
+    case PackageKind::Runtime: return "runtime";
+  }
+  return "";
+}
+
 }  // namespace Kyrowan::Kyrpack

@@ -12,6 +12,9 @@ class Signer;
 /// The three kinds of package a publisher makes.
 enum class PackageKind { Decryptor, Library, Runtime };
 
+/// "decryptor", "library" or "runtime", as the command line and reports name the kind.
+const char* KindName(PackageKind kind);
+
 /// Everything about a package that is not in its folder.
 struct PackFacts {
   PackageKind kind = PackageKind::Decryptor;

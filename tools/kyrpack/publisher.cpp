@@ -25,15 +25,6 @@ using Windows::FromUtf8;
 
 constexpr PackageKind kKinds[] = {PackageKind::Decryptor, PackageKind::Library, PackageKind::Runtime};
 
-const char* KindName(PackageKind kind) {
-  switch (kind) {
-    case PackageKind::Decryptor: return "decryptor";
-    case PackageKind::Library: return "library";
-    case PackageKind::Runtime: return "runtime";
-  }
-  return "";
-}
-
 void RemoveFile(const fs::path& root, const std::string& relative, std::string& report) {
   std::error_code code;
   if (fs::remove(root / relative, code)) report += "removed " + relative + "\n";
