@@ -1,6 +1,7 @@
 #include "identify/file_walk.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "platform/file_system.h"
 
@@ -19,6 +20,39 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
 std::wstring NameOf(const std::wstring& path) {
   const auto separator = path.find_last_of(std::wstring(L"/") + Windows::kPathSeparator);
   return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+// How a given path is compared with the others: absolute, without "." or "..", one
+// kind of separator, no trailing one, and folded to lower case where case does not count.
+std::filesystem::path ComparableSpelling(const std::wstring& path) {
+  std::error_code failed;
+  std::filesystem::path spelling = std::filesystem::absolute(path, failed);
+  spelling = (failed ? std::filesystem::path(path) : spelling).lexically_normal();
+  if (spelling.has_relative_path() && spelling.filename().empty()) spelling = spelling.parent_path();
+  if (!Windows::kPathsIgnoreCase) return spelling;
+  std::wstring folded = spelling.wstring();
+  for (wchar_t& c : folded)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  return folded;
+}
+
+bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
+// A path given twice, or lying inside a given folder, is walked once: otherwise its
+// files would be counted twice as evidence.
+std::vector<bool> CoveredByAnother(const std::vector<std::wstring>& paths, const std::vector<PathKind>& kinds) {
+  std::vector<std::filesystem::path> spellings;
+  for (const std::wstring& path : paths) spellings.push_back(ComparableSpelling(path));
+  std::vector<bool> covered(paths.size(), false);
+  for (std::size_t i = 0; i < paths.size(); ++i)
+    for (std::size_t j = 0; j < paths.size() && !covered[i]; ++j) {
+      const bool same = spellings[i] == spellings[j];
+      const bool inside = kinds[j] == PathKind::Folder && IsSameOrInside(spellings[i], spellings[j]);
+      covered[i] = same ? j < i : inside;
+    }
+  return covered;
 }
 
 class Walk {
@@ -87,8 +121,10 @@ bool WalkPaths(const std::vector<std::wstring>& paths, std::size_t maxFiles, con
     }
     kinds.push_back(kind);
   }
+  const std::vector<bool> covered = CoveredByAnother(paths, kinds);
   Walk walk(maxFiles, visit, summary);
   for (std::size_t i = 0; i < paths.size() && !summary.limitReached; ++i) {
+    if (covered[i]) continue;
     const bool read = kinds[i] == PathKind::File ? walk.File(paths[i], NameOf(paths[i]), true) || summary.limitReached
                                                  : walk.Folder(paths[i]);
     if (!read) {

@@ -22,7 +22,8 @@ struct WalkSummary {
 using FileVisitor = std::function<bool(const std::wstring& path, const std::wstring& name)>;
 
 /// Visits the files at and under `paths`, each given path followed even if it is a
-/// link, nothing inside a folder followed. Stops after `maxFiles` files. False,
+/// link, nothing inside a folder followed; a path given twice or inside another given
+/// folder is walked once. Stops after `maxFiles` files. False,
 /// with `failedPath` set, when a given path is missing, unreadable, or neither a file
 /// nor a folder (nothing is visited when one is missing or of another kind).
 bool WalkPaths(const std::vector<std::wstring>& paths, std::size_t maxFiles, const FileVisitor& visit,

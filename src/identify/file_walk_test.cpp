@@ -51,6 +51,14 @@ TEST_F(FileWalkTest, StopsAtTheFileLimit) {
   EXPECT_TRUE(summary.limitReached);
 }
 
+TEST_F(FileWalkTest, APathGivenTwiceOrInsideAnotherGivenFolderIsWalkedOnce) {
+  const fs::path deep = root() / "deep";
+  const std::vector<std::wstring> paths{deep.wstring(), root().wstring(), (root() / ".." / "scan/").wstring(),
+                                        (deep / "b.txt").wstring(), (deep / "deeper/c.txt").wstring()};
+  EXPECT_EQ(Walk(paths, 100), (std::vector<std::wstring>{L"a.txt", L"b.txt", L"c.txt"}));
+  EXPECT_EQ(Walk({(deep / "b.txt").wstring(), (deep / "b.txt").wstring()}, 100), std::vector<std::wstring>{L"b.txt"});
+}
+
 TEST_F(FileWalkTest, AGivenPathThatCannotBeReadFailsTheWalk) {
   const std::wstring missing = (root() / "missing").wstring();
   EXPECT_TRUE(Walk({root().wstring(), missing}, 100, false).empty());

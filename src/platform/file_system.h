@@ -8,6 +8,8 @@ namespace Kyrowan::Windows {
 
 /// The separator of file-system paths on this platform (URL paths always use "/").
 extern const wchar_t kPathSeparator;
+/// Whether file names that differ only in ASCII letter case name the same file.
+extern const bool kPathsIgnoreCase;
 /// What every caller appends to the application-data folder: separator, "Kyrowan", separator, "KyrDecrypt".
 extern const wchar_t* const kDataFolderSuffix;
 

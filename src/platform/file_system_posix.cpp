@@ -20,6 +20,7 @@
 namespace Kyrowan::Windows {
 
 const wchar_t kPathSeparator = L'/';
+const bool kPathsIgnoreCase = false;
 const wchar_t* const kDataFolderSuffix = L"/Kyrowan/KyrDecrypt";
 
 namespace {

@@ -14,6 +14,7 @@
 namespace Kyrowan::Windows {
 
 const wchar_t kPathSeparator = L'\\';
+const bool kPathsIgnoreCase = true;
 const wchar_t* const kDataFolderSuffix = L"\\Kyrowan\\KyrDecrypt";
 
 namespace {
