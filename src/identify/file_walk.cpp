@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
+#include "platform/text.h"
 
 namespace Kyrowan::Identify {
 
@@ -29,11 +30,7 @@ std::filesystem::path ComparableSpelling(const std::wstring& path) {
   std::filesystem::path spelling = std::filesystem::absolute(path, failed);
   spelling = (failed ? std::filesystem::path(path) : spelling).lexically_normal();
   if (spelling.has_relative_path() && spelling.filename().empty()) spelling = spelling.parent_path();
-  if (!Windows::kPathsIgnoreCase) return spelling;
-  std::wstring folded = spelling.wstring();
-  for (wchar_t& c : folded)
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  return folded;
+  return Windows::kPathsIgnoreCase ? std::filesystem::path(Windows::ToLowerText(spelling.wstring())) : spelling;
 }
 
 bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
