@@ -23,11 +23,14 @@ std::wstring NameOf(const std::wstring& path) {
   return separator == std::wstring::npos ? path : path.substr(separator + 1);
 }
 
-// How a given path is compared with the others: absolute, without "." or "..", one
-// kind of separator, no trailing one, and folded to lower case where case does not count.
+// How a given path is compared with the others: where it leads once links are followed
+// (a link given beside the folder it points into would otherwise be walked twice), else
+// absolute, without "." or ".."; one kind of separator, no trailing one, and folded to
+// lower case where case does not count.
 std::filesystem::path ComparableSpelling(const std::wstring& path) {
   std::error_code failed;
-  std::filesystem::path spelling = std::filesystem::absolute(path, failed);
+  std::filesystem::path spelling = std::filesystem::canonical(path, failed);
+  if (failed) spelling = std::filesystem::absolute(path, failed);
   spelling = (failed ? std::filesystem::path(path) : spelling).lexically_normal();
   if (spelling.has_relative_path() && spelling.filename().empty()) spelling = spelling.parent_path();
   return Windows::kPathsIgnoreCase ? std::filesystem::path(Windows::ToLowerText(spelling.wstring())) : spelling;

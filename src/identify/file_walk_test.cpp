@@ -78,6 +78,8 @@ TEST_F(FileWalkTest, FollowsGivenLinksButNoLinkInsideAFolder) {
   EXPECT_EQ(std::count(names.begin(), names.end(), L"secret.txt"), 0);
   EXPECT_EQ(summary.skipped, 2u);
   EXPECT_EQ(Walk({(root() / "link-out").wstring()}, 100), std::vector<std::wstring>{L"secret.txt"});
+  EXPECT_EQ(Walk({(temp.Path() / "outside").wstring(), (root() / "link-out").wstring()}, 100),
+            std::vector<std::wstring>{L"secret.txt"});
 }
 #endif
 
