@@ -249,7 +249,8 @@ bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
   const std::string target = OsPath(path);
   const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  const bool written = WriteAll(fd, bytes.data(), bytes.size()) & (::close(fd) == 0);
+  const bool wrote = WriteAll(fd, bytes.data(), bytes.size());
+  const bool written = (::close(fd) == 0) && wrote;  // closed either way
   if (!written) ::unlink(target.c_str());
   return written;
 }
