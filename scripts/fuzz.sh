@@ -37,6 +37,11 @@ if [[ -z ${ASAN_SYMBOLIZER_PATH:-} ]] && command -v llvm-symbolizer >/dev/null; 
   export ASAN_SYMBOLIZER_PATH=$(command -v llvm-symbolizer)
 fi
 
+# libFuzzer also keeps any input that once took over 10 s ("slow-unit-*"). A stalled
+# machine makes those too, so they are named for a replay, not failed: a real hang
+# still fails at -timeout.
+kept() { find "$crashes" -type f "$@" | wc -l; }
+
 failed=0
 rows=()
 for target in "${targets[@]}"; do
@@ -44,10 +49,6 @@ for target in "${targets[@]}"; do
   crashes=$build/fuzz-crashes/$target
   log=$build/fuzz-logs/$target.log
   mkdir -p "$corpus" "$crashes" "$(dirname "$log")"
-  # libFuzzer also keeps any input that once took over 10 s ("slow-unit-*"). A stalled
-  # machine makes those too, so they are named for a replay, not failed: a real hang
-  # still fails at -timeout.
-  kept() { find "$crashes" -type f "$@" | wc -l; }
   before=$(kept ! -name 'slow-unit-*')
   slowBefore=$(kept -name 'slow-unit-*')
   options=(-max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1
