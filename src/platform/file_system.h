@@ -30,6 +30,8 @@ bool RemoveFile(const std::wstring& path);
 bool RemoveFolderTree(const std::wstring& folder);
 /// Moves a file or folder, flushing the change to disk; fails if the target exists.
 bool MovePath(const std::wstring& from, const std::wstring& to);
+/// Moves a file over `to`, replacing what is there; a link at `to` is replaced, never followed.
+bool MoveFileOver(const std::wstring& from, const std::wstring& to);
 /// The names of the folders directly inside `folder`, in no particular order;
 /// false when `folder` cannot be read.
 bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out);

@@ -183,6 +183,10 @@ bool MovePath(const std::wstring& from, const std::wstring& to) {
   return true;
 }
 
+bool MoveFileOver(const std::wstring& from, const std::wstring& to) {
+  return !from.empty() && !to.empty() && ::rename(OsPath(from).c_str(), OsPath(to).c_str()) == 0;
+}
+
 bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
   out.clear();
   if (folder.empty()) return false;

@@ -117,6 +117,11 @@ TEST(ParentFolderTest, RefusesWhatHasNoParent) {
 
 #endif
 
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
 TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
   Testing::TempFolder folder;
   const auto under = [](const std::wstring& parent, const wchar_t* name) { return parent + kPathSeparator + name; };
@@ -133,6 +138,9 @@ TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
   EXPECT_FALSE(PathExists(file));
   ASSERT_TRUE(WriteNewFile(file, "third"));
   EXPECT_FALSE(MovePath(file, moved));  // never over an existing target
+  ASSERT_TRUE(MoveFileOver(file, moved));
+  EXPECT_FALSE(PathExists(file));
+  EXPECT_EQ(ReadAll(std::filesystem::path(moved)), "third");
   EXPECT_TRUE(RemoveFile(moved));
   EXPECT_FALSE(RemoveFile(moved));
   EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
@@ -173,11 +181,6 @@ TEST(FileSystemTest, PathsPastTheOldWindowsLimitWork) {
   EXPECT_TRUE(RemoveFolderTree(folder.Wide() + kPathSeparator + L"aaaa"));
   EXPECT_TRUE(RemoveFolderTree(deep.substr(0, folder.Wide().size() + 61)));
   EXPECT_FALSE(PathExists(deep));
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 #ifndef _WIN32

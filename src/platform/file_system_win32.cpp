@@ -160,6 +160,11 @@ bool MovePath(const std::wstring& from, const std::wstring& to) {
   return ::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool MoveFileOver(const std::wstring& from, const std::wstring& to) {
+  return !from.empty() && !to.empty() &&
+         ::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
   out.clear();
   if (folder.empty()) return false;

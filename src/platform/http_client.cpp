@@ -3,7 +3,10 @@
 #include <optional>
 
 #include "platform/build_config.h"
+#include "platform/file_system.h"
 #include "platform/http_client_testing.h"
+#include "platform/output_file.h"
+#include "platform/progress_line.h"
 #include "platform/text.h"
 
 namespace Kyrowan::Windows {
@@ -32,6 +35,32 @@ ServerEndpoint PackageServer() {
 bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body) {
   if (path.empty()) return false;
   return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
+}
+
+bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
+  if (urlPath.empty() || targetPath.empty()) return false;
+  // The body goes to a fresh file of an unguessable name that then replaces the
+  // target, so nothing planted at the fixed target path is ever written through.
+  OutputFile file;
+  std::wstring temporary;
+  if (!file.CreateBeside(targetPath, temporary)) return false;
+  std::uint32_t status = 200;
+  bool written = true;
+  // Only the body of a 200 answer reaches the file; an error page never does.
+  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+    status = answerStatus;
+    if (count != 0 && answerStatus == 200) written = file.Write(buffer.data(), count) && written;
+  };
+  ProgressLine progress(DownloadLabel(urlPath));
+  bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, &progress) && status == 200;
+  // Some write errors surface only when the file is closed; they fail the download too.
+  fetched = file.Close() && written && fetched;
+  // A failed download still leaves its (empty or partial) file at the target for the caller.
+  if (!MoveFileOver(temporary, targetPath)) {
+    RemoveFile(temporary);
+    return false;
+  }
+  return fetched;
 }
 
 }  // namespace Kyrowan::Windows

@@ -7,6 +7,8 @@
 
 namespace Kyrowan::Windows {
 
+class ProgressLine;
+
 /// Every request the tool sends carries this user agent.
 inline constexpr const wchar_t* kUserAgent = L"KyrDecrypt/ORIN";
 
@@ -29,9 +31,11 @@ using ChunkSink = std::function<void(std::vector<char>& buffer, std::uint32_t co
 bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, int& status, std::string& body);
 
-/// GET whose body is handed to `sink` in pieces of at most 65536 bytes.
+/// GET whose body is handed to `sink` in pieces of at most 65536 bytes; `progress`,
+/// when given, hears of every body byte of a 200 answer as it arrives.
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
-                     const std::vector<std::wstring>& headers, const ChunkSink& sink);
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink,
+                     ProgressLine* progress = nullptr);
 
 /// PUT of a body of at most 16383 bytes: 1 sent and answered, 0 failure,
 /// 2 body too large (refused before any connection).

@@ -1,16 +1,12 @@
 #include "platform/http_client.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 
 #include <curl/curl.h>
-#include <unistd.h>
 
-#include "platform/file_system_posix.h"
-#include "platform/handles_posix.h"
 #include "platform/http_client_testing.h"
 #include "platform/progress_line.h"
 #include "platform/scoped_handle.h"
@@ -225,8 +221,7 @@ Outcome ReadResponseToString(HttpRequest& request, int& status, std::string& bod
   return outcome;
 }
 
-// `progress`, when given, hears of every body byte of a 200 answer as it arrives.
-bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressLine* progress = nullptr) {
+bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressLine* progress) {
   std::vector<char> buffer(kChunkSize + 1);
   std::size_t filled = 0;
   bool delivered = false;
@@ -270,9 +265,9 @@ bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, con
 }
 
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
-                     const std::vector<std::wstring>& headers, const ChunkSink& sink) {
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink, ProgressLine* progress) {
   auto request = OpenHttpRequest(server, path, userAgent, headers);
-  return request && ReadResponseStreamed(*request, sink);
+  return request && ReadResponseStreamed(*request, sink, progress);
 }
 
 int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,
@@ -286,35 +281,6 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   if (!request || !PrepareUpload(*request, body, bodyLength)) return 0;
   // Answered is enough here: the caller judges the status.
   return ReadResponseToString(*request, status, response) == Outcome::NoAnswer ? 0 : 1;
-}
-
-bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
-  if (urlPath.empty() || targetPath.empty()) return false;
-  const std::string target = ToUtf8(targetPath);
-  // The body goes to a fresh file of an unguessable name that then replaces the
-  // target, so a link planted at the fixed target path is never written through.
-  std::string temporary;
-  ScopedHandle<int> file(CreateUniqueFileBeside(target, temporary), FdValidator(), FdCloser());
-  if (!file.IsValid()) return false;
-  std::uint32_t status = 200;
-  bool written = true;
-  // Only the body of a 200 answer reaches the file; an error page never does.
-  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
-    status = answerStatus;
-    if (count != 0 && answerStatus == 200) written = WriteAll(file.Get(), buffer.data(), count) && written;
-  };
-  bool fetched = false;
-  {
-    ProgressLine progress(DownloadLabel(urlPath));
-    auto request = OpenHttpRequest(PackageServer(), urlPath, kUserAgent, {});
-    fetched = request && ReadResponseStreamed(*request, sink, &progress) && status == 200 && written;
-  }
-  // A failed download still leaves its (empty or partial) file at the target for the caller.
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return fetched;
 }
 
 }  // namespace Kyrowan::Windows

@@ -7,7 +7,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "platform/file_system_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/http_client_testing.h"
 #include "platform/progress_line.h"
@@ -157,8 +156,7 @@ class SpeedFloor {
   std::uint64_t received_ = 0;
 };
 
-// `progress`, when given, hears of every body byte of a 200 answer as it arrives.
-bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress = nullptr) {
+bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress) {
   if (!handles.request.IsValid()) return false;
   int status = 400;
   unsigned long long length = 0;
@@ -201,9 +199,9 @@ bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, con
 }
 
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
-                     const std::vector<std::wstring>& headers, const ChunkSink& sink) {
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink, ProgressLine* progress) {
   const HttpRequest handles(server, path, userAgent, L"GET", headers);
-  return handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink);
+  return handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, progress);
 }
 
 int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,
@@ -219,35 +217,6 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   // Answered is enough here: the caller judges the status.
   ReadResponseToString(handles, started, status, response);
   return 1;
-}
-
-bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
-  if (urlPath.empty() || targetPath.empty()) return false;
-  // The body goes to a fresh file of an unguessable name that then replaces the
-  // target, so nothing planted at the fixed target path is ever written through.
-  std::wstring temporary;
-  bool fetched = false;
-  {
-    ScopedHandle<HANDLE> file(CreateUniqueFileBeside(targetPath, temporary), HandleValidator(), HandleCloser());
-    if (!file.IsValid()) return false;
-    std::uint32_t status = 200;
-    bool written = true;
-    // Only the body of a 200 answer reaches the file; an error page never does.
-    const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
-      status = answerStatus;
-      if (count != 0 && answerStatus == 200) written = WriteAllToFile(file.Get(), buffer.data(), count) && written;
-    };
-    ProgressLine progress(DownloadLabel(urlPath));
-    const HttpRequest handles(PackageServer(), urlPath, kUserAgent, L"GET", {});
-    fetched = handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, &progress) && status == 200 && written;
-  }
-  // A failed download still leaves its (empty or partial) file at the target for the caller.
-  if (!::MoveFileExW(LongPath(temporary).c_str(), LongPath(targetPath).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileW(LongPath(temporary).c_str());
-    return false;
-  }
-  return fetched;
 }
 
 }  // namespace Kyrowan::Windows

@@ -16,6 +16,9 @@ class OutputFile {
 
   /// Creates or replaces `path` for writing; never follows a symbolic link at `path`.
   bool Create(const std::wstring& path);
+  /// Creates a new file of an unpredictable name beside `target` and gives its path;
+  /// never opens a file or link already there, so nobody else's file is written through.
+  bool CreateBeside(const std::wstring& target, std::wstring& path);
   /// Writes all `length` bytes; false on any error or short write.
   bool Write(const void* data, std::size_t length);
   /// Gives the file 0755 when `mode` lets its owner execute it, else 0644: never writable

@@ -20,6 +20,17 @@ bool OutputFile::Create(const std::wstring& path) {
   return true;
 }
 
+bool OutputFile::CreateBeside(const std::wstring& target, std::wstring& path) {
+  Close();
+  if (target.empty()) return false;
+  std::string created;
+  const int fd = CreateUniqueFileBeside(ToUtf8(target), created);
+  if (fd < 0) return false;
+  handle_ = fd;
+  path = FromUtf8(created);
+  return true;
+}
+
 bool OutputFile::Write(const void* data, std::size_t length) {
   return handle_ >= 0 && WriteAll(static_cast<int>(handle_), static_cast<const char*>(data), length);
 }

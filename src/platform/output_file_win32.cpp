@@ -25,6 +25,14 @@ bool OutputFile::Create(const std::wstring& path) {
   return true;
 }
 
+bool OutputFile::CreateBeside(const std::wstring& target, std::wstring& path) {
+  Close();
+  HANDLE file = CreateUniqueFileBeside(target, path);
+  if (!HandleValidator()(file)) return false;
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return true;
+}
+
 bool OutputFile::Write(const void* data, std::size_t length) {
   return handle_ != -1 && WriteAllToFile(AsHandle(handle_), data, length);
 }
