@@ -23,7 +23,8 @@ class MappedFile {
   /// Maps the whole file; false for a missing, unreadable or empty file.
   bool Open();
   /// Opens the file and reads its size, mapping nothing: for files read with ReadWindows.
-  /// False for a missing, unreadable or empty file.
+  /// False for a missing, unreadable or empty file. Reading leaves the file's access time
+  /// alone wherever the system lets us ask for that.
   bool OpenUnmapped();
 
   /// Receives one window of a file's bytes; returns false to stop reading.

@@ -2,17 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #ifdef _WIN32
+#include <sys/utime.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
+#include <utime.h>
 #endif
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "tests/scoped_temp.h"
 
@@ -29,10 +34,34 @@ FileHandle OpenForReading(const std::filesystem::path& path) {
                                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 void CloseFile(FileHandle file) { ::CloseHandle(reinterpret_cast<HANDLE>(file)); }
+// Access and modification times in seconds; both -1 when the file cannot be looked at.
+std::pair<std::int64_t, std::int64_t> Times(const std::filesystem::path& path) {
+  struct _stat64 info {};
+  if (_wstat64(path.c_str(), &info) != 0) return {-1, -1};
+  return {info.st_atime, info.st_mtime};
+}
+bool SetAccessTime(const std::filesystem::path& path, std::int64_t accessed) {
+  __utimbuf64 times{accessed, Times(path).second};
+  return _wutime64(path.c_str(), &times) == 0;
+}
+// Wine reads through the host's own files, whose access times it cannot hold still.
+bool RunningUnderWine() {
+  return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
 #else
 bool IsOpenDescriptor(FileHandle fd) { return ::fcntl(static_cast<int>(fd), F_GETFD) != -1; }
 FileHandle OpenForReading(const std::filesystem::path& path) { return ::open(path.c_str(), O_RDONLY); }
 void CloseFile(FileHandle fd) { ::close(static_cast<int>(fd)); }
+std::pair<std::int64_t, std::int64_t> Times(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {-1, -1};
+  return {info.st_atime, info.st_mtime};
+}
+bool SetAccessTime(const std::filesystem::path& path, std::int64_t accessed) {
+  const utimbuf times{static_cast<time_t>(accessed), static_cast<time_t>(Times(path).second)};
+  return ::utime(path.c_str(), &times) == 0;
+}
+bool RunningUnderWine() { return false; }
 #endif
 
 class MappedFileTest : public ::testing::Test {
@@ -75,6 +104,22 @@ TEST_F(MappedFileTest, MissingFileFolderAndEmptyPathFail) {
   EXPECT_EQ(directory.file, kInvalidFileHandle);
   MappedFile nothing(L"");
   EXPECT_FALSE(nothing.Open());
+}
+
+TEST_F(MappedFileTest, ReadingLeavesTheAccessTimeAlone) {
+  const std::filesystem::path path(Write("evidence", "a victim's bytes"));
+  // An access time older than the last change is one that even relatime moves on a read.
+  const std::int64_t accessed = Times(path).second - 3600;
+  ASSERT_TRUE(SetAccessTime(path, accessed));
+  {
+    MappedFile file(path.wstring());
+    ASSERT_TRUE(file.Open());
+    std::string bytes;
+    ASSERT_TRUE(ReadFileRange(file, 0, 8, bytes));
+    EXPECT_EQ(std::string(file.data, 8), bytes);
+  }
+  if (RunningUnderWine()) GTEST_SKIP() << "Wine cannot keep a host file's access time";
+  EXPECT_EQ(Times(path).first, accessed);
 }
 
 TEST_F(MappedFileTest, DestructionClosesTheFile) {

@@ -17,6 +17,20 @@ FileHandle FromHandle(HANDLE handle) { return reinterpret_cast<FileHandle>(handl
 DWORD High(std::int64_t value) { return static_cast<DWORD>(static_cast<std::uint64_t>(value) >> 32); }
 DWORD Low(std::int64_t value) { return static_cast<DWORD>(static_cast<std::uint64_t>(value) & 0xFFFFFFFFu); }
 
+// The times of a victim's files are evidence: reading them should not move them. Keeping the
+// access time needs the right to write attributes; without it the file is read plainly.
+HANDLE OpenLeavingAccessTime(const std::wstring& path) {
+  const auto open = [&path](DWORD access) {
+    return ::CreateFileW(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  };
+  HANDLE file = open(GENERIC_READ | FILE_WRITE_ATTRIBUTES);
+  if (!HandleValidator()(file)) return open(GENERIC_READ);
+  const FILETIME keep{0xFFFFFFFFu, 0xFFFFFFFFu};
+  ::SetFileTime(file, nullptr, &keep, nullptr);  // best effort: the read goes on either way
+  return file;
+}
+
 }  // namespace
 
 bool IsOpenFile(FileHandle file) { return HandleValidator()(AsHandle(file)); }
@@ -59,8 +73,7 @@ void CloseFile(FileHandle file) { ScopedHandle<HANDLE> handle(AsHandle(file), Ha
 bool MappedFile::OpenUnmapped() {
   if (file != kInvalidFileHandle) return true;
   if (path.empty()) return false;
-  file = FromHandle(::CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  file = FromHandle(OpenLeavingAccessTime(LongPath(path)));
   // A folder does not open without FILE_FLAG_BACKUP_SEMANTICS: only files get here.
   if (!HandleValidator()(AsHandle(file)) || !FileLength(file, fileSize)) {
     Release();
