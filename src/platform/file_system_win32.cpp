@@ -161,8 +161,9 @@ bool MovePath(const std::wstring& from, const std::wstring& to) {
 }
 
 bool MoveFileOver(const std::wstring& from, const std::wstring& to) {
-  return !from.empty() && !to.empty() &&
-         ::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (from.empty() || to.empty()) return false;
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  return ::MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), flags) != 0;
 }
 
 bool ListSubfolders(const std::wstring& folder, std::vector<std::wstring>& out) {
