@@ -54,8 +54,7 @@ bool ReplaceWith(const std::wstring& path, std::string_view bytes, bool durable)
     if (!file.IsValid()) return false;
     written = WriteAllToFile(file.Get(), bytes.data(), bytes.size()) && (!durable || ::FlushFileBuffers(file.Get()));
   }
-  if (!written || !::MoveFileExW(LongPath(temporary).c_str(), LongPath(path).c_str(),
-                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!written || !MoveFileOver(temporary, path)) {
     ::DeleteFileW(LongPath(temporary).c_str());
     return false;
   }
