@@ -23,9 +23,14 @@ struct RunRecord {
 
 /// Sends the report of one decryptor run (name and version as the element holds
 /// them, the custom telemetry file it was given, the exit code from the runtime),
-/// then deletes the custom telemetry file. Silent; true when delivered.
+/// then deletes the custom telemetry file. Silent; true when delivered. When the user
+/// opted out, nothing is sent and the custom telemetry file is deleted all the same.
 bool ReportDecryptorRun(const std::wstring& name, const std::wstring& version,
                         const std::wstring& customTelemetryPath, std::int64_t exitCode);
+
+/// Whether the user asked for no reports: KYRDECRYPT_NO_TELEMETRY or DO_NOT_TRACK set to
+/// anything but empty or "0" (the values of both variables, null when unset).
+bool TelemetryOptedOut(const char* noTelemetry, const char* doNotTrack);
 
 /// Fills the decryptor part of a report, taking the time now. Always true.
 bool BuildRunRecord(const std::wstring& name, const std::wstring& version, const std::wstring& customTelemetryPath,

@@ -115,6 +115,18 @@ TEST_F(RunReportTest, UndeliveredReportIsFalse) {
   EXPECT_FALSE(ReportDecryptorRun(L"demo", L"1.0", customFile, 1));
 }
 
+TEST(TelemetryOptOutTest, EitherVariableSetToAnythingButEmptyOrZeroOptsOut) {
+  const struct {
+    const char* noTelemetry;
+    const char* doNotTrack;
+    bool optedOut;
+  } cases[] = {{nullptr, nullptr, false}, {"", "0", false}, {"0", nullptr, false},
+               {"1", nullptr, true},      {nullptr, "1", true}, {"yes", "0", true}};
+  for (const auto& c : cases)
+    EXPECT_EQ(TelemetryOptedOut(c.noTelemetry, c.doNotTrack), c.optedOut)
+        << (c.noTelemetry ? c.noTelemetry : "unset") << " / " << (c.doNotTrack ? c.doNotTrack : "unset");
+}
+
 TEST_F(RunReportTest, WithoutAContextNothingIsSentAndTheFileStays) {
   Testing::TempDataRoot blocked;
   const std::wstring blocker = blocked.DataRoot().substr(0, blocked.DataRoot().rfind(L'/'));

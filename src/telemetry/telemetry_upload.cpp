@@ -1,6 +1,8 @@
 // Sending a run report: UploadTelemetry and ReportDecryptorRun.
 #include "telemetry/run_report.h"
 
+#include <cstdlib>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/file_system.h"
@@ -41,8 +43,18 @@ bool UploadTelemetry(const nlohmann::json& document) {
   return Send(body, L"/telemetry/upload", headers, status) == 1 && status == 200;
 }
 
+bool TelemetryOptedOut(const char* noTelemetry, const char* doNotTrack) {
+  const auto set = [](const char* value) { return value != nullptr && *value != '\0' && std::string(value) != "0"; };
+  return set(noTelemetry) || set(doNotTrack);
+}
+
 bool ReportDecryptorRun(const std::wstring& name, const std::wstring& version,
                         const std::wstring& customTelemetryPath, std::int64_t exitCode) {
+  // The decryptor's own data goes nowhere either: it is not left lying in the data folder.
+  if (TelemetryOptedOut(std::getenv("KYRDECRYPT_NO_TELEMETRY"), std::getenv("DO_NOT_TRACK"))) {
+    Windows::RemoveFile(customTelemetryPath);
+    return false;
+  }
   TelemetryContext* context = TelemetryContext::Instance();
   if (context == nullptr) return false;
   RunRecord record;

@@ -147,17 +147,27 @@ def wine_command(config, program, *arguments):
     return ["bash", config["wine"]["run"], program, *arguments]
 
 
+# A user's choice not to send run reports must not leak into the tests that check them.
+OPT_OUT_VARIABLES = ("KYRDECRYPT_NO_TELEMETRY", "DO_NOT_TRACK")
+
+
+def test_environment(**extra):
+    """This process's environment without the opt-out variables, plus `extra`."""
+    env = {name: value for name, value in os.environ.items() if name not in OPT_OUT_VARIABLES}
+    return dict(env, **extra)
+
+
 def wine_environment(config, **extra):
     """The environment for wine_command: the prefix, and a bound a little under the callers' own."""
-    return dict(os.environ, KYRDECRYPT_WINEPREFIX=config["wine"]["prefix"],
-                KYRDECRYPT_WINE_TIMEOUT=str(CLIENT_RUN_SECONDS), **extra)
+    return test_environment(KYRDECRYPT_WINEPREFIX=config["wine"]["prefix"],
+                            KYRDECRYPT_WINE_TIMEOUT=str(CLIENT_RUN_SECONDS), **extra)
 
 
 def client_process(config, program_data, arguments, program="client", **env):
     """Command line and environment that run the configured client (or, with program="identify",
     kyridentify) with the given data folder root."""
     if "wine" not in config:
-        return [config[program], *arguments], dict(os.environ, PROGRAMDATA=program_data, **env)
+        return [config[program], *arguments], test_environment(PROGRAMDATA=program_data, **env)
     # Windows takes the common application-data folder from the registry: point it at this one.
     # No test runs beside another in the same prefix (they share the server's port).
     key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
@@ -506,9 +516,10 @@ class E2ETestCase(unittest.TestCase):
         with sqlite3.connect(self.database) as database:
             return [json.loads(body) for (body,) in database.execute("SELECT body FROM reports ORDER BY id")]
 
-    def run_client(self, *arguments):
-        """Runs the client with this test's data folder root; asserts exit code 0 and returns its exact stdout."""
-        command, env = client_process(self.config, self.program_data, arguments)
+    def run_client(self, *arguments, **env):
+        """Runs the client with this test's data folder root (and any further environment variables);
+        asserts exit code 0 and returns its exact stdout."""
+        command, env = client_process(self.config, self.program_data, arguments, **env)
         done = subprocess.run(command, env=env, capture_output=True, timeout=CLIENT_RUN_SECONDS + 30)
         self.assertEqual(done.returncode, 0, done.stderr)
         return done.stdout.decode("utf-8")

@@ -199,6 +199,14 @@ class PackageCommandsTest(harness.E2ETestCase):
         self.assertEqual(second["decryptor"]["custom"], "")
         self.assertFalse(os.path.exists(self.telemetry_file("echo", "1.0.0")))
 
+    def test_opting_out_sends_no_report_and_leaves_no_telemetry_file(self):
+        self.get("echo", "-ver", "1.0.0")
+        plain = self.run_client("-run", "echo", "-args", "--telemetry [1]")
+        for variable in ("KYRDECRYPT_NO_TELEMETRY", "DO_NOT_TRACK"):
+            self.assertEqual(self.run_client("-run", "echo", "-args", "--telemetry [1]", **{variable: "1"}), plain)
+            self.assertFalse(os.path.exists(self.telemetry_file("echo", "1.0.0")), variable)
+        self.assertEqual(len(self.reports()), 1)  # the run without either variable
+
     def test_run_that_reports_failure(self):
         self.get("echo", "-ver", "1.0.0")
         out = self.run_client("-run", "echo", "-args", "--fail")
