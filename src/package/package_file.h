@@ -24,8 +24,7 @@ inline constexpr std::size_t kPackageHeaderSize = 13;
 bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeader& header);
 
 /// Checks a package file opened with OpenUnmapped: its header, then the signature over
-/// its payload with the embedded key. Without a loaded key only the header is checked;
-/// callers that rely on the signature alone must first make sure the key is there.
+/// its payload with the embedded key. Without a loaded key nothing passes.
 bool VerifyPackageFile(const Windows::MappedFile& package, PackageFileHeader& header);
 
 /// Checks a downloaded package file (header, then the signature over its zip
