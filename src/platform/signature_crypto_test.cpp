@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/build_config.h"
+#include "platform/key_fingerprint.h"
 
 namespace Kyrowan::Windows {
 namespace {
@@ -62,6 +63,17 @@ TEST(SignatureCryptoTest, OnlyAnRsaPublicKeyPemDecodes) {
   EXPECT_FALSE(Base64Decode("", decoded));
   ASSERT_TRUE(Base64Decode("Zm9v\nYmFy", decoded));
   EXPECT_EQ(std::string(decoded.begin(), decoded.end()), "foobar");
+}
+
+TEST(SignatureCryptoTest, DigestsAndKeyFingerprintsMatchOpenssl) {
+  std::string hex;
+  ASSERT_TRUE(Sha256Hex("abc", 3, hex));
+  EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  ASSERT_TRUE(Sha256Hex(nullptr, 0, hex));
+  EXPECT_EQ(hex, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  ASSERT_TRUE(PublicKeyFingerprint(BuildConfig::SigningKeyPem(), hex));
+  EXPECT_EQ(hex, KYR_TEST_KEY_FINGERPRINT);
+  EXPECT_FALSE(PublicKeyFingerprint("-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n", hex));
 }
 
 }  // namespace

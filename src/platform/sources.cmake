@@ -4,6 +4,8 @@ target_sources(kyrcore PRIVATE
   platform/mapped_file.cpp
   platform/http_client.cpp
   platform/signature_verifier.cpp
+  platform/key_fingerprint.cpp
+  platform/key_fingerprint_${KYR_OS}.cpp
   platform/zip_archive_reader.cpp
   platform/zip_span_io.cpp
   platform/clock_${KYR_OS}.cpp
