@@ -1,6 +1,7 @@
 #include "routes.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -19,8 +20,8 @@ namespace KyrServer {
 namespace {
 
 constexpr std::size_t kReadPiece = 65536;
-// Telemetry bodies beyond this are cut off by the HTTP layer itself (413); smaller
-// oversize bodies reach the handler and get a 400 that says why.
+// Telemetry bodies announced beyond this are refused unread (413); smaller oversize
+// bodies get a 400 that says why.
 constexpr std::size_t kMaxRequestBody = 65536;
 
 void Fail(httplib::Response& response, int status, const std::string& reason) {
@@ -148,6 +149,12 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
   server.Put("/telemetry/upload", [&store, &limiter, &trustedProxies](const httplib::Request& request,
                                                                       httplib::Response& response,
                                                                       const httplib::ContentReader& reader) {
+    // Far too large by its own account: refused unread.
+    if (request.get_header_value<std::uint64_t>("Content-Length") > kMaxRequestBody) {
+      response.status = 413;
+      response.set_header("Connection", "close");
+      return;
+    }
     const std::string body = ReadBounded(reader);
     const std::string client = Client(request, trustedProxies);
     if (!limiter.Allow(client, ReportLimiter::Clock::now()))

@@ -138,6 +138,7 @@ class ServerTest(E2ETestCase):
         answer = self.raw_exchange(head + piece * 300 + b"0\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 400 "), answer[:100])
         self.assertLess(peak_kib() - before, 16 * 1024)
+        self.assertEqual(self.request("PUT", "/telemetry/upload", b"{" + b" " * 70000 + b"}")[0], 413)
         # 64 MiB of zeros deflate to about 64 KiB: an encoded body is refused, not inflated.
         bomb = zlib.compressobj(9, zlib.DEFLATED, 31)
         packed = bomb.compress(b"0" * (64 << 20)) + bomb.flush()
