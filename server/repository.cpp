@@ -1,5 +1,6 @@
 #include "repository.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "catalogue/version.h"
@@ -23,6 +24,16 @@ std::filesystem::path Repository::PackageFile(PackageKind kind, const std::strin
   const std::string chosen = version.empty() ? Kyrowan::kLatestVersion : version;
   if (!IsSafePathPart(name) || !IsSafePathPart(chosen)) return {};
   return root_ / Tree::DownloadPath(kind, name, chosen);
+}
+
+std::filesystem::path Repository::Servable(const std::filesystem::path& file) const {
+  std::error_code error;
+  if (file.empty()) return {};
+  const auto root = std::filesystem::canonical(root_, error);
+  const auto real = error ? std::filesystem::path() : std::filesystem::canonical(file, error);
+  if (error || !std::filesystem::is_regular_file(real, error)) return {};
+  const bool inside = std::mismatch(root.begin(), root.end(), real.begin(), real.end()).first == root.end();
+  return inside ? real : std::filesystem::path();
 }
 
 std::string Repository::LayoutProblem() const {

@@ -25,6 +25,9 @@ class Repository {
   /// The package file of that version (an empty version or "0.0.0" means the latest);
   /// empty for an unsafe name or version.
   std::filesystem::path PackageFile(PackageKind kind, const std::string& name, const std::string& version) const;
+  /// The real path of `file` when it is a regular file of the tree, reached through no
+  /// link that leads out of the folder; empty for anything else (a folder, a missing file).
+  std::filesystem::path Servable(const std::filesystem::path& file) const;
   /// Why the folder cannot be served as a tree: it holds the package folders of the
   /// layout before trees ("decryptors", "libraries", "runtimes") and no tree. Empty if it can.
   std::string LayoutProblem() const;

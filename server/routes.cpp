@@ -1,6 +1,7 @@
 #include "routes.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -19,8 +20,8 @@ namespace KyrServer {
 namespace {
 
 constexpr std::size_t kReadPiece = 65536;
-// Telemetry bodies beyond this are cut off by the HTTP layer itself (413); smaller
-// oversize bodies reach the handler and get a 400 that says why.
+// Telemetry bodies announced beyond this are refused unread (413); smaller oversize
+// bodies get a 400 that says why.
 constexpr std::size_t kMaxRequestBody = 65536;
 
 void Fail(httplib::Response& response, int status, const std::string& reason) {
@@ -29,13 +30,13 @@ void Fail(httplib::Response& response, int status, const std::string& reason) {
 }
 
 // Streams a file of the tree with its length announced up front.
-void ServeFile(const std::filesystem::path& file, httplib::Response& response,
+void ServeFile(const Repository& repository, const std::filesystem::path& file, httplib::Response& response,
                const char* type = "application/octet-stream", const char* missing = "no such package") {
+  const std::filesystem::path real = repository.Servable(file);
   std::error_code error;
-  const auto size = file.empty() || !std::filesystem::is_regular_file(file, error)
-                        ? 0 : std::filesystem::file_size(file, error);
-  auto stream = std::make_shared<std::ifstream>(file, std::ios::binary);
-  if (file.empty() || error || !*stream) return Fail(response, 404, missing);
+  const auto size = real.empty() ? 0 : std::filesystem::file_size(real, error);
+  auto stream = std::make_shared<std::ifstream>(real, std::ios::binary);
+  if (real.empty() || error || !*stream) return Fail(response, 404, missing);
   response.set_content_provider(
       static_cast<std::size_t>(size), type,
       [stream](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
@@ -45,6 +46,17 @@ void ServeFile(const std::filesystem::path& file, httplib::Response& response,
         const auto got = stream->gcount();
         return got > 0 && sink.write(piece.data(), static_cast<std::size_t>(got));
       });
+}
+
+// The body as the reader delivers it, whatever its framing, but never more than one byte
+// past the largest report: reading stops there.
+std::string ReadBounded(const httplib::ContentReader& reader) {
+  std::string body;
+  reader([&body](const char* data, std::size_t length) {
+    body.append(data, std::min(length, kMaxTelemetryBody + 1 - body.size()));
+    return body.size() <= kMaxTelemetryBody;
+  });
+  return body;
 }
 
 // Names and versions name folders: reject anything that could leave them.
@@ -63,15 +75,16 @@ void RegisterDownload(httplib::Server& server, const Repository& repository, con
   server.Get(prefix + R"(([^/]+)/([^/]+))", [&repository, kind](const httplib::Request& request,
                                                                  httplib::Response& response) {
     if (SafeParts(request, response))
-      ServeFile(repository.PackageFile(kind, request.matches[1], request.matches[2]), response);
+      ServeFile(repository, repository.PackageFile(kind, request.matches[1], request.matches[2]), response);
   });
 }
 
-// Keeps a log line on one line whatever the request path holds.
+// Keeps a log line on one line whatever the request holds; a backslash is escaped too, so
+// no request can write what looks like an escape.
 std::string Printable(const std::string& text) {
   std::string out;
   for (const unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7f) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
       out += static_cast<char>(c);
     } else {
       char escaped[8];
@@ -103,7 +116,7 @@ void LogRequest(const httplib::Request& request, const httplib::Response& respon
   const std::size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
   const std::string client = Client(request, trustedProxies);
   std::lock_guard guard(logMutex);
-  std::printf("%s %s %s %d %zu\n", Printable(client).c_str(), request.method.c_str(),
+  std::printf("%s %s %s %d %zu\n", Printable(client).c_str(), Printable(request.method).c_str(),
               Printable(request.path).c_str(), response.status, bytes);
   std::fflush(stdout);
 }
@@ -114,37 +127,60 @@ void RegisterRoutes(httplib::Server& server, const Repository& repository, Telem
                     ReportLimiter& limiter, const std::vector<std::string>& trustedProxies) {
   server.set_payload_max_length(kMaxRequestBody);
   server.Get("/package/list/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
-    ServeFile(repository.ListFile(), response, "application/json", "nothing published");
+    ServeFile(repository, repository.ListFile(), response, "application/json", "nothing published");
   });
   server.Get("/package/identify/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
-    ServeFile(repository.IdentifyFile(), response, "application/octet-stream", "no identification index");
+    ServeFile(repository, repository.IdentifyFile(), response, "application/octet-stream", "no identification index");
   });
   server.Get(R"(/package/query/latestver/64/([^/]+))",
              [&repository](const httplib::Request& request, httplib::Response& response) {
                if (SafeParts(request, response))
-                 ServeFile(repository.LatestVersionFile(request.matches[1]), response, "text/plain",
+                 ServeFile(repository, repository.LatestVersionFile(request.matches[1]), response, "text/plain",
                            "no such decryptor");
              });
   server.Get(R"(/package/download/64/([^/]+))",
              [&repository](const httplib::Request& request, httplib::Response& response) {
                if (SafeParts(request, response))
-                 ServeFile(repository.PackageFile(PackageKind::Decryptor, request.matches[1], ""), response);
+                 ServeFile(repository, repository.PackageFile(PackageKind::Decryptor, request.matches[1], ""), response);
              });
   RegisterDownload(server, repository, "/package/download/64/", PackageKind::Decryptor);
   RegisterDownload(server, repository, "/library/download/64/", PackageKind::Library);
   RegisterDownload(server, repository, "/runtime/download/64/", PackageKind::Runtime);
   server.Put("/telemetry/upload", [&store, &limiter, &trustedProxies](const httplib::Request& request,
-                                                                      httplib::Response& response) {
+                                                                      httplib::Response& response,
+                                                                      const httplib::ContentReader& reader) {
+    // Far too large by its own account: refused unread.
+    if (request.get_header_value<std::uint64_t>("Content-Length") > kMaxRequestBody) {
+      response.status = 413;
+      response.set_header("Connection", "close");
+      return;
+    }
+    const std::string body = ReadBounded(reader);
     const std::string client = Client(request, trustedProxies);
     if (!limiter.Allow(client, ReportLimiter::Clock::now()))
       return Fail(response, 429, "too many reports from this address; try again in a minute");
-    if (const std::string problem = CheckTelemetryBody(request.body); !problem.empty())
+    if (const std::string problem = CheckTelemetryBody(body); !problem.empty()) {
+      // What the client sent beyond the bound is left unread: it must not send more here.
+      if (body.size() > kMaxTelemetryBody) response.set_header("Connection", "close");
       return Fail(response, 400, problem);
-    if (const std::string error = store.Store(request.body, client); !error.empty()) {
+    }
+    if (const std::string error = store.Store(body, client); !error.empty()) {
       std::fprintf(stderr, "kyrdecrypt-server: could not store a report: %s\n", error.c_str());
       return Fail(response, 500, "could not store the report");
     }
     response.set_content("stored\n", "text/plain");
+  });
+  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+    // An encoded body would be inflated before any bound applies. It is left unread.
+    if (request.has_header("Content-Encoding")) {
+      response.set_header("Connection", "close");
+      Fail(response, 415, "encoded bodies are not accepted");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    // Files are always served whole: the library's own range answers are wrong at the edges.
+    // The request is the library's own non-const object, handed to this handler as const.
+    const_cast<httplib::Request&>(request).ranges.clear();
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   // Every answer carries a Content-Length, error pages included.
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {

@@ -12,7 +12,8 @@ struct ServerOptions;
 /// The largest telemetry body the client may send.
 inline constexpr std::size_t kMaxTelemetryBody = 16383;
 
-/// Why a telemetry body cannot be stored (too large, not JSON), or empty when it can.
+/// Why a telemetry body cannot be stored, or empty when it can: it must be exactly one JSON
+/// object in valid UTF-8, at most kMaxTelemetryBody bytes, nothing before or after it.
 std::string CheckTelemetryBody(std::string_view body);
 
 /// Where received telemetry reports are kept: each whole, with its arrival time and the

@@ -20,7 +20,7 @@ class PostgresTelemetryTest(E2ETestCase):
         return status, answer
 
     def test_each_acknowledged_report_is_a_row_with_its_time_and_address(self):
-        reports = [{"machine": "{ABC}", "runs": [1, 2], "note": "é"}, "just text", {"name": "a\u0000b"}]
+        reports = [{"machine": "{ABC}", "runs": [1, 2], "note": "é"}, {"text": "just text"}, {"name": "a\u0000b"}]
         for report in reports:
             self.assertEqual(self.upload(json.dumps(report).encode()), (200, b"stored\n"))
         self.assertEqual(self.upload(b"not json")[0], 400)

@@ -10,6 +10,7 @@ import struct
 import subprocess
 import time
 import unittest
+import zlib
 
 from harness import E2ETestCase
 
@@ -33,6 +34,24 @@ class ServerTest(E2ETestCase):
         if body is not None:
             self.assertEqual(got_body, body)
         return got_body
+
+    def raw_exchange(self, data, source=None):
+        """Sends `data` as it is over TLS and reads until the server closes (bounded); returns the bytes."""
+        context = ssl.create_default_context(cafile=self.config["ca_cert"])
+        with socket.create_connection(("127.0.0.1", self.port), timeout=10,
+                                      source_address=(source, 0) if source else None) as raw:
+            with context.wrap_socket(raw, server_hostname="127.0.0.1") as connection:
+                answer = b""
+                try:  # a server that refuses a body may close before it is all sent
+                    connection.sendall(data)
+                except (OSError, ssl.SSLError):
+                    pass
+                try:
+                    while chunk := connection.recv(65536):
+                        answer += chunk
+                except (OSError, ssl.SSLError):
+                    pass
+                return answer
 
     def test_list_is_the_published_list(self):
         body = self.assert_answer("/package/list/0.0.0", 200)
@@ -92,14 +111,14 @@ class ServerTest(E2ETestCase):
         self.assert_answer("/package/download/64/..", 400)
         self.assert_answer("/package/download/64/stampado/%2e%2e", 400)
 
-    def test_telemetry_is_stored_only_when_it_is_json_of_at_most_16383_bytes(self):
+    def test_telemetry_is_stored_only_when_it_is_one_json_object_of_at_most_16383_bytes(self):
         report = json.dumps({"machine": "{ABC}", "padding": "x" * 100}).encode()
-        largest = b'"' + b"y" * 16381 + b'"'
+        largest = b'{"a":"' + b"y" * 16375 + b'"}'
         self.assert_answer("/telemetry/upload", 200, method="PUT", payload=report)
         self.assert_answer("/telemetry/upload", 200, method="PUT", payload=largest)
-        self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"not json")
-        self.assert_answer("/telemetry/upload", 400, method="PUT", payload=largest + b" ")
-        self.assert_answer("/telemetry/upload", 400, method="PUT", payload=b"")
+        for refused in (b"not json", largest + b" ", b"", b"42", b"null", b'"text"', b'{"a":1}\x00tail}',
+                        b'{"a":1}\x00\xff}', b"\xef\xbb\xbf{}", b'{"a":"\xc0\xaf"}'):
+            self.assert_answer("/telemetry/upload", 400, method="PUT", payload=refused)
         # What was answered with 200 is on disk even when the server gets no chance to close it.
         self.server.process.kill()
         self.server.process.wait()
@@ -107,6 +126,46 @@ class ServerTest(E2ETestCase):
             rows = database.execute("SELECT received_utc, body FROM reports ORDER BY id").fetchall()
         self.assertEqual([body for _, body in rows], [report.decode(), largest.decode()])
         self.assertRegex(rows[0][0], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+
+    def test_upload_bodies_are_bounded_whatever_their_framing(self):
+        def peak_kib():
+            with open(f"/proc/{self.server.process.pid}/status") as status:
+                return int(next(line for line in status if line.startswith("VmHWM:")).split()[1])
+        before = peak_kib()
+        # 300 MiB announced piece by piece: refused once the pieces pass the bound.
+        head = b"PUT /telemetry/upload HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+        piece = b"%x\r\n%s\r\n" % (1 << 20, b" " * (1 << 20))
+        answer = self.raw_exchange(head + piece * 300 + b"0\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 400 "), answer[:100])
+        self.assertLess(peak_kib() - before, 16 * 1024)
+        self.assertEqual(self.request("PUT", "/telemetry/upload", b"{" + b" " * 70000 + b"}")[0], 413)
+        # 64 MiB of zeros deflate to about 64 KiB: an encoded body is refused, not inflated.
+        bomb = zlib.compressobj(9, zlib.DEFLATED, 31)
+        packed = bomb.compress(b"0" * (64 << 20)) + bomb.flush()
+        for _ in range(3):
+            status, _, _ = self.request("PUT", "/telemetry/upload", packed, {"Content-Encoding": "gzip"})
+            self.assertEqual(status, 415)
+        self.assertLess(peak_kib() - before, 16 * 1024)
+        self.assertEqual(self.request("GET", "/package/query/latestver/64/stampado")[0], 200)
+
+    def test_only_regular_files_of_the_tree_are_served_whole(self):
+        self.assert_answer("/package/download/64/stampado/1.9.0", 200, b"old")
+        for ranges in ("bytes=100-200", "bytes=0-0,2-2", "bytes=-1"):
+            status, headers, body = self.request("GET", "/package/download/64/stampado/1.9.0", headers={"Range": ranges})
+            self.assertEqual((status, headers.get("Content-Length"), body), (200, "3", b"old"), ranges)
+        inside = self.package_path("decryptors", "stampado", "1.9.0")
+        os.symlink("/etc/passwd", os.path.join(os.path.dirname(inside), "9.9.9"))
+        os.symlink(inside, os.path.join(os.path.dirname(inside), "1.9.1"))
+        self.assert_answer("/package/download/64/stampado/1.9.1", 200, b"old")
+        for path in ("/package/download/64/stampado/9.9.9", "/package/download/64/stampado/.",
+                     "/package/query/latestver/64/.", "/package/download/64/./."):
+            self.assert_answer(path, 404)
+
+    def test_the_log_escapes_what_the_request_holds(self):
+        self.raw_exchange(b"G\x1bT /package/list/0.0.0 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+        self.raw_exchange(b"GET /a\x1b[2J\\x41 HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
+        # The first is refused unparsed (unknown method), so no path was read.
+        self.assertEqual(self.server.requests(2), ["G\\x1bT  400 10", "GET /a\\x1b[2J\\x5cx41 404 10"])
 
     def test_one_log_line_per_request(self):
         self.request("GET", "/package/query/latestver/64/stampado")
