@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/build_config.h"
+#include "platform/build_identity.h"
 #include "platform/key_fingerprint.h"
 
 namespace Kyrowan::Windows {
@@ -73,6 +74,10 @@ TEST(SignatureCryptoTest, DigestsAndKeyFingerprintsMatchOpenssl) {
   EXPECT_EQ(hex, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   ASSERT_TRUE(PublicKeyFingerprint(BuildConfig::SigningKeyPem(), hex));
   EXPECT_EQ(hex, KYR_TEST_KEY_FINGERPRINT);
+  const std::string identity = BuildIdentityText("kyrtool");
+  EXPECT_EQ(identity.substr(identity.find('\n')), "\nserver: 127.0.0.1:1\nsigning key SHA-256: " +
+                                                      std::string(KYR_TEST_KEY_FINGERPRINT) + "\n");
+  EXPECT_EQ(identity.rfind("kyrtool ", 0), 0u);
   EXPECT_FALSE(PublicKeyFingerprint("-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n", hex));
 }
 

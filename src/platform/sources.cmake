@@ -5,6 +5,7 @@ target_sources(kyrcore PRIVATE
   platform/http_client.cpp
   platform/signature_verifier.cpp
   platform/key_fingerprint.cpp
+  platform/build_identity.cpp
   platform/key_fingerprint_${KYR_OS}.cpp
   platform/zip_archive_reader.cpp
   platform/zip_span_io.cpp
@@ -20,3 +21,6 @@ target_sources(kyrcore PRIVATE
   platform/http_client_${KYR_OS}.cpp
   platform/file_lock_${KYR_OS}.cpp
 )
+# Companions print the project's version with the server and key they were built for.
+set_source_files_properties(platform/build_identity.cpp PROPERTIES
+  COMPILE_DEFINITIONS "KYRDECRYPT_VERSION=\"${PROJECT_VERSION}\"")
