@@ -12,12 +12,31 @@ CLIENT = os.environ.get("KYRDECRYPT_BIN", "")
 CPACK = os.environ.get("KYR_CPACK", "cpack")
 
 
+def cpack(folder, *arguments):
+    subprocess.run([CPACK, "-G", "DEB", *arguments, "-B", folder, "--config", os.path.join(BUILD, "CPackConfig.cmake")],
+                   cwd=BUILD, check=True, capture_output=True, timeout=600)
+
+
 class ClientPackageTest(unittest.TestCase):
+    def test_both_packages_are_lintian_clean_with_licence_and_changelog(self):
+        with tempfile.TemporaryDirectory() as temp:
+            cpack(temp)
+            packages = sorted(glob.glob(os.path.join(temp, "*.deb")))
+            self.assertEqual([os.path.basename(p).split("_")[0] for p in packages],
+                             ["kyrdecrypt-publisher", "kyrdecrypt"])
+            for package in packages:
+                listing = subprocess.run(["dpkg-deb", "-c", package], capture_output=True, text=True,
+                                         check=True).stdout
+                name = os.path.basename(package).split("_")[0]
+                for doc in ("copyright", "changelog.gz"):
+                    self.assertIn(f"./usr/share/doc/{name}/{doc}\n", listing)
+                lint = subprocess.run(["lintian", "--fail-on", "error,warning", package],
+                                      capture_output=True, text=True, timeout=300)
+                self.assertEqual((lint.returncode, lint.stdout), (0, ""), package)
+
     def test_installed_client_shows_the_same_help(self):
         with tempfile.TemporaryDirectory() as temp:
-            subprocess.run([CPACK, "-G", "DEB", "-D", "CPACK_COMPONENTS_ALL=client", "-B", temp,
-                            "--config", os.path.join(BUILD, "CPackConfig.cmake")],
-                           cwd=BUILD, check=True, capture_output=True, timeout=600)
+            cpack(temp, "-D", "CPACK_COMPONENTS_ALL=client")
             packages = glob.glob(os.path.join(temp, "kyrdecrypt_*.deb"))
             self.assertEqual(len(packages), 1, os.listdir(temp))
             root = os.path.join(temp, "root")
