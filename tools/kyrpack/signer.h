@@ -24,6 +24,8 @@ class Signer {
 
   /// The raw stored form of a signature over `length` bytes.
   bool SignRaw(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const;
+  /// RSA PKCS#1 v1.5 over SHA-256, big-endian: what "openssl dgst -sha256 -sign" writes.
+  bool SignSha256(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const;
   /// The length of every signature this key makes.
   std::size_t SignatureSize() const;
   /// The Base64 text of the stored form.
