@@ -1,3 +1,7 @@
+if(WIN32)
+  include(KyrDecryptCodeSign)
+endif()
+
 # kyr_windows_resources(<target> <description>): the version resource and application
 # manifest of one Windows executable, named after the target's OUTPUT_NAME.
 function(kyr_windows_resources target description)
@@ -11,4 +15,5 @@ function(kyr_windows_resources target description)
   configure_file("${PROJECT_SOURCE_DIR}/cmake/windows_app.rc.in" "${rc}" @ONLY)
   set_source_files_properties("${rc}" PROPERTIES OBJECT_DEPENDS "${KYR_RC_MANIFEST}")
   target_sources(${target} PRIVATE "${rc}")
+  kyr_codesign(${target})
 endfunction()

@@ -1,0 +1,116 @@
+"""The Windows executables as published: Authenticode signatures that scripts/codesign.sh
+makes with a test CA's code-signing certificate, and the version resource they carry."""
+
+import os
+import shutil
+import struct
+import subprocess
+import tempfile
+import unittest
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD = os.environ.get("KYRSAMPLE_BUILD", "")
+PROGRAMS = {"KyrDecrypt": "KyrDecrypt - get, verify and run ransomware decryption tools",
+            "KyrIdentify": "KyrIdentify - tells which decryptor fits the locked files"}
+
+
+def openssl(folder, *arguments):
+    subprocess.run(["openssl", *arguments], cwd=folder, check=True, capture_output=True)
+
+
+def version_strings(exe):
+    """The StringFileInfo values and the fixed file version of an executable's version resource."""
+    data = subprocess.run(["wrestool", "-x", "--raw", "-t", "16", exe], capture_output=True, check=True).stdout
+    strings, fixed = {}, None
+
+    def walk(offset, end, depth):
+        nonlocal fixed
+        while offset + 6 <= end:
+            length, value_length, kind = struct.unpack_from("<HHH", data, offset)
+            key_end = data.index(b"\0\0", offset + 6)
+            key_end += (key_end - offset) % 2  # the terminator starts on a character boundary
+            key = data[offset + 6:key_end].decode("utf-16-le")
+            value = (key_end + 2 + 3) & ~3
+            if depth == 0:
+                fixed = struct.unpack_from("<13I", data, value)
+                walk((value + value_length + 3) & ~3, offset + length, 1)
+            elif depth == 3:
+                strings[key] = data[value:value + 2 * value_length].decode("utf-16-le").rstrip("\0")
+            elif kind == 1 or depth < 3:
+                walk((value + (value_length if kind == 0 else 0) + 3) & ~3, offset + length, depth + 1)
+            offset = (offset + length + 3) & ~3
+
+    walk(0, len(data), 0)
+    return strings, fixed
+
+
+class WindowsSigningTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.temp = tempfile.TemporaryDirectory()
+        folder = cls.ca = cls.temp.name
+        openssl(folder, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "30", "-subj", "/CN=Test CA",
+                "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign",
+                "-keyout", "ca.key", "-out", "ca.pem")
+        openssl(folder, "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Test Publisher",
+                "-keyout", "cs.key", "-out", "cs.csr")
+        with open(os.path.join(folder, "ext"), "w") as ext:
+            ext.write("extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n")
+        openssl(folder, "x509", "-req", "-in", "cs.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+                "-days", "30", "-extfile", "ext", "-out", "cs.pem")
+        openssl(folder, "pkcs12", "-export", "-in", "cs.pem", "-inkey", "cs.key", "-passout", "pass:test",
+                "-out", "cs.p12")
+        with open(os.path.join(folder, "password"), "w") as out:
+            out.write("test\n")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.temp.cleanup()
+
+    def verify(self, path):
+        return subprocess.run(["osslsigncode", "verify", "-CAfile", os.path.join(self.ca, "ca.pem"), "-in", path],
+                              capture_output=True, text=True).returncode
+
+    def test_signed_executables_verify_against_the_ca_and_a_changed_byte_fails(self):
+        pem = {"KYRDECRYPT_CODESIGN_CERT": "cs.pem", "KYRDECRYPT_CODESIGN_KEY": "cs.key"}
+        pkcs12 = {"KYRDECRYPT_CODESIGN_PKCS12": "cs.p12", "KYRDECRYPT_CODESIGN_PASSWORD_FILE": "password"}
+        for name, given in (("KyrDecrypt", pem), ("KyrIdentify", pkcs12)):
+            with self.subTest(name=name):
+                exe = shutil.copy(os.path.join(BUILD, name + ".exe"), os.path.join(self.ca, name + ".exe"))
+                self.assertNotEqual(self.verify(exe), 0)  # unsigned
+                env = dict(os.environ, **{k: os.path.join(self.ca, v) for k, v in given.items()})
+                subprocess.run(["bash", os.path.join(SOURCE, "scripts", "codesign.sh"), exe], env=env, check=True)
+                self.assertEqual(self.verify(exe), 0)
+                with open(exe, "r+b") as f:
+                    f.seek(4096)
+                    byte = f.read(1)
+                    f.seek(4096)
+                    f.write(bytes([byte[0] ^ 1]))
+                self.assertNotEqual(self.verify(exe), 0)
+
+    def test_no_certificate_is_refused_not_passed_as_signed(self):
+        env = {k: v for k, v in os.environ.items() if not k.startswith("KYRDECRYPT_CODESIGN_")}
+        result = subprocess.run(["bash", os.path.join(SOURCE, "scripts", "codesign.sh"), "x.exe"], env=env,
+                                capture_output=True, text=True)
+        self.assertEqual(result.returncode, 2)
+
+    def test_version_resource_names_program_product_version_and_publisher(self):
+        for name, description in PROGRAMS.items():
+            with self.subTest(name=name):
+                strings, fixed = version_strings(os.path.join(BUILD, name + ".exe"))
+                self.assertEqual(fixed[0], 0xFEEF04BD)
+                self.assertEqual((fixed[2], fixed[3]), (1 << 16, 0))  # 1.0.0.0
+                self.assertEqual({k: strings[k] for k in ("ProductName", "FileDescription", "FileVersion",
+                                                          "ProductVersion", "OriginalFilename", "CompanyName")},
+                                 {"ProductName": "KyrDecrypt", "FileDescription": description,
+                                  "FileVersion": "1.0.0", "ProductVersion": "1.0.0",
+                                  "OriginalFilename": name + ".exe", "CompanyName": "KyrDecrypt"})
+                manifest = subprocess.run(["wrestool", "-x", "--raw", "-t", "24", os.path.join(BUILD, name + ".exe")],
+                                          capture_output=True, check=True, text=True).stdout
+                for setting in ('level="asInvoker"', "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+                                ">true</longPathAware>"):
+                    self.assertIn(setting, manifest)
+
+
+if __name__ == "__main__":
+    unittest.main()
