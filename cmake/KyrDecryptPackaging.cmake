@@ -12,6 +12,30 @@ if(WIN32)
   set(CPACK_ARCHIVE_CLIENT_FILE_NAME "KyrDecrypt-${PROJECT_VERSION}-win64")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   include(CPack)
+  install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT client)
+
+  # "cmake --build --preset windows --target msi": the MSI, signed after the programs it holds.
+  find_program(WIXL_EXECUTABLE wixl)
+  set(KYR_MSI "${PROJECT_BINARY_DIR}/KyrDecrypt-${PROJECT_VERSION}-win64.msi")
+  set(sign_msi "")
+  if(KYR_CODESIGN)
+    set(sign_msi COMMAND "${CMAKE_COMMAND}" -E env ${KYR_CODESIGN_ENV}
+                         bash "${PROJECT_SOURCE_DIR}/scripts/codesign.sh" "${KYR_MSI}")
+  endif()
+  # wixl takes the files from the folder of the .wxs: all are gathered in one first.
+  set(stage "${PROJECT_BINARY_DIR}/msi-files")
+  add_custom_command(OUTPUT "${KYR_MSI}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${stage}"
+    COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:kyrdecrypt>" "$<TARGET_FILE:kyridentify>"
+            "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
+            "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs" "${stage}"
+    COMMAND "${WIXL_EXECUTABLE}" -a x64 -D "Version=${PROJECT_VERSION}" -D "Publisher=${KYRDECRYPT_PUBLISHER_NAME}"
+            -D "UpgradeCode=${KYR_MSI_UPGRADE_CODE}" -o "${KYR_MSI}" "${stage}/kyrdecrypt.wxs"
+    ${sign_msi}
+    DEPENDS kyrdecrypt kyridentify "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs"
+            "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
+    VERBATIM)
+  add_custom_target(msi DEPENDS "${KYR_MSI}")
   return()
 endif()
 

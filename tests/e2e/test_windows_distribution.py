@@ -1,5 +1,6 @@
-"""The Windows executables as published: Authenticode signatures that scripts/codesign.sh
-makes with a test CA's code-signing certificate, and the version resource they carry."""
+"""The Windows client as published: Authenticode signatures that scripts/codesign.sh makes
+with a test CA's code-signing certificate, the version resource, and the MSI installed,
+upgraded and removed by msiexec under Wine."""
 
 import os
 import shutil
@@ -10,6 +11,7 @@ import unittest
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get("KYRSAMPLE_BUILD", "")
+MSI = os.path.join(BUILD, "KyrDecrypt-1.0.0-win64.msi")
 PROGRAMS = {"KyrDecrypt": "KyrDecrypt - get, verify and run ransomware decryption tools",
             "KyrIdentify": "KyrIdentify - tells which decryptor fits the locked files"}
 
@@ -110,6 +112,57 @@ class WindowsSigningTest(unittest.TestCase):
                 for setting in ('level="asInvoker"', "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
                                 ">true</longPathAware>"):
                     self.assertIn(setting, manifest)
+
+
+class MsiTest(unittest.TestCase):
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory()
+        self.addCleanup(self.temp.cleanup)
+        self.prefix = os.path.join(self.temp.name, "wineprefix")
+        self.env = dict(os.environ, KYRDECRYPT_WINEPREFIX=self.prefix, KYRDECRYPT_WINE_TIMEOUT="120")
+        self.addCleanup(subprocess.run, ["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=self.prefix),
+                        capture_output=True, timeout=30)
+
+    def wine(self, *arguments):
+        return subprocess.run(["bash", os.path.join(SOURCE, "scripts", "wine-run.sh"), *arguments], env=self.env,
+                              capture_output=True, timeout=150)
+
+    def msiexec(self, action, msi):
+        self.assertEqual(self.wine("msiexec", action, "Z:" + msi.replace("/", "\\"), "/qn").returncode, 0)
+
+    def installed_products(self):
+        key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+        return self.wine("reg", "query", key).stdout.decode("utf-8", "replace").upper()
+
+    def test_install_upgrade_and_uninstall_keep_program_data(self):
+        newer = os.path.join(self.temp.name, "KyrDecrypt-1.0.1-win64.msi")
+        subprocess.run(["wixl", "-a", "x64", "-D", "Version=1.0.1", "-D", "Publisher=KyrDecrypt",
+                        "-D", "UpgradeCode=" + product_property(MSI, "UpgradeCode"), "-o", newer,
+                        os.path.join(BUILD, "msi-files", "kyrdecrypt.wxs")], check=True, capture_output=True)
+        self.msiexec("/i", MSI)
+        folder = os.path.join(self.prefix, "drive_c", "Program Files", "KyrDecrypt")
+        self.assertEqual(sorted(os.listdir(folder)), ["KyrDecrypt.exe", "KyrIdentify.exe", "LICENSE", "README.md"])
+        installed, built = (self.wine(exe, "-help") for exe in (os.path.join(folder, "KyrDecrypt.exe"),
+                                                               os.path.join(BUILD, "KyrDecrypt.exe")))
+        self.assertIn(b"Usage: KyrDecrypt <command> [arguments...]", installed.stdout)
+        self.assertEqual(installed.stdout, built.stdout)
+        data = os.path.join(self.prefix, "drive_c", "ProgramData", "KyrDecrypt", "decryptors", "kept")
+        os.makedirs(data)
+
+        self.msiexec("/i", newer)
+        products = self.installed_products()
+        self.assertNotIn(product_property(MSI, "ProductCode"), products)
+        self.assertIn(product_property(newer, "ProductCode"), products)
+
+        self.msiexec("/x", newer)
+        self.assertFalse(os.path.exists(os.path.join(folder, "KyrDecrypt.exe")))
+        self.assertNotIn(product_property(newer, "ProductCode"), self.installed_products())
+        self.assertTrue(os.path.isdir(data))
+
+
+def product_property(msi, name):
+    table = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True, text=True, check=True).stdout
+    return dict(line.split("\t", 1) for line in table.splitlines()[3:])[name].strip()
 
 
 if __name__ == "__main__":
