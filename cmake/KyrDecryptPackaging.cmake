@@ -36,6 +36,16 @@ if(WIN32)
             "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
     VERBATIM)
   add_custom_target(msi DEPENDS "${KYR_MSI}")
+
+  # What scripts/release.py writes the package managers' manifests with.
+  set(identity "{}")
+  foreach(pair "version;${PROJECT_VERSION}" "identifier;${KYR_PACKAGE_IDENTIFIER}"
+               "publisher;${KYRDECRYPT_PUBLISHER_NAME}" "upgrade_code;${KYR_MSI_UPGRADE_CODE}")
+    list(GET pair 0 key)
+    list(GET pair 1 value)
+    string(JSON identity SET "${identity}" "${key}" "\"${value}\"")
+  endforeach()
+  file(WRITE "${PROJECT_BINARY_DIR}/release-identity.json" "${identity}\n")
   return()
 endif()
 

@@ -2,12 +2,18 @@
 with a test CA's code-signing certificate, the version resource, and the MSI installed,
 upgraded and removed by msiexec under Wine."""
 
+import glob
+import hashlib
+import json
 import os
 import shutil
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
+
+import yaml
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get("KYRSAMPLE_BUILD", "")
@@ -73,12 +79,12 @@ class WindowsSigningTest(unittest.TestCase):
         return subprocess.run(["osslsigncode", "verify", "-CAfile", os.path.join(self.ca, "ca.pem"), "-in", path],
                               capture_output=True, text=True).returncode
 
-    def test_signed_executables_verify_against_the_ca_and_a_changed_byte_fails(self):
+    def test_signed_programs_and_msi_verify_against_the_ca_and_a_changed_byte_fails(self):
         pem = {"KYRDECRYPT_CODESIGN_CERT": "cs.pem", "KYRDECRYPT_CODESIGN_KEY": "cs.key"}
         pkcs12 = {"KYRDECRYPT_CODESIGN_PKCS12": "cs.p12", "KYRDECRYPT_CODESIGN_PASSWORD_FILE": "password"}
-        for name, given in (("KyrDecrypt", pem), ("KyrIdentify", pkcs12)):
+        for name, given in (("KyrDecrypt.exe", pem), ("KyrIdentify.exe", pkcs12), (os.path.basename(MSI), pem)):
             with self.subTest(name=name):
-                exe = shutil.copy(os.path.join(BUILD, name + ".exe"), os.path.join(self.ca, name + ".exe"))
+                exe = shutil.copy(os.path.join(BUILD, name), os.path.join(self.ca, name))
                 self.assertNotEqual(self.verify(exe), 0)  # unsigned
                 env = dict(os.environ, **{k: os.path.join(self.ca, v) for k, v in given.items()})
                 subprocess.run(["bash", os.path.join(SOURCE, "scripts", "codesign.sh"), exe], env=env, check=True)
@@ -112,6 +118,54 @@ class WindowsSigningTest(unittest.TestCase):
                 for setting in ('level="asInvoker"', "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
                                 ">true</longPathAware>"):
                     self.assertIn(setting, manifest)
+
+
+@unittest.skipUnless(os.environ.get("KYRPACK"), "needs the Linux build's kyrpack (KYRPACK)")
+class ReleaseTest(unittest.TestCase):
+    def test_checksums_signature_and_manifests_carry_the_artefacts_real_hashes(self):
+        with tempfile.TemporaryDirectory() as temp:
+            openssl(temp, "genpkey", "-algorithm", "RSA", "-out", "private.pem")
+            openssl(temp, "rsa", "-in", "private.pem", "-RSAPublicKey_out", "-out", "public.pem")
+            subprocess.run(["cpack", "-G", "ZIP", "-B", temp, "--config", os.path.join(BUILD, "CPackConfig.cmake")],
+                           cwd=BUILD, check=True, capture_output=True, timeout=300)
+            [archive] = glob.glob(os.path.join(temp, "*.zip"))
+            out = os.path.join(temp, "release")
+            subprocess.run([sys.executable, os.path.join(SOURCE, "scripts", "release.py"), "--windows-build", BUILD,
+                            "--key", os.path.join(temp, "private.pem"), "--kyrpack", os.environ["KYRPACK"],
+                            "--url", "https://downloads.test/1.0.0", "--out", out, MSI, archive], check=True)
+            sums = os.path.join(out, "SHA256SUMS")
+            check = ["openssl", "dgst", "-sha256", "-verify", os.path.join(temp, "public.pem"),
+                     "-signature", sums + ".sig", sums]
+            self.assertEqual(subprocess.run(check, capture_output=True).returncode, 0)
+            self.assertEqual(subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=out, capture_output=True,
+                                            text=True).stdout,
+                             "KyrDecrypt-1.0.0-win64.msi: OK\nKyrDecrypt-1.0.0-win64.zip: OK\n")
+            with open(os.path.join(out, "kyrowan.KyrDecrypt.json")) as f:
+                scoop = json.load(f)
+            self.assertEqual(scoop, dict(scoop, version="1.0.0", hash=file_sha256(archive),
+                                         url="https://downloads.test/1.0.0/KyrDecrypt-1.0.0-win64.zip",
+                                         bin=["KyrDecrypt.exe", "KyrIdentify.exe"]))
+            winget = {}
+            for path in glob.glob(os.path.join(out, "winget", "*.yaml")):
+                with open(path) as f:
+                    document = yaml.safe_load(f)
+                winget[document["ManifestType"]] = document
+            self.assertEqual(sorted(winget), ["defaultLocale", "installer", "version"])
+            for document in winget.values():
+                self.assertEqual((document["PackageIdentifier"], document["PackageVersion"],
+                                  document["ManifestVersion"]), ("kyrowan.KyrDecrypt", "1.0.0", "1.6.0"))
+            [installer] = winget["installer"]["Installers"]
+            self.assertEqual((installer["InstallerSha256"], installer["ProductCode"]),
+                             (file_sha256(MSI).upper(), product_property(MSI, "ProductCode")))
+            with open(os.path.join(out, "KyrDecrypt-1.0.0-win64.zip"), "r+b") as f:
+                f.write(b"x")
+            self.assertNotEqual(subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=out,
+                                               capture_output=True).returncode, 0)
+
+
+def file_sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
 
 
 class MsiTest(unittest.TestCase):
