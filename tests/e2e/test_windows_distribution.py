@@ -200,7 +200,7 @@ class MsiTest(unittest.TestCase):
                                                                os.path.join(BUILD, "KyrDecrypt.exe")))
         self.assertIn(b"Usage: KyrDecrypt <command> [arguments...]", installed.stdout)
         self.assertEqual(installed.stdout, built.stdout)
-        data = os.path.join(self.prefix, "drive_c", "ProgramData", "KyrDecrypt", "decryptors", "kept")
+        data = os.path.join(self.prefix, "drive_c", "ProgramData", "Kyrowan", "KyrDecrypt", "decryptors", "kept")
         os.makedirs(data)
 
         self.msiexec("/i", newer)
