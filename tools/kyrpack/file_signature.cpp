@@ -8,7 +8,6 @@
 
 #include "kyrpack/signer.h"
 #include "platform/openssl_owners.h"
-#include "platform/signature_verifier.h"
 
 namespace Kyrowan::Kyrpack {
 
@@ -18,16 +17,10 @@ using Windows::DigestContextPtr;
 using Windows::PkeyPtr;
 
 PkeyPtr LoadPublicKey(const std::string& path, std::string& error) {
-  std::string pem;
   std::vector<std::uint8_t> blob;
-  std::uint32_t blobSize = 0;
-  if (!ReadWholeFile(path, pem) ||
-      !Windows::DecodePemPublicKey(pem.data(), static_cast<std::uint32_t>(pem.size()), blob, blobSize)) {
-    error = "'" + path + "' does not hold a PEM \"RSA PUBLIC KEY\"";
-    return nullptr;
-  }
+  if (!ReadPublicKeyBlob(path, blob, error)) return nullptr;
   const unsigned char* cursor = blob.data();
-  return PkeyPtr(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, static_cast<long>(blobSize)));
+  return PkeyPtr(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, static_cast<long>(blob.size())));
 }
 
 }  // namespace

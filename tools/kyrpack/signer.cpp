@@ -99,6 +99,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return true;
 }
 
+bool ReadPublicKeyBlob(const std::string& path, std::vector<std::uint8_t>& blob, std::string& error) {
+  std::string pem;
+  std::uint32_t size = 0;
+  if (!ReadWholeFile(path, pem) ||
+      !Windows::DecodePemPublicKey(pem.data(), static_cast<std::uint32_t>(pem.size()), blob, size)) {
+    error = "'" + path + "' is not a PEM \"RSA PUBLIC KEY\"";
+    return false;
+  }
+  return true;
+}
+
 bool GenerateKeyPair(const std::string& privatePath, const std::string& publicPath, std::string& error) {
   if (privatePath.empty() || publicPath.empty() || privatePath == publicPath) {
     error = "the private and the public key need two different file names";

@@ -39,4 +39,7 @@ class Signer {
 /// Reads a whole file; false if it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
+/// Reads a PEM "RSA PUBLIC KEY" file into the key blob the verifier takes; false with `error` set.
+bool ReadPublicKeyBlob(const std::string& path, std::vector<std::uint8_t>& blob, std::string& error);
+
 }  // namespace Kyrowan::Kyrpack
