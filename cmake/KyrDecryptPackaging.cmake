@@ -1,21 +1,23 @@
 # Installation (cmake --install) and packages (cpack): the client in "kyrdecrypt", the
-# publisher tools with their service in "kyrdecrypt-publisher"; on Windows, a ZIP of
-# the client with its README.
+# publisher tools with their service in "kyrdecrypt-publisher" (names follow the publisher
+# identifier); on Windows, a ZIP and an MSI of the client with its README and LICENSE.
 include(GNUInstallDirs)
 
 if(WIN32)
   install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION . COMPONENT client)
-  install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION . COMPONENT client)
+  install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT client)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL client)
   set(CPACK_ARCHIVE_CLIENT_FILE_NAME "KyrDecrypt-${PROJECT_VERSION}-win64")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   include(CPack)
-  install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT client)
 
   # "cmake --build --preset windows --target msi": the MSI, signed after the programs it holds.
   find_program(WIXL_EXECUTABLE wixl)
+  if(NOT WIXL_EXECUTABLE)
+    message(STATUS "MSI: wixl (Debian's wixl/msitools) not found, so there is no msi target")
+  endif()
   set(KYR_MSI "${PROJECT_BINARY_DIR}/KyrDecrypt-${PROJECT_VERSION}-win64.msi")
   set(sign_msi "")
   if(KYR_CODESIGN)
@@ -35,7 +37,9 @@ if(WIN32)
     DEPENDS kyrdecrypt kyridentify "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs"
             "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
     VERBATIM)
-  add_custom_target(msi DEPENDS "${KYR_MSI}")
+  if(WIXL_EXECUTABLE)
+    add_custom_target(msi DEPENDS "${KYR_MSI}")
+  endif()
 
   # What scripts/release.py writes the package managers' manifests with.
   set(identity "{}")
