@@ -1,17 +1,55 @@
 # Installation (cmake --install) and packages (cpack): the client in "kyrdecrypt", the
-# publisher tools with their service in "kyrdecrypt-publisher"; on Windows, a ZIP of
-# the client with its README.
+# publisher tools with their service in "kyrdecrypt-publisher" (names follow the publisher
+# identifier); on Windows, a ZIP and an MSI of the client with its README and LICENSE.
 include(GNUInstallDirs)
 
 if(WIN32)
   install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION . COMPONENT client)
-  install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION . COMPONENT client)
+  install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT client)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL client)
   set(CPACK_ARCHIVE_CLIENT_FILE_NAME "KyrDecrypt-${PROJECT_VERSION}-win64")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   include(CPack)
+
+  # "cmake --build --preset windows --target msi": the MSI, signed after the programs it holds.
+  find_program(WIXL_EXECUTABLE wixl)
+  if(NOT WIXL_EXECUTABLE)
+    message(STATUS "MSI: wixl (Debian's wixl/msitools) not found, so there is no msi target")
+  endif()
+  set(KYR_MSI "${PROJECT_BINARY_DIR}/KyrDecrypt-${PROJECT_VERSION}-win64.msi")
+  set(sign_msi "")
+  if(KYR_CODESIGN)
+    set(sign_msi COMMAND "${CMAKE_COMMAND}" -E env ${KYR_CODESIGN_ENV}
+                         bash "${PROJECT_SOURCE_DIR}/scripts/codesign.sh" "${KYR_MSI}")
+  endif()
+  # wixl takes the files from the folder of the .wxs: all are gathered in one first.
+  set(stage "${PROJECT_BINARY_DIR}/msi-files")
+  add_custom_command(OUTPUT "${KYR_MSI}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${stage}"
+    COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:kyrdecrypt>" "$<TARGET_FILE:kyridentify>"
+            "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
+            "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs" "${stage}"
+    COMMAND "${WIXL_EXECUTABLE}" -a x64 -D "Version=${PROJECT_VERSION}" -D "Publisher=${KYRDECRYPT_PUBLISHER_NAME}"
+            -D "UpgradeCode=${KYR_MSI_UPGRADE_CODE}" -o "${KYR_MSI}" "${stage}/kyrdecrypt.wxs"
+    ${sign_msi}
+    DEPENDS kyrdecrypt kyridentify "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs"
+            "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
+    VERBATIM)
+  if(WIXL_EXECUTABLE)
+    add_custom_target(msi DEPENDS "${KYR_MSI}")
+  endif()
+
+  # What scripts/release.py writes the package managers' manifests with.
+  set(identity "{}")
+  foreach(pair "version;${PROJECT_VERSION}" "identifier;${KYR_PACKAGE_IDENTIFIER}"
+               "publisher;${KYRDECRYPT_PUBLISHER_NAME}" "upgrade_code;${KYR_MSI_UPGRADE_CODE}")
+    list(GET pair 0 key)
+    list(GET pair 1 value)
+    string(JSON identity SET "${identity}" "${key}" "\"${value}\"")
+  endforeach()
+  file(WRITE "${PROJECT_BINARY_DIR}/release-identity.json" "${identity}\n")
   return()
 endif()
 
@@ -32,11 +70,29 @@ foreach(page IN LISTS kyr_man_pages)
 endforeach()
 add_custom_target(kyrdecrypt_man ALL DEPENDS ${kyr_packed_pages})
 
+set(CPACK_PACKAGE_CONTACT "KyrDecrypt maintainers <kyrdecrypt@kyrowan.example>")
+# Each package's copyright and changelog, where Debian looks for them.
+# kyr_package_docs(<component> <package name>)
+function(kyr_package_docs component package)
+  set(docs "${PROJECT_BINARY_DIR}/package-docs/${package}")
+  set(KYR_DEB_PACKAGE "${package}")
+  configure_file("${PROJECT_SOURCE_DIR}/packaging/debian/copyright.in" "${docs}/copyright" @ONLY)
+  configure_file("${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in" "${docs}/changelog" @ONLY)
+  add_custom_command(OUTPUT "${docs}/changelog.gz"
+    COMMAND "${GZIP_EXECUTABLE}" -9 -n -c "${docs}/changelog" > "${docs}/changelog.gz"
+    DEPENDS "${docs}/changelog" VERBATIM)
+  add_custom_target(kyrdecrypt_docs_${component} ALL DEPENDS "${docs}/changelog.gz")
+  install(FILES "${docs}/copyright" "${docs}/changelog.gz"
+          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}" COMPONENT ${component})
+endfunction()
+
 install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT client)
 install(FILES "${PROJECT_BINARY_DIR}/man/kyrdecrypt.1.gz" "${PROJECT_BINARY_DIR}/man/kyridentify.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT client)
 set(CPACK_COMPONENTS_ALL client)
+kyr_package_docs(client "${KYR_DEB_CLIENT}")
 
 if(KYRDECRYPT_BUILD_PUBLISHER)
+  kyr_package_docs(publisher "${KYR_DEB_PUBLISHER}")
   install(TARGETS kyrpack kyrdecrypt-server RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT publisher)
   install(FILES "${PROJECT_BINARY_DIR}/man/kyrpack.1.gz" "${PROJECT_BINARY_DIR}/man/kyrdecrypt-server.1.gz"
           DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT publisher)
@@ -50,9 +106,8 @@ if(KYRDECRYPT_BUILD_PUBLISHER)
 endif()
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME kyrdecrypt)
-set(CPACK_PACKAGE_VENDOR "Kyrowan")
-set(CPACK_PACKAGE_CONTACT "KyrDecrypt maintainers <kyrdecrypt@kyrowan.example>")
+set(CPACK_PACKAGE_NAME "${KYR_DEB_CLIENT}")
+set(CPACK_PACKAGE_VENDOR "${KYRDECRYPT_PUBLISHER_NAME}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
@@ -64,13 +119,20 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME kyrdecrypt)
+# Every publisher's client installs the same programs: one at a time on a machine.
+set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME "${KYR_DEB_CLIENT}")
+set(CPACK_DEBIAN_CLIENT_PACKAGE_PROVIDES kyrdecrypt-client)
+set(CPACK_DEBIAN_CLIENT_PACKAGE_CONFLICTS kyrdecrypt-client)
+set(CPACK_DEBIAN_CLIENT_PACKAGE_REPLACES kyrdecrypt-client)
 set(CPACK_DEBIAN_CLIENT_DESCRIPTION "get, verify and run ransomware decryption tools
 KyrDecrypt lists the decryption tools published on one package server,
 downloads one with the libraries and runtime it needs, checks every file
 against the RSA key built into it, installs it and runs it.")
 
-set(CPACK_DEBIAN_PUBLISHER_PACKAGE_NAME kyrdecrypt-publisher)
+set(CPACK_DEBIAN_PUBLISHER_PACKAGE_NAME "${KYR_DEB_PUBLISHER}")
+set(CPACK_DEBIAN_PUBLISHER_PACKAGE_PROVIDES kyrdecrypt-publisher-tools)
+set(CPACK_DEBIAN_PUBLISHER_PACKAGE_CONFLICTS kyrdecrypt-publisher-tools)
+set(CPACK_DEBIAN_PUBLISHER_PACKAGE_REPLACES kyrdecrypt-publisher-tools)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_DEPENDS adduser)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_CONTROL_EXTRA

@@ -16,7 +16,7 @@ linux=$(realpath -m "${KYRDECRYPT_TEST_BUILD_DIR:-build}")
 step install bash -c 'bash scripts/install-deps.sh && bash scripts/install-windows-deps.sh'
 step linux-tools bash -c "cmake -S . -B '$linux' -G Ninja >/dev/null && cmake --build '$linux' --target kyrdecrypt kyrdecrypt-server kyrpack"
 step configure cmake --preset windows "-DKYRDECRYPT_E2E_LINUX_BUILD=$linux"
-step build cmake --build --preset windows
+step build bash -c "cmake --build --preset windows && cmake --build --preset windows --target msi"
 # The tests' Wine servers and their services stay up between test programs; stop them at the end.
 stop_wine() {
   for prefix in build-windows/wineprefix build-windows/e2e/wineprefix; do

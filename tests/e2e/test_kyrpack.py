@@ -66,6 +66,25 @@ class KyrpackTest(unittest.TestCase):
                 self.assertIn("format: 1\n", result.stdout)
                 self.assertIn("signature: 512 bytes\nkind: %s\nname: demo\nversion: 2.0.1\n" % kind, result.stdout)
 
+    def test_sign_file_agrees_with_openssl_and_a_changed_byte_fails(self):
+        sums = os.path.join(self.root, "SHA256SUMS")
+        with open(sums, "w") as f:
+            f.write("0" * 64 + "  kyrdecrypt_1.0.0_amd64.deb\n")
+        self.assertEqual(kyrpack("sign-file", "--key", self.private, sums).stdout, "wrote %s.sig\n" % sums)
+        # The one command a checker runs, with the public key exactly as kyrpack keygen writes it.
+        openssl = ["openssl", "dgst", "-sha256", "-verify", self.public, "-signature", sums + ".sig", sums]
+        self.assertEqual(subprocess.run(openssl, capture_output=True, text=True).stdout, "Verified OK\n")
+        self.assertEqual(kyrpack("verify-file", "--public", self.public, sums).stdout, "%s: signature good\n" % sums)
+        made = os.path.join(self.root, "openssl.sig")
+        subprocess.run(["openssl", "dgst", "-sha256", "-sign", self.private, "-out", made, sums], check=True)
+        self.assertEqual(kyrpack("verify-file", "--public", self.public, "--signature", made, sums).returncode, 0)
+        with open(sums, "r+b") as f:
+            f.write(b"1")
+        self.assertEqual(subprocess.run(openssl, capture_output=True).returncode, 1)
+        result = kyrpack("verify-file", "--public", self.public, sums)
+        self.assertEqual((result.returncode, result.stderr),
+                         (1, "kyrpack: '%s' does not match its signature '%s.sig'\n" % (sums, sums)))
+
     def test_tampered_package_fails_verify(self):
         out = os.path.join(self.root, "tampered.kpkg")
         self.assertEqual(self.pack("runtime", out).returncode, 0)

@@ -2,11 +2,13 @@
 
 The native sample (samples/native) is packed from the Windows build's DLLs with
 kyrpack and the harness's key; the files it restores are locked by the sample's own
-Windows locking tool, under Wine too. -help must print what the Linux client prints.
+Windows locking tool, under Wine too. -help must print what the Linux client prints. The
+sample is got and run by the KyrDecrypt.exe that the client build's MSI installed.
 """
 
 import base64
 import filecmp
+import glob
 import os
 import shutil
 import subprocess
@@ -56,7 +58,23 @@ class WindowsClientTest(harness.E2ETestCase):
                               "   note readme*.txt: 1 file", "   extension .kyrlocked: 1 file",
                               "   next: kyrdecrypt -get kyrsample"]))
 
+    def install_msi(self):
+        """Installs the client build's MSI into the test prefix (removed again at the end); its
+        KyrDecrypt.exe is then the client the test runs."""
+        build = os.path.dirname(self.config["client"])
+        subprocess.run(["cmake", "--build", build, "--target", "msi"], check=True, capture_output=True)
+        [msi] = glob.glob(os.path.join(build, "KyrDecrypt-*-win64.msi"))
+
+        def msiexec(action):
+            subprocess.run(harness.wine_command(self.config, "msiexec", action, harness.windows_path(msi), "/qn"),
+                           env=harness.wine_environment(self.config), check=True, capture_output=True)
+        msiexec("/i")
+        self.addCleanup(msiexec, "/x")
+        installed = os.path.join(self.config["wine"]["prefix"], "drive_c", "Program Files", "KyrDecrypt")
+        self.config = dict(self.config, client=os.path.join(installed, "KyrDecrypt.exe"))
+
     def test_native_sample_is_listed_got_described_run_and_reported(self):
+        self.install_msi()
         subprocess.run(["bash", os.path.join(SOURCE, "samples", "pack-samples.sh"), "--windows",
                         "--build", self.windows_build, "--kyrpack", os.environ["KYRPACK"],
                         "--key", self.config["signing_private_key"], "--repo", self.repository],

@@ -267,14 +267,9 @@ bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyP
 
 bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const std::string& publicKeyPath,
                         std::string& report, std::string& error, PackageIdentity* identity) {
-  std::string pem;
   std::vector<std::uint8_t> key;
-  std::uint32_t keySize = 0;
-  if (!ReadWholeFile(publicKeyPath, pem) ||
-      !Windows::DecodePemPublicKey(pem.data(), static_cast<std::uint32_t>(pem.size()), key, keySize)) {
-    error = "'" + publicKeyPath + "' is not a PEM \"RSA PUBLIC KEY\"";
-    return false;
-  }
+  if (!ReadPublicKeyBlob(publicKeyPath, key, error)) return false;
+  const auto keySize = static_cast<std::uint32_t>(key.size());
   OpenedPackage package;
   package.bytes = std::move(bytes);
   if (!CheckHeader(packagePath, package, error)) return false;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "kyrpack/checker.h"
+#include "kyrpack/file_signature.h"
 #include "kyrpack/hints.h"
 #include "kyrpack/identify_index.h"
 #include "kyrpack/packer.h"
@@ -24,7 +25,7 @@ struct Arguments {
   std::string folder, kind, name, version, runtimeType = "none", runtimeVersion = "0.0.0";
   std::string module, run, help, out;
   std::vector<std::string> dependencies;
-  std::string package;
+  std::string package, signature;
   std::string repo, rebuild;
   std::vector<std::string> packages;
   bool replace = false;
@@ -173,6 +174,38 @@ int Hints(const Arguments& given, std::string& out, std::string& err) {
   return signer && SetHints(given.repo, hints, given.remove, *signer, out, err) ? kExitOk : kExitFailed;
 }
 
+// A detached signature lives beside its file unless told otherwise.
+std::string SignatureFor(const Arguments& given) {
+  return given.signature.empty() ? given.package + ".sig" : given.signature;
+}
+
+int SignFileCommand(const Arguments& given, std::string& out, std::string& err) {
+  if (!Require({{"key", &given.privateKey}}, err)) return kExitUsage;
+  if (!SignFile(given.package, given.privateKey, SignatureFor(given), err)) return kExitFailed;
+  out = "wrote " + SignatureFor(given) + "\n";
+  return kExitOk;
+}
+
+int VerifyFileCommand(const Arguments& given, std::string& out, std::string& err) {
+  if (!Require({{"public", &given.publicKey}}, err)) return kExitUsage;
+  if (!VerifyFile(given.package, given.publicKey, SignatureFor(given), err)) return kExitFailed;
+  out = given.package + ": signature good\n";
+  return kExitOk;
+}
+
+CLI::App* AddFileSigning(CLI::App& app, Arguments& given, bool sign) {
+  CLI::App* command =
+      sign ? app.add_subcommand("sign-file", "Sign any file (RSA-SHA256, as openssl dgst -sha256 -sign does)")
+           : app.add_subcommand("verify-file", "Check a file's detached RSA-SHA256 signature");
+  if (sign)
+    command->add_option("--key", given.privateKey, "Private signing key, PEM (required)");
+  else
+    command->add_option("--public", given.publicKey, "Public signing key, PEM \"RSA PUBLIC KEY\" (required)");
+  command->add_option("--signature", given.signature, "Signature file (default: the file's name and .sig)");
+  command->add_option("file", given.package, "The file")->required();
+  return command;
+}
+
 CLI::App* AddKeygen(CLI::App& app, Arguments& given) {
   CLI::App* command = app.add_subcommand("keygen", "Make an RSA-4096 signing key pair (never overwrites a key)");
   command->add_option("--private", given.privateKey, "Private key file to write, PEM, owner-only (required)");
@@ -259,6 +292,8 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
   CLI::App* const inspect = AddInspect(app, given);
   CLI::App* const publish = AddPublish(app, given);
   CLI::App* const hints = AddHints(app, given);
+  CLI::App* const signFile = AddFileSigning(app, given, true);
+  CLI::App* const verifyFile = AddFileSigning(app, given, false);
   int code = kExitUsage;
   if (!PublisherCli::Parse(app, args, out, err, code)) return code;
   if (given.help == kHelpWithoutValue) {
@@ -277,6 +312,10 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
     code = Publish(given, out, err);
   else if (hints->parsed())
     code = Hints(given, out, err);
+  else if (signFile->parsed())
+    code = SignFileCommand(given, out, err);
+  else if (verifyFile->parsed())
+    code = VerifyFileCommand(given, out, err);
   else
     err = "no command given";
   if (code == kExitUsage) err += "\nRun with --help for more information.";

@@ -99,6 +99,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return true;
 }
 
+bool ReadPublicKeyBlob(const std::string& path, std::vector<std::uint8_t>& blob, std::string& error) {
+  std::string pem;
+  std::uint32_t size = 0;
+  if (!ReadWholeFile(path, pem) ||
+      !Windows::DecodePemPublicKey(pem.data(), static_cast<std::uint32_t>(pem.size()), blob, size)) {
+    error = "'" + path + "' is not a PEM \"RSA PUBLIC KEY\"";
+    return false;
+  }
+  return true;
+}
+
 bool GenerateKeyPair(const std::string& privatePath, const std::string& publicPath, std::string& error) {
   if (privatePath.empty() || publicPath.empty() || privatePath == publicPath) {
     error = "the private and the public key need two different file names";
@@ -151,19 +162,32 @@ std::unique_ptr<Signer> Signer::Load(const std::string& privateKeyPath, std::str
   return std::unique_ptr<Signer>(new Signer(key.release()));
 }
 
-bool Signer::SignRaw(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const {
+namespace {
+
+bool SignWith(EVP_PKEY* key, const EVP_MD* digest, const void* data, std::size_t length,
+              std::vector<std::uint8_t>& signature) {
   DigestContextPtr context(EVP_MD_CTX_new());
-  auto* key = static_cast<EVP_PKEY*>(key_);
-  if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, key) != 1) return false;
+  if (!context || EVP_DigestSignInit(context.get(), nullptr, digest, nullptr, key) != 1) return false;
   std::size_t size = 0;
   const auto* bytes = static_cast<const unsigned char*>(data);
   if (EVP_DigestSign(context.get(), nullptr, &size, bytes, length) != 1) return false;
   signature.assign(size, 0);
   if (EVP_DigestSign(context.get(), signature.data(), &size, bytes, length) != 1) return false;
   signature.resize(size);
+  return true;
+}
+
+}  // namespace
+
+bool Signer::SignRaw(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const {
+  if (!SignWith(static_cast<EVP_PKEY*>(key_), EVP_sha1(), data, length, signature)) return false;
   // The client reads stored signatures least significant byte first.
   std::reverse(signature.begin(), signature.end());
   return true;
+}
+
+bool Signer::SignSha256(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const {
+  return SignWith(static_cast<EVP_PKEY*>(key_), EVP_sha256(), data, length, signature);
 }
 
 std::size_t Signer::SignatureSize() const {

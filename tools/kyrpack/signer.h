@@ -24,6 +24,8 @@ class Signer {
 
   /// The raw stored form of a signature over `length` bytes.
   bool SignRaw(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const;
+  /// RSA PKCS#1 v1.5 over SHA-256, big-endian: what "openssl dgst -sha256 -sign" writes.
+  bool SignSha256(const void* data, std::size_t length, std::vector<std::uint8_t>& signature) const;
   /// The length of every signature this key makes.
   std::size_t SignatureSize() const;
   /// The Base64 text of the stored form.
@@ -36,5 +38,8 @@ class Signer {
 
 /// Reads a whole file; false if it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+/// Reads a PEM "RSA PUBLIC KEY" file into the key blob the verifier takes; false with `error` set.
+bool ReadPublicKeyBlob(const std::string& path, std::vector<std::uint8_t>& blob, std::string& error);
 
 }  // namespace Kyrowan::Kyrpack
