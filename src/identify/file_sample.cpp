@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "identify/hint_index.h"
-#include "platform/mapped_file.h"
+#include "platform/entry_handle.h"
 
 namespace Kyrowan::Identify {
 
@@ -25,13 +25,14 @@ bool SampleHolds(const FileSample& sample, std::int64_t start, std::size_t lengt
 
 }  // namespace
 
-bool ReadFileSample(const std::wstring& path, FileSample& sample) {
+bool ReadFileSample(const Windows::EntryHandle& file, FileSample& sample) {
   sample = FileSample{};
-  Windows::MappedFile file(path);
-  if (!file.OpenUnmapped()) return file.empty;
-  sample.size = file.fileSize;
-  const std::int64_t window = std::min<std::int64_t>(file.fileSize, static_cast<std::int64_t>(kSampleWindow));
-  return Windows::ReadFileRange(file, 0, window, sample.head) && Windows::ReadFileRange(file, file.fileSize - window, window, sample.tail);
+  sample.size = file.Size();
+  const auto window = static_cast<std::size_t>(std::min<std::int64_t>(sample.size, static_cast<std::int64_t>(kSampleWindow)));
+  // A file that shrank since it was opened cannot give the windows its size promises.
+  return file.ReadAt(0, window, sample.head) && sample.head.size() == window &&
+         file.ReadAt(sample.size - static_cast<std::int64_t>(window), window, sample.tail) &&
+         sample.tail.size() == window;
 }
 
 bool MarkerMatches(const FileSample& sample, const MarkerHint& marker) {

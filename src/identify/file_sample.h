@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <string>
 
+namespace Kyrowan::Windows {
+class EntryHandle;
+}
+
 namespace Kyrowan::Identify {
 
 struct MarkerHint;
@@ -20,9 +24,9 @@ struct FileSample {
   std::string tail;
 };
 
-/// Reads a file's sample, read-only. An empty file is a sample of size 0; false
-/// when the file cannot be opened or read.
-bool ReadFileSample(const std::wstring& path, FileSample& sample);
+/// Reads an open file's sample with plain reads. An empty file is a sample of size 0;
+/// false when the file cannot be read, or was cut short while it was.
+bool ReadFileSample(const Windows::EntryHandle& file, FileSample& sample);
 
 /// Whether the file holds the marker's bytes at its place, as far as the sample shows.
 bool MarkerMatches(const FileSample& sample, const MarkerHint& marker);

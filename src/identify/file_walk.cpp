@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 
+#include "platform/entry_handle.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 
@@ -10,28 +12,30 @@ namespace Kyrowan::Identify {
 
 namespace {
 
-using Windows::FolderEntry;
-using Windows::PathKind;
+using Windows::EntryHandle;
+using Windows::EntryKind;
 
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-  const bool endsWithSeparator = !folder.empty() && (folder.back() == Windows::kPathSeparator || folder.back() == L'/');
-  return endsWithSeparator ? folder + name : folder + Windows::kPathSeparator + name;
+bool IsSeparator(char c) { return c == '/' || c == static_cast<char>(Windows::kPathSeparator); }
+
+std::string NameOf(const std::string& path) {
+  const auto separator = std::find_if(path.rbegin(), path.rend(), IsSeparator);
+  return std::string(separator.base(), path.end());
 }
 
-std::wstring NameOf(const std::wstring& path) {
-  const auto separator = path.find_last_of(std::wstring(L"/") + Windows::kPathSeparator);
-  return separator == std::wstring::npos ? path : path.substr(separator + 1);
+// The file system's own spelling: bytes as they are on POSIX, UTF-8 read as such on Windows.
+std::filesystem::path NativePath(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
 // How a given path is compared with the others: where it leads once links are followed
 // (a link given beside the folder it points into would otherwise be walked twice), else
 // absolute, without "." or ".."; one kind of separator, no trailing one, and folded to
 // lower case where case does not count.
-std::filesystem::path ComparableSpelling(const std::wstring& path) {
+std::filesystem::path ComparableSpelling(const std::string& path) {
   std::error_code failed;
-  std::filesystem::path spelling = std::filesystem::canonical(path, failed);
-  if (failed) spelling = std::filesystem::absolute(path, failed);
-  spelling = (failed ? std::filesystem::path(path) : spelling).lexically_normal();
+  std::filesystem::path spelling = std::filesystem::canonical(NativePath(path), failed);
+  if (failed) spelling = std::filesystem::absolute(NativePath(path), failed);
+  spelling = (failed ? NativePath(path) : spelling).lexically_normal();
   if (spelling.has_relative_path() && spelling.filename().empty()) spelling = spelling.parent_path();
   return Windows::kPathsIgnoreCase ? std::filesystem::path(Windows::ToLowerText(spelling.wstring())) : spelling;
 }
@@ -42,18 +46,24 @@ bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::p
 
 // A path given twice, or lying inside a given folder, is walked once: otherwise its
 // files would be counted twice as evidence.
-std::vector<bool> CoveredByAnother(const std::vector<std::wstring>& paths, const std::vector<PathKind>& kinds) {
+std::vector<bool> CoveredByAnother(const std::vector<std::string>& paths, const std::vector<EntryHandle>& opened) {
   std::vector<std::filesystem::path> spellings;
-  for (const std::wstring& path : paths) spellings.push_back(ComparableSpelling(path));
+  for (const std::string& path : paths) spellings.push_back(ComparableSpelling(path));
   std::vector<bool> covered(paths.size(), false);
   for (std::size_t i = 0; i < paths.size(); ++i)
     for (std::size_t j = 0; j < paths.size() && !covered[i]; ++j) {
       const bool same = spellings[i] == spellings[j];
-      const bool inside = kinds[j] == PathKind::Folder && IsSameOrInside(spellings[i], spellings[j]);
+      const bool inside = opened[j].Kind() == EntryKind::Folder && IsSameOrInside(spellings[i], spellings[j]);
       covered[i] = same ? j < i : inside;
     }
   return covered;
 }
+
+// An entry still to be opened, through its folder's handle (held open until its last entry is).
+struct PendingEntry {
+  std::shared_ptr<const EntryHandle> folder;
+  std::string name;
+};
 
 class Walk {
  public:
@@ -61,12 +71,12 @@ class Walk {
       : maxFiles_(maxFiles), visit_(visit), summary_(summary) {}
 
   // False when the walk must stop: at the limit, or `given` could not be read.
-  bool File(const std::wstring& path, const std::wstring& name, bool given) {
+  bool File(const EntryHandle& file, const std::string& name, bool given) {
     if (summary_.files + summary_.unreadable >= maxFiles_) {
       summary_.limitReached = true;
       return false;
     }
-    if (visit_(path, name)) {
+    if (visit_(file, name)) {
       ++summary_.files;
       return true;
     }
@@ -75,33 +85,34 @@ class Walk {
     return true;
   }
 
-  // Folders are kept on a list rather than recursed into, so depth cannot exhaust the stack.
-  bool Folder(const std::wstring& root) {
-    std::vector<std::wstring> pending{root};
-    std::vector<FolderEntry> entries;
+  // Entries are kept on a list rather than recursed into, so depth cannot exhaust the
+  // stack; only the folders along the current branch stay open.
+  bool Folder(EntryHandle root) {
+    std::vector<PendingEntry> pending;
+    if (!List(std::make_shared<const EntryHandle>(std::move(root)), pending)) return false;
     while (!pending.empty()) {
-      const std::wstring folder = std::move(pending.back());
+      const PendingEntry next = std::move(pending.back());
       pending.pop_back();
-      if (!Windows::ListFolderEntries(folder, entries)) {
-        if (folder == root) return false;
+      EntryHandle entry = next.folder->OpenChild(next.name);
+      if (entry.Kind() == EntryKind::NotFollowed) ++summary_.skipped;
+      else if (entry.Kind() == EntryKind::Unreadable) ++summary_.unreadable;
+      else if (entry.Kind() == EntryKind::File && !File(entry, next.name, false)) return true;
+      else if (entry.Kind() == EntryKind::Folder && !List(std::make_shared<const EntryHandle>(std::move(entry)), pending))
         ++summary_.unreadable;
-        continue;
-      }
-      // Sorted, so which files a limited walk reaches does not depend on the listing order.
-      std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
-      const std::size_t firstSubfolder = pending.size();
-      for (const FolderEntry& entry : entries) {
-        const std::wstring path = JoinPath(folder, entry.name);
-        if (entry.kind == PathKind::Folder) pending.push_back(path);
-        else if (entry.kind == PathKind::Other) ++summary_.skipped;
-        else if (!File(path, entry.name, false)) return true;
-      }
-      std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(firstSubfolder), pending.end());
     }
     return true;
   }
 
  private:
+  // Sorted, so which files a limited walk reaches does not depend on the listing order.
+  static bool List(const std::shared_ptr<const EntryHandle>& folder, std::vector<PendingEntry>& pending) {
+    std::vector<std::string> names;
+    if (!folder->ListNames(names)) return false;
+    std::sort(names.rbegin(), names.rend());
+    for (std::string& name : names) pending.push_back({folder, std::move(name)});
+    return true;
+  }
+
   std::size_t maxFiles_;
   const FileVisitor& visit_;
   WalkSummary& summary_;
@@ -109,24 +120,24 @@ class Walk {
 
 }  // namespace
 
-bool WalkPaths(const std::vector<std::wstring>& paths, std::size_t maxFiles, const FileVisitor& visit,
-               WalkSummary& summary, std::wstring& failedPath) {
+bool WalkPaths(const std::vector<std::string>& paths, std::size_t maxFiles, const FileVisitor& visit,
+               WalkSummary& summary, std::string& failedPath) {
   summary = WalkSummary{};
-  std::vector<PathKind> kinds;
-  for (const std::wstring& path : paths) {
-    PathKind kind = PathKind::Other;
-    if (!Windows::GetPathKind(path, kind) || kind == PathKind::Other) {
+  std::vector<EntryHandle> opened;
+  for (const std::string& path : paths) {
+    opened.push_back(EntryHandle::OpenPath(path));
+    if (opened.back().Kind() != EntryKind::File && opened.back().Kind() != EntryKind::Folder) {
       failedPath = path;
       return false;
     }
-    kinds.push_back(kind);
   }
-  const std::vector<bool> covered = CoveredByAnother(paths, kinds);
+  const std::vector<bool> covered = CoveredByAnother(paths, opened);
   Walk walk(maxFiles, visit, summary);
   for (std::size_t i = 0; i < paths.size() && !summary.limitReached; ++i) {
     if (covered[i]) continue;
-    const bool read = kinds[i] == PathKind::File ? walk.File(paths[i], NameOf(paths[i]), true) || summary.limitReached
-                                                 : walk.Folder(paths[i]);
+    const bool read = opened[i].Kind() == EntryKind::File
+                          ? walk.File(opened[i], NameOf(paths[i]), true) || summary.limitReached
+                          : walk.Folder(std::move(opened[i]));
     if (!read) {
       failedPath = paths[i];
       return false;

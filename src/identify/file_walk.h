@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace Kyrowan::Windows {
+class EntryHandle;
+}
+
 namespace Kyrowan::Identify {
 
 /// The most files one run looks at; the walk stops there and says so.
@@ -18,15 +22,17 @@ struct WalkSummary {
   bool limitReached = false;   ///< the walk stopped at its file limit
 };
 
-/// Receives each file found: its path and its name; false when the file could not be read.
-using FileVisitor = std::function<bool(const std::wstring& path, const std::wstring& name)>;
+/// Receives each file found, open, and its name; false when the file could not be read.
+using FileVisitor = std::function<bool(const Windows::EntryHandle& file, const std::string& name)>;
 
-/// Visits the files at and under `paths`, each given path followed even if it is a
-/// link, nothing inside a folder followed; a path given twice or inside another given
-/// folder is walked once. Stops after `maxFiles` files. False,
+/// Visits the files at and under `paths` (the file system's own bytes on POSIX, UTF-8 on
+/// Windows), each given path followed even if it is a link, nothing inside a folder
+/// followed: every entry is opened through its folder's handle and judged through its
+/// own, so entries swapped meanwhile never lead outside. A path given twice or inside
+/// another given folder is walked once. Stops after `maxFiles` files. False,
 /// with `failedPath` set, when a given path is missing, unreadable, or neither a file
 /// nor a folder (nothing is visited when one is missing or of another kind).
-bool WalkPaths(const std::vector<std::wstring>& paths, std::size_t maxFiles, const FileVisitor& visit,
-               WalkSummary& summary, std::wstring& failedPath);
+bool WalkPaths(const std::vector<std::string>& paths, std::size_t maxFiles, const FileVisitor& visit,
+               WalkSummary& summary, std::string& failedPath);
 
 }  // namespace Kyrowan::Identify

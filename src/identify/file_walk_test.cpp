@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/entry_handle.h"
+#include "platform/text.h"
 #include "tests/scoped_temp.h"
 
 namespace Kyrowan::Identify {
@@ -25,12 +27,16 @@ class FileWalkTest : public ::testing::Test {
   // Walks `paths` and returns the names visited, in order; `unreadable` names are refused by the visitor.
   std::vector<std::wstring> Walk(const std::vector<std::wstring>& paths, std::size_t maxFiles, bool expectOk = true) {
     std::vector<std::wstring> names;
-    const FileVisitor visit = [&names](const std::wstring&, const std::wstring& name) {
-      if (name == L"unreadable.txt") return false;
-      names.push_back(name);
+    const FileVisitor visit = [&names](const Windows::EntryHandle&, const std::string& name) {
+      if (name == "unreadable.txt") return false;
+      names.push_back(Windows::FromUtf8(name));
       return true;
     };
-    EXPECT_EQ(WalkPaths(paths, maxFiles, visit, summary, failed), expectOk);
+    std::vector<std::string> narrow;
+    for (const std::wstring& path : paths) narrow.push_back(Windows::ToUtf8(path));
+    std::string failedNarrow;
+    EXPECT_EQ(WalkPaths(narrow, maxFiles, visit, summary, failedNarrow), expectOk);
+    failed = Windows::FromUtf8(failedNarrow);
     return names;
   }
 

@@ -7,6 +7,7 @@
 #include "identify/file_sample.h"
 #include "identify/report.h"
 #include "platform/console.h"
+#include "platform/entry_handle.h"
 #include "platform/text.h"
 
 namespace Kyrowan::Identify {
@@ -37,19 +38,19 @@ constexpr const wchar_t* kHelp[] = {
 struct Options {
   bool json = false;
   bool help = false;
-  std::vector<std::wstring> paths;
+  std::vector<std::string> paths;
 };
 
 // False with `error` set for an option it does not know or a missing path.
-bool ParseOptions(const std::vector<std::wstring>& arguments, Options& options, std::string& error) {
+bool ParseOptions(const std::vector<std::string>& arguments, Options& options, std::string& error) {
   bool optionsEnded = false;
-  for (const std::wstring& argument : arguments) {
-    if (optionsEnded || argument.size() < 2 || argument[0] != L'-') options.paths.push_back(argument);
-    else if (argument == L"--") optionsEnded = true;
-    else if (argument == L"--json") options.json = true;
-    else if (argument == L"--help" || argument == L"-h") options.help = true;
+  for (const std::string& argument : arguments) {
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') options.paths.push_back(argument);
+    else if (argument == "--") optionsEnded = true;
+    else if (argument == "--json") options.json = true;
+    else if (argument == "--help" || argument == "-h") options.help = true;
     else {
-      error = "Unknown option " + ToUtf8(argument) + ". Try kyridentify --help.";
+      error = "Unknown option " + argument + ". Try kyridentify --help.";
       return false;
     }
   }
@@ -88,11 +89,11 @@ std::string IndexFailureText(IndexFailure failure, bool serverRefused) {
 }
 
 // Reads every file once and hands its name and sample to the scores.
-bool Scan(const std::vector<std::wstring>& paths, FamilyScores& scores, WalkSummary& walk, std::wstring& failedPath) {
-  const FileVisitor visit = [&scores](const std::wstring& path, const std::wstring& name) {
+bool Scan(const std::vector<std::string>& paths, FamilyScores& scores, WalkSummary& walk, std::string& failedPath) {
+  const FileVisitor visit = [&scores](const EntryHandle& file, const std::string& name) {
     FileSample sample;
-    if (!ReadFileSample(path, sample)) return false;
-    scores.AddFile(ToLowerAscii(ToUtf8(name)), sample);
+    if (!ReadFileSample(file, sample)) return false;
+    scores.AddFile(ToLowerAscii(name), sample);
     return true;
   };
   return WalkPaths(paths, kMaxScannedFiles, visit, walk, failedPath);
@@ -100,7 +101,7 @@ bool Scan(const std::vector<std::wstring>& paths, FamilyScores& scores, WalkSumm
 
 }  // namespace
 
-int RunIdentify(const std::vector<std::wstring>& arguments) {
+int RunIdentify(const std::vector<std::string>& arguments) {
   Options options;
   std::string error;
   if (!ParseOptions(arguments, options, error)) return Fail(options, error);
@@ -113,9 +114,9 @@ int RunIdentify(const std::vector<std::wstring>& arguments) {
   if (failure != IndexFailure::None) return Fail(options, IndexFailureText(failure, obtained.serverRefused));
   FamilyScores scores(obtained.index);
   IdentifyReport report{obtained.index.version, obtained.origin, obtained.serverRefused, {}, {}};
-  std::wstring failedPath;
+  std::string failedPath;
   if (!Scan(options.paths, scores, report.walk, failedPath))
-    return Fail(options, "Cannot read " + ToUtf8(failedPath) + ": no such file or folder, or access denied.");
+    return Fail(options, "Cannot read " + failedPath + ": no such file or folder, or access denied.");
   report.candidates = scores.Ranked();
   if (options.json) PrintLines(RenderJson(report));
   else

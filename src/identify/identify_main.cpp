@@ -7,13 +7,13 @@
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-  return Kyrowan::Identify::RunIdentify(std::vector<std::wstring>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc; ++i) arguments.push_back(Kyrowan::Windows::ToUtf8(argv[i]));
+  return Kyrowan::Identify::RunIdentify(arguments);
 }
 #else
 int main(int argc, char** argv) {
-  // The command line arrives as UTF-8 bytes here; paths travel as wide text.
-  std::vector<std::wstring> arguments;
-  for (int i = 1; i < argc; ++i) arguments.push_back(Kyrowan::Windows::FromUtf8(argv[i]));
-  return Kyrowan::Identify::RunIdentify(arguments);
+  // Paths stay the bytes they are: a name that is not UTF-8 is still a file to judge.
+  return Kyrowan::Identify::RunIdentify(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
 }
 #endif

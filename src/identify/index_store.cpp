@@ -21,7 +21,8 @@ Fetch FetchServerIndex(const std::wstring& keptPath, HintIndex& index) {
   std::wstring guid;
   if (CreateGuidText(guid) != 0) return Fetch::Failed;
   const std::wstring download = keptPath + L"." + guid.substr(1, guid.size() - 2);
-  const bool fetched = ServerDownloadToFile(kIndexUrlPath, download);
+  // Stopped at the cap: an index too large to take is not downloaded first.
+  const bool fetched = ServerDownloadToFile(kIndexUrlPath, download, kMaxIndexFileBytes);
   std::string bytes;
   const IndexLoad load = fetched ? LoadSignedIndex(download, index, &bytes) : IndexLoad::Missing;
   RemoveFile(download);

@@ -84,6 +84,14 @@ TEST_F(IndexStoreTest, UsesTheKeptIndexWhenTheServersIsMissingOrRefused) {
   EXPECT_EQ(ObtainIndex(obtained), IndexFailure::Refused);
 }
 
+TEST_F(IndexStoreTest, AnAnswerAnnouncingMoreThanTheCapIsNotRead) {
+  // What arrives would verify: only the announced length can have refused it.
+  answer = {200, 300 << 20, {SignedIndex("2")}};
+  Windows::SetFakeHttpAnswerForTesting(&answer);
+  EXPECT_EQ(ObtainIndex(obtained), IndexFailure::Unavailable);
+  EXPECT_EQ(Testing::ListTree(root.DataRoot() + "/data"), std::vector<std::string>{});
+}
+
 TEST_F(IndexStoreTest, WithoutServerOrKeptIndexThereIsNone) {
   ServerAnswers(0, "");
   EXPECT_EQ(ObtainIndex(obtained), IndexFailure::Unavailable);

@@ -37,7 +37,7 @@ bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& header
   return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
 }
 
-bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath) {
+bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath, std::uint64_t maxBytes) {
   if (urlPath.empty() || targetPath.empty()) return false;
   // The body goes to a fresh file of an unguessable name that then replaces the
   // target, so nothing planted at the fixed target path is ever written through.
@@ -52,7 +52,7 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
     if (count != 0 && answerStatus == 200) written = file.Write(buffer.data(), count) && written;
   };
   ProgressLine progress(DownloadLabel(urlPath));
-  bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, &progress) && status == 200;
+  bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, &progress, maxBytes) && status == 200;
   // Some write errors surface only when the file is closed; they fail the download too.
   fetched = file.Close() && written && fetched;
   // A failed download still leaves its (empty or partial) file at the target for the caller.

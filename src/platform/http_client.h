@@ -31,11 +31,15 @@ using ChunkSink = std::function<void(std::vector<char>& buffer, std::uint32_t co
 bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, int& status, std::string& body);
 
+/// No limit on a download's size beyond the transport's own.
+inline constexpr std::uint64_t kAnySize = UINT64_MAX;
+
 /// GET whose body is handed to `sink` in pieces of at most 65536 bytes; `progress`,
-/// when given, hears of every body byte of a 200 answer as it arrives.
+/// when given, hears of every body byte of a 200 answer as it arrives. An answer
+/// announcing more than `maxBytes` is refused before any of its body is read.
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, const ChunkSink& sink,
-                     ProgressLine* progress = nullptr);
+                     ProgressLine* progress = nullptr, std::uint64_t maxBytes = kAnySize);
 
 /// PUT of a body of at most 16383 bytes: 1 sent and answered, 0 failure,
 /// 2 body too large (refused before any connection).
@@ -47,7 +51,8 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
 bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body);
 
 /// Streams the package server's answer to `urlPath` into `targetPath`;
-/// true only for a complete answer with status 200.
-bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath);
+/// true only for a complete answer with status 200 of at most `maxBytes`.
+bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath,
+                          std::uint64_t maxBytes = kAnySize);
 
 }  // namespace Kyrowan::Windows

@@ -265,9 +265,13 @@ bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, con
 }
 
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
-                     const std::vector<std::wstring>& headers, const ChunkSink& sink, ProgressLine* progress) {
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink, ProgressLine* progress,
+                     std::uint64_t maxBytes) {
   auto request = OpenHttpRequest(server, path, userAgent, headers);
-  return request && ReadResponseStreamed(*request, sink, progress);
+  if (!request) return false;
+  // Judged on the announced length, so not a byte of a larger answer is read.
+  request->maxContentLength = std::min(kMaxContentLength, maxBytes);
+  return ReadResponseStreamed(*request, sink, progress);
 }
 
 int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,

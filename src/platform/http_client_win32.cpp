@@ -156,11 +156,13 @@ class SpeedFloor {
   std::uint64_t received_ = 0;
 };
 
-bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress) {
+bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress,
+                          std::uint64_t maxBytes) {
   if (!handles.request.IsValid()) return false;
   int status = 400;
   unsigned long long length = 0;
-  if (!QueryAnswer(handles.request.Get(), status, length)) return false;
+  // Judged on the announced length, so not a byte of a larger answer is read.
+  if (!QueryAnswer(handles.request.Get(), status, length) || length > maxBytes) return false;
   std::vector<char> buffer(kChunkSize + 1);
   if (length == 0) {
     sink(buffer, 0, static_cast<std::uint32_t>(status));
@@ -199,9 +201,10 @@ bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, con
 }
 
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
-                     const std::vector<std::wstring>& headers, const ChunkSink& sink, ProgressLine* progress) {
+                     const std::vector<std::wstring>& headers, const ChunkSink& sink, ProgressLine* progress,
+                     std::uint64_t maxBytes) {
   const HttpRequest handles(server, path, userAgent, L"GET", headers);
-  return handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, progress);
+  return handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, progress, maxBytes);
 }
 
 int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,

@@ -2,6 +2,8 @@ target_sources(kyrcore PRIVATE
   platform/text.cpp
   platform/progress_line.cpp
   platform/mapped_file.cpp
+  platform/entry_handle.cpp
+  platform/entry_handle_${KYR_OS}.cpp
   platform/http_client.cpp
   platform/signature_verifier.cpp
   platform/key_fingerprint.cpp

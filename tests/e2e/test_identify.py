@@ -3,7 +3,10 @@
 import hashlib
 import json
 import os
+import subprocess
 import sys
+import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -158,6 +161,71 @@ class IdentifyTest(harness.E2ETestCase):
         self.assertEqual(self.identify(self.victim),
                          (2, "The server's index failed verification and was not used, and no verified copy is "
                              "kept on this machine.\n"))
+
+    def run_identify_within(self, seconds, *arguments):
+        """Runs kyridentify, killed after `seconds`; returns (exit status or None when it hung, stdout)."""
+        command, env = harness.client_process(self.config, self.program_data, arguments, program="identify")
+        try:
+            done = subprocess.run(command, env=env, capture_output=True, timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return None, ""
+        return done.returncode, done.stdout.decode("utf-8", "replace")
+
+    def test_entries_swapped_and_cut_short_during_the_scan(self):
+        if "wine" in self.config:
+            self.skipTest("Wine shows Linux links as what they point to and cannot make pipes")
+        self.start_server()
+        outside = os.path.join(self.work, "outside.bin")
+        with open(outside, "wb") as out:
+            out.write(b"KYRL" + b"o" * 100)  # markfam's marker: it must never be read from here
+        race = os.path.join(self.work, "race")
+        os.makedirs(race)
+        swapped, shrinking = os.path.join(race, "swap.bin"), os.path.join(race, "shrink.bin")
+        stop = threading.Event()
+
+        def swap():
+            """Keeps replacing one entry by a file, a pipe, a link out and a link to /, and cutting another short."""
+            kinds = [lambda p: open(p, "wb").close(), os.mkfifo, lambda p: os.symlink(outside, p),
+                     lambda p: os.symlink("/", p)]
+            turn = 0
+            while not stop.is_set():
+                temporary = swapped + ".new"
+                kinds[turn % len(kinds)](temporary)
+                os.replace(temporary, swapped)
+                with open(shrinking, "wb") as out:
+                    out.write(b"s" * 3 * 1024 * 1024)
+                os.truncate(shrinking, turn % 2)
+                turn += 1
+
+        helper = threading.Thread(target=swap)
+        helper.start()
+        self.addCleanup(helper.join)
+        self.addCleanup(stop.set)
+        deadline = time.monotonic() + 10
+        runs = 0
+        while time.monotonic() < deadline:
+            status, out = self.run_identify_within(10, race)
+            self.assertIn(status, (0, 1), f"run {runs}: {'hung' if status is None else 'died'}: {out}")
+            self.assertNotIn("markfam", out)
+            scanned = int(out.splitlines()[1].split()[1])
+            self.assertLessEqual(scanned, 2, out)
+            runs += 1
+        self.assertGreater(runs, 10)
+
+    def test_names_that_are_not_utf8(self):
+        self.start_server()
+        latin = os.path.join(os.fsencode(self.work), b"verrouill\xe9")
+        os.makedirs(latin)
+        for name in (b"caf\xe9.kyrl", b"r\xe9sum\xe9.kyrl", "caf\ufffd.kyrl".encode()):
+            open(os.path.join(latin, name), "wb").close()
+        status, out = self.run_identify_within(60, latin)
+        self.assertEqual((status, out.splitlines()[1:4]),
+                         (0, ["Scanned 3 files.", "Candidates, best first:", "1. extfam (decryptor extfam)"]))
+        self.assertIn("   extension .kyrl: 3 files", out.splitlines())
+        missing = os.path.join(latin, b"gon\xe9")
+        status, out = self.run_identify_within(60, missing)
+        self.assertEqual((status, out), (2, f"Cannot read {self.work}/verrouill?/gon?: no such file or folder, "
+                                            "or access denied.\n"))
 
     def test_help_says_the_files_are_left_alone(self):
         status, out = self.run_identify("--help")
