@@ -6,6 +6,7 @@
 
 #include "identify/file_sample.h"
 #include "identify/report.h"
+#include "platform/build_identity.h"
 #include "platform/console.h"
 #include "platform/entry_handle.h"
 #include "platform/text.h"
@@ -29,8 +30,9 @@ constexpr const wchar_t* kHelp[] = {
     L"links inside the folders given. Only the index of hints is downloaded; the last",
     L"verified copy is kept and used when the server cannot be reached.",
     L"",
-    L"  --json   print the result as one JSON document",
-    L"  --help   print this text",
+    L"  --json      print the result as one JSON document",
+    L"  --help      print this text",
+    L"  --version   print the version, the server and the signing key this build trusts",
     L"",
     L"Exit status: 0 at least one candidate, 1 none, 2 error.",
 };
@@ -38,6 +40,7 @@ constexpr const wchar_t* kHelp[] = {
 struct Options {
   bool json = false;
   bool help = false;
+  bool version = false;
   std::vector<std::string> paths;
 };
 
@@ -49,12 +52,13 @@ bool ParseOptions(const std::vector<std::string>& arguments, Options& options, s
     else if (argument == "--") optionsEnded = true;
     else if (argument == "--json") options.json = true;
     else if (argument == "--help" || argument == "-h") options.help = true;
+    else if (argument == "--version") options.version = true;
     else {
       error = "Unknown option " + argument + ". Try kyridentify --help.";
       return false;
     }
   }
-  if (options.paths.empty() && !options.help) error = "Name at least one file or folder. Try kyridentify --help.";
+  if (options.paths.empty() && !options.help && !options.version) error = "Name at least one file or folder. Try kyridentify --help.";
   return error.empty();
 }
 
@@ -107,6 +111,10 @@ int RunIdentify(const std::vector<std::string>& arguments) {
   if (!ParseOptions(arguments, options, error)) return Fail(options, error);
   if (options.help) {
     for (const wchar_t* line : kHelp) ConsoleLine(line);
+    return kExitCandidates;
+  }
+  if (options.version) {
+    PrintLines(BuildIdentityText("kyridentify"));
     return kExitCandidates;
   }
   ObtainedIndex obtained;

@@ -76,7 +76,7 @@ TEST(SignatureCryptoTest, DigestsAndKeyFingerprintsMatchOpenssl) {
   EXPECT_EQ(hex, KYR_TEST_KEY_FINGERPRINT);
   const std::string identity = BuildIdentityText("kyrtool");
   EXPECT_EQ(identity.substr(identity.find('\n')), "\nserver: 127.0.0.1:1\nsigning key SHA-256: " +
-                                                      std::string(KYR_TEST_KEY_FINGERPRINT) + "\n");
+                                                      std::string(KYR_TEST_KEY_FINGERPRINT));
   EXPECT_EQ(identity.rfind("kyrtool ", 0), 0u);
   EXPECT_FALSE(PublicKeyFingerprint("-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n", hex));
 }

@@ -227,6 +227,15 @@ class IdentifyTest(harness.E2ETestCase):
         self.assertEqual((status, out), (2, f"Cannot read {self.work}/verrouill?/gon?: no such file or folder, "
                                             "or access denied.\n"))
 
+    def test_version_names_the_server_and_the_key_it_was_built_for(self):
+        spki = subprocess.run(["openssl", "rsa", "-RSAPublicKey_in", "-in", self.config["signing_public_key"],
+                               "-pubout", "-outform", "DER"], capture_output=True, check=True).stdout
+        status, out = self.run_identify("--version")
+        self.assertEqual(status, 0)
+        self.assertRegex(out, r"^kyridentify \d+\.\d+\.\d+\n")
+        self.assertEqual(out.split("\n")[1:], [f"server: 127.0.0.1:{self.config['port']}",
+                                               f"signing key SHA-256: {hashlib.sha256(spki).hexdigest()}", ""])
+
     def test_help_says_the_files_are_left_alone(self):
         status, out = self.run_identify("--help")
         self.assertEqual(status, 0)
