@@ -148,7 +148,8 @@ void FillFacts(const LibPkgInfo_s& info, PackFacts& facts) {
 }
 void FillFacts(const RuntimePkgInfo_s&, PackFacts& facts) { facts.kind = PackageKind::Runtime; }
 
-// The rules kyrpack packs by, applied to a package made elsewhere.
+// The rules kyrpack packs by, applied to a package made elsewhere: what the client refuses,
+// and what pack refuses because no client could ever list or fetch it.
 template <typename Info>
 bool CheckClientRules(const Info& info, std::string& error) {
   PackFacts facts;
@@ -158,7 +159,7 @@ bool CheckClientRules(const Info& info, std::string& error) {
   std::vector<std::string> fileNames;
   for (const FileEntry_s& file : info.files) fileNames.push_back(file.name);
   error = ClientRefusal(facts, fileNames);
-  return error.empty();
+  return error.empty() && CheckFacts(facts, error);
 }
 
 template <typename Info>

@@ -160,6 +160,12 @@ TEST_F(PackerTest, VerifyRefusesFilesTheManifestDoesNotCover) {
     WriteBytes(scratch / "forged.kpkg", Testing::MakePackage(Testing::MakeZip(scratch / "forged.zip", entries)));
     std::string out, err;
     EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
+    std::string published;
+    EXPECT_EQ(RunKyrpack({"publish", "--public", KYR_TEST_PUBLIC_KEY, "--repo", Path("tree"), Path("forged.kpkg")},
+                         &out, &published),
+              kExitFailed);
+    EXPECT_EQ(published, Path("forged.kpkg") + ": " + err);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "tree"));
     return err;
   };
   EXPECT_EQ(repack({{"demo/manifest.json", manifest}, {"demo/bin/tool", tool}, {"demo/main.py", main + " "}}),
@@ -235,9 +241,16 @@ TEST_F(PackerTest, VerifyRefusesSignedPackagesTheClientWouldRefuse) {
         scratch / "forged.zip", {{folder + "manifest.json", nlohmann::json(info).dump()}, {folder + "main.py", main}});
     WriteBytes(scratch / "forged.kpkg", Testing::MakePackage(zip));
     EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
+    std::string published;
+    EXPECT_EQ(RunKyrpack({"publish", "--public", KYR_TEST_PUBLIC_KEY, "--repo", Path("tree"), Path("forged.kpkg")},
+                         &out, &published),
+              kExitFailed);
+    EXPECT_EQ(published, Path("forged.kpkg") + ": " + err);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "tree"));
     return err;
   };
   const PkgInfo_s good{{1, "3.11.2"}, "demo", "1.0", "", "main.py", "run", "help", {}, {}};
+  const std::string kBadVersion = "the version must be numbers joined by dots, and not 0.0.0";
   const auto changed = [&](auto change) {
     PkgInfo_s info = good;
     change(info);
@@ -245,6 +258,10 @@ TEST_F(PackerTest, VerifyRefusesSignedPackagesTheClientWouldRefuse) {
   };
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.name = "Demo"; }), "the name 'Demo' is not lower case");
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.version = "1.0\n"; }), "the version holds a control character");
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.version = "0.0.0"; }), kBadVersion);
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.version = "1.0.0-beta"; }), kBadVersion);
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.name = "a..b"; }),
+            "the name must be lower-case letters, digits, '.', '_' or '-', without \"..\"");
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.dependencies = {{2, "common", ".."}}; }),
             "the dependency version '..' cannot be a folder name");
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.module = "main"; }),
