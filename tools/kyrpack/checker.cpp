@@ -82,11 +82,8 @@ bool FindTopFolder(OpenedPackage& package, std::string& error) {
 
 // `path` only names the package in messages.
 bool CheckHeader(const std::string& path, OpenedPackage& package, std::string& error) {
-  if (!ReadPackageHeader(package.bytes.data(), static_cast<std::int64_t>(package.bytes.size()), package.header)) {
-    error = "'" + path + "' is not a package file: " + HeaderFault(package.bytes);
-    return false;
-  }
-  return true;
+  return CheckPackageHeader(package.bytes, path, error) &&
+         ReadPackageHeader(package.bytes.data(), static_cast<std::int64_t>(package.bytes.size()), package.header);
 }
 
 bool ReadPackage(const std::string& path, OpenedPackage& package, std::string& error) {
@@ -295,6 +292,13 @@ bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const
     case PackageKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity);
     case PackageKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity);
   }
+  return false;
+}
+
+bool CheckPackageHeader(const std::string& bytes, const std::string& packagePath, std::string& error) {
+  PackageFileHeader header;
+  if (ReadPackageHeader(bytes.data(), static_cast<std::int64_t>(bytes.size()), header)) return true;
+  error = "'" + packagePath + "' is not a package file: " + HeaderFault(bytes);
   return false;
 }
 
