@@ -136,7 +136,7 @@ set(CPACK_DEBIAN_PUBLISHER_PACKAGE_REPLACES kyrdecrypt-publisher-tools)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_DEPENDS adduser)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PUBLISHER_PACKAGE_CONTROL_EXTRA
-    "${PROJECT_SOURCE_DIR}/packaging/publisher/postinst;${PROJECT_SOURCE_DIR}/packaging/publisher/postrm;${PROJECT_SOURCE_DIR}/packaging/publisher/conffiles")
+    "${PROJECT_SOURCE_DIR}/packaging/publisher/postinst;${PROJECT_SOURCE_DIR}/packaging/publisher/prerm;${PROJECT_SOURCE_DIR}/packaging/publisher/postrm;${PROJECT_SOURCE_DIR}/packaging/publisher/conffiles")
 set(CPACK_DEBIAN_PUBLISHER_DESCRIPTION "publisher tools for KyrDecrypt packages
 kyrpack makes signing keys and signed package files for the kyrdecrypt
 client; kyrdecrypt-server serves them over HTTPS and stores the run

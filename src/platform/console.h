@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include <string_view>
 
 namespace Kyrowan::Windows {
@@ -16,6 +18,8 @@ void ConsoleLine(std::wstring_view text);
 
 /// True when standard error is a terminal: the only place a status line may be drawn.
 bool ErrorStreamIsTerminal();
+/// How many columns the terminal standard error shows has; 80 when it cannot tell.
+std::size_t ErrorStreamColumns();
 /// Draws `text` over the status line on standard error (one line, redrawn in place).
 void ErrorStatusLine(std::string_view text);
 /// Blanks the status line on standard error and returns the cursor to its start.

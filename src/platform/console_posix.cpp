@@ -1,5 +1,6 @@
 #include "platform/console.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,6 +48,11 @@ void ConsoleLine(std::wstring_view text) {
 }
 
 bool ErrorStreamIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::size_t ErrorStreamColumns() {
+  winsize size{};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col != 0 ? size.ws_col : 80;
+}
 
 void ErrorStatusLine(std::string_view text) { WriteError(std::string(kEraseLine).append(text)); }
 

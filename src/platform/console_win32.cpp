@@ -97,6 +97,14 @@ void ConsoleLine(std::wstring_view text) {
 
 bool ErrorStreamIsTerminal() { return ErrorConsoleOrNull() != nullptr; }
 
+std::size_t ErrorStreamColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  HANDLE console = ErrorConsoleOrNull();
+  if (console == nullptr || !::GetConsoleScreenBufferInfo(console, &info)) return 80;
+  const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? static_cast<std::size_t>(columns) : 80;
+}
+
 void ErrorStatusLine(std::string_view text) { RedrawStatus(FromUtf8(text)); }
 
 void ErrorStatusClear() { RedrawStatus(L""); }

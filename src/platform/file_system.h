@@ -62,5 +62,8 @@ bool WriteNewFile(const std::wstring& path, std::string_view bytes);
 bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes);
 /// Like WriteNewFile, and durable: a crash leaves either the old or the new content.
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
+/// Whether `fileName` has the form of the temporary file WriteNewFile and
+/// ReplaceFileAtomically write beside their target, as one a killed writer leaves.
+bool IsTemporaryCopyName(std::wstring_view fileName);
 
 }  // namespace Kyrowan::Windows

@@ -43,11 +43,14 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr std::string_view kTemporaryMarker = ".tmp-";
+constexpr std::size_t kRandomBytes = 12;
+constexpr char kHex[] = "0123456789abcdef";
+
 bool RandomSuffix(std::string& suffix) {
-  unsigned char bytes[12];
+  unsigned char bytes[kRandomBytes];
   if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) return false;
-  static const char kHex[] = "0123456789abcdef";
-  suffix = ".tmp-";
+  suffix = kTemporaryMarker;
   for (unsigned char byte : bytes) {
     suffix.push_back(kHex[byte >> 4]);
     suffix.push_back(kHex[byte & 0xF]);
@@ -257,6 +260,15 @@ bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
   const bool written = (::close(fd) == 0) && wrote;  // closed either way
   if (!written) ::unlink(target.c_str());
   return written;
+}
+
+bool IsTemporaryCopyName(std::wstring_view fileName) {
+  const std::string name = ToUtf8(fileName);
+  const std::size_t digits = 2 * kRandomBytes;
+  if (name.size() <= kTemporaryMarker.size() + digits) return false;
+  const std::size_t start = name.size() - digits;
+  return name.compare(start - kTemporaryMarker.size(), kTemporaryMarker.size(), kTemporaryMarker) == 0 &&
+         name.find_first_not_of(kHex, start) == std::string::npos;
 }
 
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {

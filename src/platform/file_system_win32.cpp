@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <vector>
 
 #include <windows.h>
@@ -239,13 +240,37 @@ bool CreateExclusiveFile(const std::wstring& path, std::string_view bytes) {
 
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) { return ReplaceWith(path, bytes, true); }
 
+namespace {
+
+constexpr std::wstring_view kTemporaryEnd = L".tmp";
+// A GUID without its braces: 8-4-4-4-12 hex digits.
+constexpr std::size_t kGuidChars = 36;
+
+bool IsGuidText(std::wstring_view text) {
+  if (text.size() != kGuidChars) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? text[i] != L'-' : !std::iswxdigit(text[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsTemporaryCopyName(std::wstring_view fileName) {
+  const std::size_t tail = 1 + kGuidChars + kTemporaryEnd.size();
+  if (fileName.size() <= tail || fileName.substr(fileName.size() - kTemporaryEnd.size()) != kTemporaryEnd) return false;
+  const std::wstring_view guidAndDot = fileName.substr(fileName.size() - tail, 1 + kGuidChars);
+  return guidAndDot.front() == L'.' && IsGuidText(guidAndDot.substr(1));
+}
+
 HANDLE CreateUniqueFileBeside(const std::wstring& target, std::wstring& path) {
   if (target.empty()) return INVALID_HANDLE_VALUE;
   // A clash is a planted name or a one-in-2^122 accident: a few tries settle either.
   for (int attempt = 0; attempt < 8; ++attempt) {
     std::wstring guid;
     if (CreateGuidText(guid) != 0) return INVALID_HANDLE_VALUE;
-    const std::wstring candidate = target + L"." + guid.substr(1, guid.size() - 2) + L".tmp";
+    const std::wstring candidate = target + L"." + guid.substr(1, guid.size() - 2) + std::wstring(kTemporaryEnd);
     HANDLE file = ::CreateFileW(LongPath(candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {

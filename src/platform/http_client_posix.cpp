@@ -247,7 +247,8 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressL
   if (Perform(request) != Outcome::Read) return false;
   // The sink always hears the status, even of an empty or cut-off answer.
   if (filled > 0 || !delivered) flush();
-  return true;
+  // A body cut off before its announced length is a failed download, not a short file.
+  return request.status != 200 || received >= request.contentLength;
 }
 
 }  // namespace

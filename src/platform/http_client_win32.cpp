@@ -183,8 +183,8 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, Pro
     if (progress && status == 200) progress->Update(length - remaining, length);
     if (!floor.Passed(got)) return false;
   } while (remaining > 0 && got > 0);
-  // A body that ended early still counts as read: the short file is left to verification.
-  return true;
+  // A body cut off before its announced length is a failed download, not a short file.
+  return status != 200 || remaining == 0;
 }
 
 }  // namespace

@@ -11,8 +11,6 @@ namespace Kyrowan::Windows {
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-// Keeps the line on one row of a narrow terminal.
-constexpr std::size_t kMaxLabelLength = 36;
 
 std::string Printf(const char* format, double value, const char* unit) {
   char text[32];
@@ -43,10 +41,9 @@ std::string FormatDuration(std::uint64_t seconds) {
   return text;
 }
 
-}  // namespace
-
-std::string FormatProgress(std::string_view label, std::uint64_t done, std::uint64_t total, double elapsedSeconds) {
-  std::string line(label.substr(0, kMaxLabelLength));
+// ": DONE of TOTAL (PERCENT), RATE, TIME left" as far as each is known.
+std::string FormatFigures(std::uint64_t done, std::uint64_t total, double elapsedSeconds) {
+  std::string line;
   line += ": " + FormatByteCount(done);
   if (total != 0) {
     line += " of " + FormatByteCount(total);
@@ -58,6 +55,34 @@ std::string FormatProgress(std::string_view label, std::uint64_t done, std::uint
   line += ", " + FormatByteCount(static_cast<std::uint64_t>(rate)) + "/s";
   if (total != 0) line += ", " + FormatDuration(static_cast<std::uint64_t>((total > done ? total - done : 0) / rate + 0.5)) + " left";
   return line;
+}
+
+// The first `length` bytes of `text`, never ending inside a UTF-8 sequence.
+std::string_view Prefix(std::string_view text, std::size_t length) {
+  if (length >= text.size()) return text;
+  while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) --length;
+  return text.substr(0, length);
+}
+
+// `label` in at most `room` bytes: the name before the version is shortened, marked by "~".
+std::string FitLabel(std::string_view label, std::size_t room) {
+  if (label.size() <= room) return std::string(label);
+  const std::size_t space = label.rfind(' ');
+  const std::string_view version = space == std::string_view::npos ? std::string_view() : label.substr(space);
+  if (version.size() + 1 >= room) return std::string(Prefix(label, room));
+  return std::string(Prefix(label, room - version.size() - 1)) + "~" + std::string(version);
+}
+
+}  // namespace
+
+std::string FormatProgress(std::string_view label, std::uint64_t done, std::uint64_t total, double elapsedSeconds,
+                           std::size_t columns) {
+  const std::string figures = FormatFigures(done, total, elapsedSeconds);
+  // The last column stays free: writing into it wraps some terminals onto a new row.
+  const std::size_t width = columns > 0 ? columns - 1 : 0;
+  // Too narrow for the figures: what is fetched matters more.
+  const std::size_t room = width > figures.size() ? width - figures.size() : width;
+  return std::string(Prefix(FitLabel(label, room) + figures, width));
 }
 
 std::string DownloadLabel(std::wstring_view urlPath) {
@@ -89,7 +114,7 @@ void ProgressLine::Update(std::uint64_t done, std::uint64_t total) {
   const Clock::time_point now = Clock::now();
   if (now < firstDraw_ || (drawn_ && now - lastDraw_ < kRedrawInterval)) return;
   const double elapsed = std::chrono::duration<double>(now - started_).count();
-  ErrorStatusLine(FormatProgress(label_, done_, total_, elapsed));
+  ErrorStatusLine(FormatProgress(label_, done_, total_, elapsed, ErrorStreamColumns()));
   drawn_ = true;
   lastDraw_ = now;
 }

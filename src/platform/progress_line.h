@@ -9,7 +9,10 @@ namespace Kyrowan::Windows {
 
 /// The status text of a long operation: what it works on, bytes so far and in
 /// all (0: not known), percent, rate and time left, from the seconds it has run.
-std::string FormatProgress(std::string_view label, std::uint64_t done, std::uint64_t total, double elapsedSeconds);
+/// It stays shorter than `columns`: a long label loses the middle of its name, never
+/// the version after its last space.
+std::string FormatProgress(std::string_view label, std::uint64_t done, std::uint64_t total, double elapsedSeconds,
+                           std::size_t columns = 80);
 
 /// What a download from `urlPath` fetches, as the status line names it:
 /// "decryptor NAME VERSION", "library ...", "runtime ...".

@@ -25,7 +25,17 @@ TEST(ProgressLineTest, FormatsBytesPercentRateAndTimeLeft) {
   };
   for (const ProgressCase& c : cases)
     EXPECT_EQ(FormatProgress("decryptor x 1.0", c.done, c.total, c.seconds), c.expected) << c.expected;
-  EXPECT_EQ(FormatProgress(std::string(60, 'n'), 1, 0, 1), std::string(36, 'n') + ": 1 B, 1 B/s");
+}
+
+TEST(ProgressLineTest, FitsTheTerminalAndKeepsTheVersion) {
+  constexpr std::uint64_t kMiB = 1 << 20;
+  const std::string figures = ": 64.0 MiB of 256.0 MiB (25%), 32.0 MiB/s, 0:06 left";
+  const std::string label = "decryptor " + std::string(80, 'n') + " 1.2.3";
+  EXPECT_EQ(FormatProgress(label, 64 * kMiB, 256 * kMiB, 2), "decryptor " + std::string(10, 'n') + "~ 1.2.3" + figures);
+  EXPECT_EQ(FormatProgress(label, 64 * kMiB, 256 * kMiB, 2, 120).size(), 119u);
+  // Narrower than the figures: what is fetched comes first, and the line is never longer.
+  EXPECT_EQ(FormatProgress(label, 64 * kMiB, 256 * kMiB, 2, 20), "decryptor nn~ 1.2.3");
+  EXPECT_EQ(FormatProgress(std::string(60, 'n'), 1, 0, 1), std::string(60, 'n') + ": 1 B, 1 B/s");
 }
 
 TEST(ProgressLineTest, DownloadLabelNamesWhatIsFetched) {

@@ -32,6 +32,7 @@ import shutil
 import socket
 import sqlite3
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -446,16 +447,21 @@ class E2ETestCase(unittest.TestCase):
         prefix = {"decryptors": "package", "libraries": "library", "runtimes": "runtime"}[kind]
         return os.path.join(self.repository, prefix, "download", "64", name, version)
 
+    @staticmethod
+    def framed(payload):
+        """Bytes framed as a package file around `payload`, with a one-byte signature that checks nothing."""
+        return struct.pack("<BQI", 1, len(payload), 1) + payload + b"\0"
+
     def add_package_file(self, kind, name, version, content):
-        """Places a package file in the published tree as it is, signed or not, and rebuilds the
-        tree's list and latest files (kyrpack publish --rebuild)."""
+        """Places a package file in the published tree, signed or not, and rebuilds the tree's list
+        and latest files (kyrpack publish --rebuild). Bytes are placed framed (see framed)."""
         path = self.package_path(kind, name, version)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         if isinstance(content, str) and os.path.isfile(content):
             shutil.copyfile(content, path)
         else:
             with open(path, "wb") as out:
-                out.write(content)
+                out.write(self.framed(content))
         self.rebuild_tree()
         return path
 

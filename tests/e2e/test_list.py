@@ -17,8 +17,8 @@ class ListTest(E2ETestCase):
                               ("jigsaw", "2.0")):
             self.add_package_file("decryptors", name, version, b"not read by -list")
         # Libraries are not decryptors on offer.
-        self.add_package_file("libraries", "zlib", "1.0", b"x")
-        self.add_package_file("decryptors", "unfinished", "0.1", b"x")
+        self.add_package_file("libraries", "zlib", "1.0", b"not read")
+        self.add_package_file("decryptors", "unfinished", "0.1", b"not read")
 
     def test_server_list_without_local_versions(self):
         self.publish()

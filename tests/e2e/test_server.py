@@ -85,13 +85,13 @@ class ServerTest(E2ETestCase):
         self.assert_answer("/package/query/latestver/64/cryptolib", 404)
 
     def test_downloads_of_every_kind(self):
-        self.assert_answer("/package/download/64/stampado/1.9.0", 200, b"old")
-        self.assert_answer("/package/download/64/stampado/1.10.0", 200, self.package)
-        self.assert_answer("/package/download/64/stampado", 200, self.package)
-        self.assert_answer("/library/download/64/cryptolib/2.1", 200, b"library bytes")
-        self.assert_answer("/runtime/download/64/python/3.11.4", 200, b"runtime bytes")
-        self.assert_answer("/library/download/64/cryptolib/0.0.0", 200, b"library bytes")
-        self.assert_answer("/runtime/download/64/python/0.0.0", 200, b"runtime bytes")
+        self.assert_answer("/package/download/64/stampado/1.9.0", 200, self.framed(b"old"))
+        self.assert_answer("/package/download/64/stampado/1.10.0", 200, self.framed(self.package))
+        self.assert_answer("/package/download/64/stampado", 200, self.framed(self.package))
+        self.assert_answer("/library/download/64/cryptolib/2.1", 200, self.framed(b"library bytes"))
+        self.assert_answer("/runtime/download/64/python/3.11.4", 200, self.framed(b"runtime bytes"))
+        self.assert_answer("/library/download/64/cryptolib/0.0.0", 200, self.framed(b"library bytes"))
+        self.assert_answer("/runtime/download/64/python/0.0.0", 200, self.framed(b"runtime bytes"))
         for missing in ("/package/download/64/stampado/2.0", "/package/download/64/nothing",
                         "/library/download/64/cryptolib/2.2", "/runtime/download/64/cryptolib/2.1",
                         "/package/download/32/stampado/1.9.0", "/unknown"):

@@ -82,11 +82,8 @@ bool FindTopFolder(OpenedPackage& package, std::string& error) {
 
 // `path` only names the package in messages.
 bool CheckHeader(const std::string& path, OpenedPackage& package, std::string& error) {
-  if (!ReadPackageHeader(package.bytes.data(), static_cast<std::int64_t>(package.bytes.size()), package.header)) {
-    error = "'" + path + "' is not a package file: " + HeaderFault(package.bytes);
-    return false;
-  }
-  return true;
+  return CheckPackageHeader(package.bytes, path, error) &&
+         ReadPackageHeader(package.bytes.data(), static_cast<std::int64_t>(package.bytes.size()), package.header);
 }
 
 bool ReadPackage(const std::string& path, OpenedPackage& package, std::string& error) {
@@ -148,7 +145,8 @@ void FillFacts(const LibPkgInfo_s& info, PackFacts& facts) {
 }
 void FillFacts(const RuntimePkgInfo_s&, PackFacts& facts) { facts.kind = PackageKind::Runtime; }
 
-// The rules kyrpack packs by, applied to a package made elsewhere.
+// The rules kyrpack packs by, applied to a package made elsewhere: what the client refuses,
+// and what pack refuses because no client could ever list or fetch it.
 template <typename Info>
 bool CheckClientRules(const Info& info, std::string& error) {
   PackFacts facts;
@@ -158,7 +156,7 @@ bool CheckClientRules(const Info& info, std::string& error) {
   std::vector<std::string> fileNames;
   for (const FileEntry_s& file : info.files) fileNames.push_back(file.name);
   error = ClientRefusal(facts, fileNames);
-  return error.empty();
+  return error.empty() && CheckFacts(facts, error);
 }
 
 template <typename Info>
@@ -289,6 +287,13 @@ bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const
     case PackageKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity);
     case PackageKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity);
   }
+  return false;
+}
+
+bool CheckPackageHeader(const std::string& bytes, const std::string& packagePath, std::string& error) {
+  PackageFileHeader header;
+  if (ReadPackageHeader(bytes.data(), static_cast<std::int64_t>(bytes.size()), header)) return true;
+  error = "'" + packagePath + "' is not a package file: " + HeaderFault(bytes);
   return false;
 }
 

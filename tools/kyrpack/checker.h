@@ -11,6 +11,7 @@ struct PackageIdentity {
   PackageKind kind = PackageKind::Decryptor;
   std::string name;
   std::string version;
+  bool operator==(const PackageIdentity&) const = default;
 };
 
 /// Checks a package file the way the client will: header, payload signature,
@@ -23,6 +24,10 @@ bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyP
 /// The same check of a package file's bytes read already; `packagePath` names it in messages.
 bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const std::string& publicKeyPath,
                         std::string& report, std::string& error, PackageIdentity* identity);
+
+/// Whether `bytes` are framed as a package file: a known format and a header whose
+/// lengths add up to the size, as a truncated or padded copy's do not.
+bool CheckPackageHeader(const std::string& bytes, const std::string& packagePath, std::string& error);
 
 /// Describes the header and the manifest of a package file without checking signatures.
 bool InspectPackage(const std::string& packagePath, std::string& report, std::string& error);

@@ -147,7 +147,7 @@ int Publish(const Arguments& given, std::string& out, std::string& err) {
   const bool done = given.rebuild.empty()
                         ? PublishPackages({given.repo, given.publicKey, given.packages, given.replace, signer.get()},
                                           out, err)
-                        : RebuildTree(given.rebuild, signer.get(), out, err);
+                        : RebuildTree(given.rebuild, given.publicKey, signer.get(), out, err);
   return done ? kExitOk : kExitFailed;
 }
 
@@ -252,10 +252,13 @@ CLI::App* AddInspect(CLI::App& app, Arguments& given) {
 CLI::App* AddPublish(CLI::App& app, Arguments& given) {
   CLI::App* command =
       app.add_subcommand("publish", "Place verified package files into a static tree any web server can serve");
-  command->add_option("--public", given.publicKey, "Public signing key every package must verify against (required)");
+  command->add_option("--public", given.publicKey,
+                      "Public signing key every package must verify against (required, but with --rebuild)");
   command->add_option("--repo", given.repo, "The tree to publish into, created when missing (required)");
   command->add_flag("--replace", given.replace, "Replace a published version whose bytes differ");
-  command->add_option("--rebuild", given.rebuild, "Only write the list, latest and 0.0.0 files of this tree again");
+  command->add_option("--rebuild", given.rebuild,
+                      "Only write the list, latest and 0.0.0 files of this tree again; with --public, "
+                      "verify each latest version before copying it");
   command->add_option("--key", given.privateKey, "Private signing key: sign the identification index again");
   command->add_option("packages", given.packages, "Package files");
   return command;

@@ -90,6 +90,11 @@ TEST(KyrpackCommandLineTest, EveryBadInputExplainsItselfAndFails) {
       {hints({"--marker", "4b59"}), kExitUsage, "--marker '4b59' is not OFFSET:HEX"},
       {hints({"--marker", "1x:4b"}), kExitUsage, "--marker '1x:4b' is not OFFSET:HEX"},
       {hints({"--remove", "--note", "x.txt"}), kExitUsage, "--remove takes no --family"},
+      // Text that is not UTF-8 cannot go into a JSON file.
+      {hints({"--family", "caf\xe9", "--note", "x"}), kExitUsage, "--family, --extension and --note must be UTF-8"},
+      {hints({"--note", "\xff.txt"}), kExitUsage, "--family, --extension and --note must be UTF-8"},
+      {with({"--kind", "decryptor", "--runtime-type", "python", "--module", "a.py", "--run", "\xff", "--help", "h"}),
+       kExitUsage, "--module, --run and --help must be UTF-8 text"},
   };
   for (const BadInput& bad : cases) {
     std::string joined;

@@ -51,6 +51,14 @@ bool CheckHints(const FamilyHints& hints, std::string& error) {
     error = "the family name must not be empty";
     return false;
   }
+  // The hints are stored as JSON, which holds UTF-8 text only.
+  const auto isUtf8 = [](const std::vector<std::string>& texts) {
+    return std::all_of(texts.begin(), texts.end(), IsUtf8Text);
+  };
+  if (!IsUtf8Text(hints.family) || !isUtf8(hints.extensions) || !isUtf8(hints.notes)) {
+    error = "--family, --extension and --note must be UTF-8 text";
+    return false;
+  }
   for (const std::string& extension : hints.extensions) {
     if (extension.size() < 2 || extension.front() != '.' || !IsPlainFileName(extension)) {
       error = "the extension '" + extension + "' must start with '.' and be part of a file name";

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "kyrpack/command_line.h"
+#include "kyrpack/packer.h"
 #include "package/package_file.h"
 #include "platform/signature_verifier.h"
 #include "tests/trust_test_support.h"
@@ -17,9 +18,9 @@ using Testing::WriteBytes;
 
 class IdentifyIndexTest : public ::testing::Test {
  protected:
-  // A decryptor version in the tree; the rebuild makes it published.
+  // A decryptor version in the tree (framed as a package, not signed); the rebuild makes it published.
   void PlaceDecryptor(const std::string& name) {
-    WriteBytes(scratch / "tree/package/download/64" / name / "1.0", "package " + name);
+    WriteBytes(scratch / "tree/package/download/64" / name / "1.0", PackageFileBytes("package " + name, {0}));
     ASSERT_EQ(RunCommand({"publish", "--rebuild", Tree()}, out, err), kExitOk) << err;
   }
 

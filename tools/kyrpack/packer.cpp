@@ -178,7 +178,8 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 // Names become folder names on the client: keep them to one plain path component,
 // in lower case as the client asks for them.
 bool IsNameText(const std::string& text) {
-  if (text.empty() || text == "." || text == "..") return false;
+  // The server refuses any request path holding "..", so such a name could never be fetched.
+  if (text.empty() || text == "." || text.find("..") != std::string::npos) return false;
   return std::all_of(text.begin(), text.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
   });
@@ -193,9 +194,18 @@ bool IsVersionText(const std::string& text) {
   return true;
 }
 
+bool IsUtf8Text(const std::string& text) {
+  try {
+    static_cast<void>(nlohmann::json(text).dump());
+    return true;
+  } catch (const nlohmann::json::type_error&) {
+    return false;
+  }
+}
+
 bool CheckFacts(const PackFacts& facts, std::string& error) {
   const bool isRuntime = facts.kind == PackageKind::Runtime;
-  if (!IsNameText(facts.name)) error = "the name must be lower-case letters, digits, '.', '_' or '-'";
+  if (!IsNameText(facts.name)) error = "the name must be lower-case letters, digits, '.', '_' or '-', without \"..\"";
   else if (!IsVersionText(facts.version) || facts.version == "0.0.0")
     error = "the version must be numbers joined by dots, and not 0.0.0";
   else if (!IsVersionText(facts.runtimeVersion)) error = "the runtime version must be numbers joined by dots";
@@ -207,6 +217,8 @@ bool CheckFacts(const PackFacts& facts, std::string& error) {
     error = "a decryptor needs --module, --run and --help";
   else if (facts.kind != PackageKind::Decryptor && (!facts.module.empty() || !facts.run.empty() || !facts.help.empty()))
     error = "only a decryptor takes --module, --run and --help";
+  else if (!IsUtf8Text(facts.module) || !IsUtf8Text(facts.run) || !IsUtf8Text(facts.help))
+    error = "--module, --run and --help must be UTF-8 text";
   else {
     for (const DependencyEntry_s& dependency : facts.dependencies) {
       if ((dependency.type != 1 && dependency.type != 2) || !IsNameText(dependency.name) ||

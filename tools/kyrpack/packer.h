@@ -28,11 +28,14 @@ struct PackFacts {
   std::vector<DependencyEntry_s> dependencies;
 };
 
-/// Whether `text` may name a package: lower-case letters, digits, '.', '_' and '-', not "." or "..".
+/// Whether `text` may name a package: lower-case letters, digits, '.', '_' and '-', not "." and no "..".
 bool IsNameText(const std::string& text);
 
 /// Whether `text` is numbers joined by single dots, as every version of a package is.
 bool IsVersionText(const std::string& text);
+
+/// Whether `text` is UTF-8, as every text a JSON file of the tree holds must be.
+bool IsUtf8Text(const std::string& text);
 
 /// Whether the facts make a package the client will accept; `error` says why not.
 bool CheckFacts(const PackFacts& facts, std::string& error);

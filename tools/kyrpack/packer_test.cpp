@@ -66,6 +66,17 @@ class PackerTest : public ::testing::Test {
     ::chmod((scratch / "src/bin/tool").c_str(), 0755);
   }
   std::string Path(const char* name) const { return (scratch / name).string(); }
+  // Why verify refuses forged.kpkg; publish must refuse it for the same reason and place nothing.
+  std::string RefusedByVerifyAndPublish() {
+    std::string out, err, published;
+    EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
+    EXPECT_EQ(RunKyrpack({"publish", "--public", KYR_TEST_PUBLIC_KEY, "--repo", Path("tree"), Path("forged.kpkg")},
+                         &out, &published),
+              kExitFailed);
+    EXPECT_EQ(published, Path("forged.kpkg") + ": " + err);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "tree"));
+    return err;
+  }
   std::vector<std::string> PackArgs(const std::string& kind, const std::string& key) const {
     std::vector<std::string> args = {"pack", "--key", key, "--folder", Path("src"), "--kind", kind, "--name", "demo",
                                      "--version", "1.2.0", "--out", Path("demo.kpkg")};
@@ -158,9 +169,7 @@ TEST_F(PackerTest, VerifyRefusesFilesTheManifestDoesNotCover) {
   const std::string main = ReadBytes(scratch / "unpacked/demo/main.py");
   const auto repack = [&](const std::vector<Testing::TestEntry>& entries) {
     WriteBytes(scratch / "forged.kpkg", Testing::MakePackage(Testing::MakeZip(scratch / "forged.zip", entries)));
-    std::string out, err;
-    EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
-    return err;
+    return RefusedByVerifyAndPublish();
   };
   EXPECT_EQ(repack({{"demo/manifest.json", manifest}, {"demo/bin/tool", tool}, {"demo/main.py", main + " "}}),
             "the file 'main.py' does not match its signature");
@@ -225,7 +234,7 @@ TEST_F(PackerTest, PackRefusesDecryptorsTheClientWouldRefuse) {
 TEST_F(PackerTest, VerifyRefusesSignedPackagesTheClientWouldRefuse) {
   const std::string main = ReadBytes(scratch / "src/main.py");
   const auto verify = [&](PkgInfo_s info) {
-    std::string fileSignature, out, err;
+    std::string fileSignature;
     EXPECT_TRUE(Testing::TestSigner().SignBase64(main.data(), main.size(), fileSignature));
     info.files = {{"main.py", fileSignature}};
     const std::string signedText = SignedText(info);
@@ -234,10 +243,10 @@ TEST_F(PackerTest, VerifyRefusesSignedPackagesTheClientWouldRefuse) {
     const std::string zip = Testing::MakeZip(
         scratch / "forged.zip", {{folder + "manifest.json", nlohmann::json(info).dump()}, {folder + "main.py", main}});
     WriteBytes(scratch / "forged.kpkg", Testing::MakePackage(zip));
-    EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("forged.kpkg")}, &out, &err), kExitFailed);
-    return err;
+    return RefusedByVerifyAndPublish();
   };
   const PkgInfo_s good{{1, "3.11.2"}, "demo", "1.0", "", "main.py", "run", "help", {}, {}};
+  const std::string kBadVersion = "the version must be numbers joined by dots, and not 0.0.0";
   const auto changed = [&](auto change) {
     PkgInfo_s info = good;
     change(info);
@@ -245,6 +254,10 @@ TEST_F(PackerTest, VerifyRefusesSignedPackagesTheClientWouldRefuse) {
   };
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.name = "Demo"; }), "the name 'Demo' is not lower case");
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.version = "1.0\n"; }), "the version holds a control character");
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.version = "0.0.0"; }), kBadVersion);
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.version = "1.0.0-beta"; }), kBadVersion);
+  EXPECT_EQ(changed([](PkgInfo_s& i) { i.name = "a..b"; }),
+            "the name must be lower-case letters, digits, '.', '_' or '-', without \"..\"");
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.dependencies = {{2, "common", ".."}}; }),
             "the dependency version '..' cannot be a folder name");
   EXPECT_EQ(changed([](PkgInfo_s& i) { i.module = "main"; }),

@@ -1,6 +1,7 @@
 #include "kyrpack/publisher.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -59,9 +60,40 @@ std::vector<std::string> HeldVersions(const fs::path& folder) {
   return versions;
 }
 
+// A killed publish leaves its temporary copies behind; one untouched this long has no writer left.
+constexpr auto kStaleAfter = std::chrono::minutes(10);
+
+void RemoveStaleTemporaries(const fs::path& root, std::string& report) {
+  const auto before = fs::file_time_type::clock::now() - kStaleAfter;
+  std::vector<fs::path> stale;
+  std::error_code code;
+  for (fs::recursive_directory_iterator walk(root, code), end; !code && walk != end; walk.increment(code)) {
+    std::error_code kind;
+    if (walk->is_regular_file(kind) && Windows::IsTemporaryCopyName(FromUtf8(walk->path().filename().string())) &&
+        walk->last_write_time(kind) < before && !kind)
+      stale.push_back(walk->path());
+  }
+  for (const fs::path& path : stale) RemoveFile(root, path.lexically_relative(root).generic_string(), report);
+}
+
+// Only a file that holds the package it stands for may become the copy every client fetches
+// first: its framing always, and with a public key everything verify checks.
+bool CheckLatestCopy(const fs::path& root, const std::string& relative, const std::string& bytes,
+                     const PackageIdentity& expected, const std::string& publicKey, std::string& error) {
+  const std::string path = (root / relative).string();
+  PackageIdentity identity = expected;
+  std::string ignored;
+  const bool sound = publicKey.empty() ? CheckPackageHeader(bytes, path, error)
+                                       : VerifyPackageBytes(bytes, path, publicKey, ignored, error, &identity);
+  if (sound && identity == expected) return true;
+  if (sound) error = "'" + path + "' holds " + KindName(identity.kind) + " " + identity.name + " " + identity.version;
+  error = "not copied to " + std::string(kLatestVersion) + ": " + error;
+  return false;
+}
+
 // The "0.0.0" copy of each package's latest version; the decryptors' versions go to `catalogue`.
-bool RebuildLatestDownloads(const fs::path& root, PackageCatalogue& catalogue, std::string& report,
-                            std::string& error) {
+bool RebuildLatestDownloads(const fs::path& root, const std::string& publicKey, PackageCatalogue& catalogue,
+                            std::string& report, std::string& error) {
   for (const PackageKind kind : kKinds) {
     for (const std::string& name : PackageNames(root, kind)) {
       const std::string latest = Tree::DownloadPath(kind, name, kLatestVersion);
@@ -76,6 +108,10 @@ bool RebuildLatestDownloads(const fs::path& root, PackageCatalogue& catalogue, s
         error = "cannot read '" + (root / newest).string() + "'";
         return false;
       }
+      std::string current;
+      if (!(ReadWholeFile((root / latest).string(), current) && current == bytes) &&
+          !CheckLatestCopy(root, newest, bytes, {kind, name, versions.back()}, publicKey, error))
+        return false;
       if (!PutTreeFile(root, latest, bytes, report, error)) return false;
       if (kind == PackageKind::Decryptor) catalogue.packages.push_back({name, std::move(versions)});
     }
@@ -83,11 +119,13 @@ bool RebuildLatestDownloads(const fs::path& root, PackageCatalogue& catalogue, s
   return true;
 }
 
-bool Rebuild(const fs::path& root, const Signer* signer, std::string& report, std::string& error) {
+bool Rebuild(const fs::path& root, const std::string& publicKey, const Signer* signer, std::string& report,
+             std::string& error) {
+  RemoveStaleTemporaries(root, report);
   PackageCatalogue catalogue;
   // The list's own version: "0.0.0" would make clients show their local list instead.
   catalogue.version = "1.0.0";
-  if (!RebuildLatestDownloads(root, catalogue, report, error)) return false;
+  if (!RebuildLatestDownloads(root, publicKey, catalogue, report, error)) return false;
   // A reader that finds a version in these files finds its download already in place.
   std::set<std::string> listed;
   for (const auto& entry : catalogue.packages) {
@@ -108,14 +146,15 @@ bool Rebuild(const fs::path& root, const Signer* signer, std::string& report, st
 
 }  // namespace
 
-bool RebuildTree(const std::string& root, const Signer* signer, std::string& report, std::string& error) {
+bool RebuildTree(const std::string& root, const std::string& publicKey, const Signer* signer, std::string& report,
+                 std::string& error) {
   report.clear();
   std::error_code code;
   if (!fs::is_directory(root, code)) {
     error = "'" + root + "' is not a folder";
     return false;
   }
-  return Rebuild(root, signer, report, error);
+  return Rebuild(root, publicKey, signer, report, error);
 }
 
 bool PublishPackages(const PublishRequest& request, std::string& report, std::string& error) {
@@ -159,7 +198,7 @@ bool PublishPackages(const PublishRequest& request, std::string& report, std::st
   }
   for (const std::string& target : toWrite)
     if (!PutTreeFile(request.root, target, placed[target], report, error)) return false;
-  return Rebuild(request.root, request.signer, report, error);
+  return Rebuild(request.root, request.publicKey, request.signer, report, error);
 }
 
 }  // namespace Kyrowan::Kyrpack

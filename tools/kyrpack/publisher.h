@@ -25,7 +25,10 @@ bool PublishPackages(const PublishRequest& request, std::string& report, std::st
 /// Writes the package list, the latest-version texts and the "0.0.0" copies from the
 /// versions the tree holds, and removes those whose package no longer has a version;
 /// with a signer, also the identification index. Files already holding the right bytes
-/// are left alone.
-bool RebuildTree(const std::string& root, const Signer* signer, std::string& report, std::string& error);
+/// are left alone. A latest version is copied only when it is framed as a package file
+/// and, given `publicKey`, verifies as the package its place names. Temporary files a
+/// killed write left, untouched for ten minutes, are removed.
+bool RebuildTree(const std::string& root, const std::string& publicKey, const Signer* signer, std::string& report,
+                 std::string& error);
 
 }  // namespace Kyrowan::Kyrpack

@@ -108,5 +108,37 @@ TEST_F(PublisherTest, RebuildFollowsWhatTheTreeHolds) {
   EXPECT_FALSE(std::filesystem::exists(scratch / "tree/package/download/64/jigsaw/0.0.0"));
 }
 
+TEST_F(PublisherTest, RebuildCopiesOnlyAPackageThatChecksAndClearsStaleTemporaries) {
+  ASSERT_EQ(Publish({Pack("decryptor", "stampado", "2.0")}), kExitOk) << err;
+  const std::string latest = Read("package/download/64/stampado/0.0.0");
+  const auto folder = scratch / "tree/package/download/64/stampado";
+  const auto rebuild = [&](std::vector<std::string> options) {
+    std::vector<std::string> args = {"publish", "--rebuild", Tree()};
+    args.insert(args.end(), options.begin(), options.end());
+    return RunCommand(args, out, err);
+  };
+  WriteBytes(folder / "3.0", latest.substr(0, latest.size() / 2));
+  EXPECT_EQ(rebuild({}), kExitFailed);
+  EXPECT_EQ(err, "not copied to 0.0.0: '" + (folder / "3.0").string() +
+                     "' is not a package file: its payload and signature lengths do not match its size");
+  WriteBytes(folder / "3.0", ReadBytes(Pack("decryptor", "jigsaw", "3.0")));
+  EXPECT_EQ(rebuild({"--public", KYR_TEST_PUBLIC_KEY}), kExitFailed);
+  EXPECT_EQ(err, "not copied to 0.0.0: '" + (folder / "3.0").string() + "' holds decryptor jigsaw 3.0");
+  EXPECT_EQ(Read("package/download/64/stampado/0.0.0"), latest);
+
+  std::filesystem::remove(folder / "3.0");
+  const std::string leftover = "2.0.tmp-0123456789abcdef01234567";
+  for (const char* name : {"0.0.0.tmp-0123456789abcdef01234567", "2.0.tmp-0123456789abcdef01234567", "2.0.tmp-0123"})
+    WriteBytes(folder / name, "partial");
+  const auto hourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  std::filesystem::last_write_time(folder / leftover, hourAgo);
+  std::filesystem::last_write_time(folder / "2.0.tmp-0123", hourAgo);
+  ASSERT_EQ(rebuild({"--public", KYR_TEST_PUBLIC_KEY}), kExitOk) << err;
+  EXPECT_EQ(out, "removed package/download/64/stampado/" + leftover + "\n");
+  // A fresh one may still be written; a name of another form is not ours.
+  EXPECT_TRUE(std::filesystem::exists(folder / "0.0.0.tmp-0123456789abcdef01234567"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "2.0.tmp-0123"));
+}
+
 }  // namespace
 }  // namespace Kyrowan::Kyrpack
