@@ -152,7 +152,7 @@ def wine_command(config, program, *arguments):
 OPT_OUT_VARIABLES = ("KYRDECRYPT_NO_TELEMETRY", "DO_NOT_TRACK")
 
 
-def test_environment(**extra):
+def child_environment(**extra):
     """This process's environment without the opt-out variables, plus `extra`."""
     env = {name: value for name, value in os.environ.items() if name not in OPT_OUT_VARIABLES}
     return dict(env, **extra)
@@ -160,15 +160,15 @@ def test_environment(**extra):
 
 def wine_environment(config, **extra):
     """The environment for wine_command: the prefix, and a bound a little under the callers' own."""
-    return test_environment(KYRDECRYPT_WINEPREFIX=config["wine"]["prefix"],
-                            KYRDECRYPT_WINE_TIMEOUT=str(CLIENT_RUN_SECONDS), **extra)
+    return child_environment(KYRDECRYPT_WINEPREFIX=config["wine"]["prefix"],
+                             KYRDECRYPT_WINE_TIMEOUT=str(CLIENT_RUN_SECONDS), **extra)
 
 
 def client_process(config, program_data, arguments, program="client", **env):
     """Command line and environment that run the configured client (or, with program="identify",
     kyridentify) with the given data folder root."""
     if "wine" not in config:
-        return [config[program], *arguments], test_environment(PROGRAMDATA=program_data, **env)
+        return [config[program], *arguments], child_environment(PROGRAMDATA=program_data, **env)
     # Windows takes the common application-data folder from the registry: point it at this one.
     # No test runs beside another in the same prefix (they share the server's port).
     key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders"
