@@ -37,6 +37,13 @@ FakeHttpAnswer MakeAnswer(FuzzedDataProvider& input, std::string& delivered) {
   return answer;
 }
 
+// A streamed 200 answer counts only when its whole announced body came.
+bool CameWhole(const FakeHttpAnswer& answer) {
+  std::uint64_t size = 0;
+  for (const auto& piece : answer.pieces) size += piece.size();
+  return answer.status != 200 || size >= static_cast<std::uint64_t>(answer.contentLength);
+}
+
 bool Readable(const FakeHttpAnswer& answer, std::uint64_t max) {
   return answer.status > 0 && answer.contentLength >= 0 && static_cast<std::uint64_t>(answer.contentLength) <= max;
 }
@@ -84,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       lastStatus = pieceStatus;
     };
     const bool read = HttpGetStreamed(server, L"/download/x", kUserAgent, {}, sink);
-    Require(read == Readable(answer, UINT32_MAX), "a download is read exactly when its length is known");
+    Require(read == (Readable(answer, UINT32_MAX) && CameWhole(answer)),
+            "a download is read exactly when its length is known and, for a 200, its whole body came");
     if (read) Require(received == delivered && lastStatus == static_cast<std::uint32_t>(answer.status),
                       "a download hands on exactly its body and status");
   } else {
