@@ -81,7 +81,6 @@ int Fail(const Options& options, const std::string& message) {
 
 std::string IndexFailureText(IndexFailure failure, bool serverRefused) {
   switch (failure) {
-    case IndexFailure::NoDataFolder: return "The data folder could not be created, so no index can be kept.";
     case IndexFailure::Unavailable:
       return "The server could not be reached, and no index of known families is kept on this machine.";
     case IndexFailure::Refused:
@@ -121,7 +120,7 @@ int RunIdentify(const std::vector<std::string>& arguments) {
   const IndexFailure failure = ObtainIndex(obtained);
   if (failure != IndexFailure::None) return Fail(options, IndexFailureText(failure, obtained.serverRefused));
   FamilyScores scores(obtained.index);
-  IdentifyReport report{obtained.index.version, obtained.origin, obtained.serverRefused, {}, {}};
+  IdentifyReport report{obtained.index.version, obtained.origin, obtained.serverRefused, {}, {}, obtained.kept};
   std::string failedPath;
   if (!Scan(options.paths, scores, report.walk, failedPath))
     return Fail(options, "Cannot read " + failedPath + ": no such file or folder, or access denied.");

@@ -13,14 +13,22 @@ namespace {
 
 using namespace Kyrowan::Windows;
 
-// The server's index, fetched to a file of this run's own beside the kept copy, verified there
-// and only then copied over the kept copy.
+// The server's index is fetched to a file of this run's own in the temporary folder, verified
+// there and only then copied over the kept copy: a data folder that cannot be written does
+// not keep the run from using a verified index.
 enum class Fetch { Loaded, Failed, Refused };
 
-Fetch FetchServerIndex(const std::wstring& keptPath, HintIndex& index) {
+std::wstring DownloadPath() {
   std::wstring guid;
-  if (CreateGuidText(guid) != 0) return Fetch::Failed;
-  const std::wstring download = keptPath + L"." + guid.substr(1, guid.size() - 2);
+  std::wstring folder;
+  if (CreateGuidText(guid) != 0 || !GetTemporaryFolder(folder)) return {};
+  return folder + kPathSeparator + L"kyridentify-index." + guid.substr(1, guid.size() - 2);
+}
+
+// `keptPath` is empty when there is no data folder to keep the index in.
+Fetch FetchServerIndex(const std::wstring& keptPath, HintIndex& index, bool& kept) {
+  const std::wstring download = DownloadPath();
+  if (download.empty()) return Fetch::Failed;
   // Stopped at the cap: an index too large to take is not downloaded first.
   const bool fetched = ServerDownloadToFile(kIndexUrlPath, download, kMaxIndexFileBytes);
   std::string bytes;
@@ -28,9 +36,17 @@ Fetch FetchServerIndex(const std::wstring& keptPath, HintIndex& index) {
   RemoveFile(download);
   if (load == IndexLoad::Refused) return Fetch::Refused;
   if (load != IndexLoad::Loaded) return Fetch::Failed;
-  // A copy that cannot be kept does not stop this run from using the index.
-  ReplaceFileAtomically(keptPath, bytes);
+  kept = !keptPath.empty() && ReplaceFileAtomically(keptPath, bytes);
   return Fetch::Loaded;
+}
+
+// The kept copy's path, with its folder created; empty when the data folder cannot be had.
+std::wstring KeptIndexPath() {
+  std::wstring root;
+  if (!GetDataFolder(kDataFolderSuffix, root)) return {};
+  const std::wstring dataFolder = root + kPathSeparator + L"data";
+  if (!CreateFolderTree(dataFolder)) return {};
+  return dataFolder + kPathSeparator + L"identify-index.kpkg";
 }
 
 }  // namespace
@@ -52,19 +68,16 @@ IndexLoad LoadSignedIndex(const std::wstring& path, HintIndex& index, std::strin
 }
 
 IndexFailure ObtainIndex(ObtainedIndex& out) {
-  std::wstring root;
-  if (!GetDataFolder(kDataFolderSuffix, root)) return IndexFailure::NoDataFolder;
-  const std::wstring dataFolder = root + kPathSeparator + L"data";
-  if (!CreateFolderTree(dataFolder)) return IndexFailure::NoDataFolder;
-  const std::wstring keptPath = dataFolder + kPathSeparator + L"identify-index.kpkg";
-  const Fetch fetch = FetchServerIndex(keptPath, out.index);
+  const std::wstring keptPath = KeptIndexPath();
+  const Fetch fetch = FetchServerIndex(keptPath, out.index, out.kept);
   if (fetch == Fetch::Loaded) {
     out.origin = IndexOrigin::Server;
     return IndexFailure::None;
   }
   out.serverRefused = fetch == Fetch::Refused;
   out.origin = IndexOrigin::Kept;
-  switch (LoadSignedIndex(keptPath, out.index)) {
+  out.kept = true;
+  switch (keptPath.empty() ? IndexLoad::Missing : LoadSignedIndex(keptPath, out.index)) {
     case IndexLoad::Loaded: return IndexFailure::None;
     case IndexLoad::Refused: return IndexFailure::Refused;
     case IndexLoad::Missing: break;

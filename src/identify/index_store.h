@@ -28,14 +28,16 @@ struct ObtainedIndex {
   HintIndex index;
   IndexOrigin origin = IndexOrigin::Server;
   bool serverRefused = false;  ///< the server sent an index that failed verification
+  bool kept = false;           ///< the index in use is the one kept in the data folder
 };
 
 /// Why no index could be had.
-enum class IndexFailure { None, NoDataFolder, Unavailable, Refused };
+enum class IndexFailure { None, Unavailable, Refused };
 
 /// Fetches and verifies the server's index and keeps it as "identify-index.kpkg" in the
 /// data folder, atomically; when the server's index cannot be fetched or is refused,
 /// the kept copy is verified and used instead (and never replaced by a refused one).
+/// A verified server index that cannot be kept is still used, with `kept` false.
 IndexFailure ObtainIndex(ObtainedIndex& out);
 
 }  // namespace Kyrowan::Identify

@@ -60,7 +60,9 @@ std::string NextCommand(const std::vector<Candidate>& candidates, std::size_t ra
 }
 
 std::vector<std::string> RenderText(const IdentifyReport& report) {
-  std::vector<std::string> lines{IndexLine(report), ScanLine(report.walk)};
+  std::vector<std::string> lines{IndexLine(report)};
+  if (!report.indexKept) lines.push_back("The index could not be kept on this machine, so it serves this run only.");
+  lines.push_back(ScanLine(report.walk));
   if (report.walk.limitReached)
     lines.push_back("Stopped after " + Files(report.walk.files + report.walk.unreadable) + ": the rest was not scanned.");
   if (report.candidates.empty()) {
@@ -89,7 +91,8 @@ std::string RenderJson(const IdentifyReport& report) {
       {"index",
        {{"version", report.indexVersion},
         {"source", report.indexOrigin == IndexOrigin::Server ? "server" : "kept"},
-        {"server_index_refused", report.serverIndexRefused}}},
+        {"server_index_refused", report.serverIndexRefused},
+        {"kept", report.indexKept}}},
       {"scanned",
        {{"files", report.walk.files},
         {"unreadable", report.walk.unreadable},

@@ -16,6 +16,7 @@ struct IdentifyReport {
   bool serverIndexRefused = false;
   WalkSummary walk;
   std::vector<Candidate> candidates;
+  bool indexKept = true;  ///< false: the data folder could not keep the server's index
 };
 
 /// The command a user types next: "kyrdecrypt -get NAME", or "kyrdecrypt -list" when nothing matched.

@@ -18,6 +18,8 @@ bool GetDataFolder(std::wstring_view suffix, std::wstring& out);
 /// The path with its last component removed; false for an empty or over-long path,
 /// or when nothing could be removed.
 bool GetParentFolder(std::wstring_view path, std::wstring& out);
+/// The folder for this user's short-lived files, without a trailing separator.
+bool GetTemporaryFolder(std::wstring& out);
 
 /// Creates a folder and every missing parent, each readable by all and writable
 /// only by us (0755 where folders have such bits); an existing folder is success.

@@ -148,6 +148,14 @@ bool GetParentFolder(std::wstring_view path, std::wstring& out) {
   return true;
 }
 
+bool GetTemporaryFolder(std::wstring& out) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string path = folder != nullptr && folder[0] == '/' ? folder : "/tmp";
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  out = FromUtf8(path);
+  return !out.empty();
+}
+
 bool CreateFolderTree(const std::wstring& folder) {
   if (folder.empty()) return false;
   const std::string path = OsPath(folder);

@@ -134,6 +134,16 @@ bool GetParentFolder(std::wstring_view path, std::wstring& out) {
   return true;
 }
 
+bool GetTemporaryFolder(std::wstring& out) {
+  wchar_t folder[MAX_PATH + 1] = {};
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+  if (length == 0 || length > MAX_PATH) return false;
+  out.assign(folder, length);
+  // "C:\" keeps its separator; every other folder loses the trailing one.
+  if (out.size() > 3 && out.back() == L'\\') out.pop_back();
+  return true;
+}
+
 bool CreateFolderTree(const std::wstring& folder) {
   if (folder.empty()) return false;
   std::wstring full = FullPath(folder);

@@ -531,9 +531,9 @@ class E2ETestCase(unittest.TestCase):
         return done.stdout.decode("utf-8")
 
 
-    def run_identify(self, *arguments):
+    def run_identify(self, *arguments, **env):
         """Runs kyridentify with this test's data folder root; returns (exit status, exact stdout)."""
-        command, env = client_process(self.config, self.program_data, arguments, program="identify")
+        command, env = client_process(self.config, self.program_data, arguments, program="identify", **env)
         done = subprocess.run(command, env=env, capture_output=True, timeout=CLIENT_RUN_SECONDS + 30)
         return done.returncode, done.stdout.decode("utf-8")
 

@@ -81,10 +81,10 @@ class IdentifyTest(harness.E2ETestCase):
             raw = index.read()
         return json.loads(raw[13:13 + int.from_bytes(raw[1:9], "little")])["version"]
 
-    def identify(self, *arguments):
+    def identify(self, *arguments, **env):
         """Runs kyridentify; checks it changed nothing in the victim's folder."""
         before = snapshot(self.victim)
-        status, out = self.run_identify(*arguments)
+        status, out = self.run_identify(*arguments, **env)
         self.assertEqual(snapshot(self.victim), before)
         return status, out
 
@@ -100,7 +100,7 @@ class IdentifyTest(harness.E2ETestCase):
         self.assertEqual(status, 0)
         document = json.loads(out)
         self.assertEqual(document["index"], {"version": self.index_version(), "source": "server",
-                                             "server_index_refused": False})
+                                             "server_index_refused": False, "kept": True})
         self.assertEqual(document["scanned"], {"files": 1, "unreadable": 0, "not_followed": 0,
                                                "limit_reached": False})
         self.assertEqual(document["candidates"], [{
@@ -108,6 +108,17 @@ class IdentifyTest(harness.E2ETestCase):
             "extension_files": 0, "markers": [{"marker": "0:4b59524c", "files": 1}], "notes": [],
             "extensions": [], "next": "kyrdecrypt -get markfam"}])
         self.assertEqual(document["next"], "kyrdecrypt -get markfam")
+
+    def test_a_data_folder_that_cannot_be_written_still_uses_the_servers_index(self):
+        self.start_server()
+        os.makedirs(self.data_folder)
+        open(os.path.join(self.data_folder, "data"), "w").close()  # the folder cannot be made, even by root
+        temporary = os.path.join(self.work, "tmp")
+        os.makedirs(temporary)
+        self.assertEqual(self.identify(self.victim, TMPDIR=temporary),
+                         (0, SERVER_INDEX.format(self.index_version()) +
+                          "The index could not be kept on this machine, so it serves this run only.\n" + RANKED))
+        self.assertEqual(os.listdir(temporary), [])
 
     def test_nothing_matched_points_to_the_list(self):
         self.start_server()
