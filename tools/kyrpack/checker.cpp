@@ -209,13 +209,18 @@ bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>&
   return true;
 }
 
+// The runtime by the name --runtime-type takes, with the number the manifest stores.
+std::string RuntimeLine(const RuntimeRef_s& runtime) {
+  std::string name = "unknown";
+  for (const auto& [typeName, type] : kRuntimeTypesByName)
+    if (type == runtime.type) name = typeName;
+  return "runtime: " + name + " (type " + std::to_string(runtime.type) + "), version " + runtime.version + "\n";
+}
+
 std::string Describe(const PkgInfo_s& info) {
-  return "runtime: type " + std::to_string(info.runtime.type) + ", version " + info.runtime.version + "\nmodule: " +
-         info.module + "\nrun: " + info.run + "\nhelp: " + info.help + "\n";
+  return RuntimeLine(info.runtime) + "module: " + info.module + "\nrun: " + info.run + "\nhelp: " + info.help + "\n";
 }
-std::string Describe(const LibPkgInfo_s& info) {
-  return "runtime: type " + std::to_string(info.runtime.type) + ", version " + info.runtime.version + "\n";
-}
+std::string Describe(const LibPkgInfo_s& info) { return RuntimeLine(info.runtime); }
 std::string Describe(const RuntimePkgInfo_s&) { return {}; }
 
 std::string DescribeDependencies(const std::vector<DependencyEntry_s>& dependencies) {

@@ -62,14 +62,13 @@ bool ParseDependency(const std::string& text, DependencyEntry_s& dependency) {
 bool ParseFacts(const Arguments& given, PackFacts& facts, std::string& error) {
   static const std::map<std::string, PackageKind> kinds = {
       {"decryptor", PackageKind::Decryptor}, {"library", PackageKind::Library}, {"runtime", PackageKind::Runtime}};
-  static const std::map<std::string, int> runtimeTypes = {{"none", 0}, {"python", 1}, {"native", 2}};
   const auto kind = kinds.find(given.kind);
   if (kind == kinds.end()) {
     error = "--kind must be decryptor, library or runtime";
     return false;
   }
-  const auto runtimeType = runtimeTypes.find(given.runtimeType);
-  if (runtimeType == runtimeTypes.end()) {
+  const auto runtimeType = kRuntimeTypesByName.find(given.runtimeType);
+  if (runtimeType == kRuntimeTypesByName.end()) {
     error = "--runtime-type must be none, python or native";
     return false;
   }
@@ -298,7 +297,13 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
   CLI::App* const signFile = AddFileSigning(app, given, true);
   CLI::App* const verifyFile = AddFileSigning(app, given, false);
   int code = kExitUsage;
-  if (!PublisherCli::Parse(app, args, out, err, code)) return code;
+  if (!PublisherCli::Parse(app, args, out, err, code)) {
+    const std::string nearest = args.empty() || args[0].starts_with('-') ? "" : PublisherCli::NearestSubcommand(app, args[0]);
+    // Said before the closing pointer at --help.
+    if (code == kExitUsage && !nearest.empty() && nearest != args[0])
+      err.insert(std::min(err.size(), err.rfind('\n')), "\nDid you mean '" + nearest + "'?");
+    return code;
+  }
   if (given.help == kHelpWithoutValue) {
     out = pack->help("kyrpack");
     return kExitOk;

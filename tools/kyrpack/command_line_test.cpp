@@ -35,7 +35,9 @@ TEST(KyrpackCommandLineTest, EveryBadInputExplainsItselfAndFails) {
   const std::string tree = (scratch / "tree").string();
   const std::vector<BadInput> cases = {
       {{}, kExitUsage, "no command given"},
-      {{"frobnicate"}, kExitUsage, "The following argument was not expected: frobnicate"},
+      {{"frobnicate"}, kExitUsage, "The following argument was not expected: frobnicate\nRun with --help"},
+      {{"pakc", "--key", "k"}, kExitUsage, "\nDid you mean 'pack'?\nRun with --help"},
+      {{"hint"}, kExitUsage, "not expected: hint\nDid you mean 'hints'?"},
       {{"keygen", "--private", "a.pem"}, kExitUsage, "missing --public"},
       {{"keygen", "--private"}, kExitUsage, "--private: 1 required TEXT missing"},
       {{"keygen", "--secret", "x"}, kExitUsage, "not expected: x --secret"},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ enum class PackageKind { Decryptor, Library, Runtime };
 const char* KindName(PackageKind kind);
 
 /// Everything about a package that is not in its folder.
+/// The runtime types by the names the command line takes, with the numbers manifests store.
+inline const std::map<std::string, int> kRuntimeTypesByName = {{"none", 0}, {"python", 1}, {"native", 2}};
+
 struct PackFacts {
   PackageKind kind = PackageKind::Decryptor;
   std::string name;

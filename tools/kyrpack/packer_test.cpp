@@ -119,6 +119,9 @@ TEST_F(PackerTest, EveryKindRoundTripsThroughVerifyAndInspect) {
     ASSERT_EQ(RunKyrpack({"inspect", Path("demo.kpkg")}, &out, &err), kExitOk) << err;
     EXPECT_NE(out.find("kind: " + kind + "\nname: demo\nversion: 1.2.0\n"), std::string::npos) << out;
     EXPECT_NE(out.find("file: bin/tool\nfile: main.py\n"), std::string::npos) << out;
+    if (kind != "runtime") {
+      EXPECT_NE(out.find("runtime: python (type 1), version "), std::string::npos) << out;
+    }
   }
 }
 
