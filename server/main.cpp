@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   if (!ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc), options, text, error, exitCode)) {
     if (exitCode == 0) std::fputs(text.c_str(), stdout);
-    else std::fprintf(stderr, "kyrdecrypt-server: %s\n%s", error.c_str(), text.c_str());
+    else std::fprintf(stderr, "kyrdecrypt-server: %s\nRun with --help for more information.\n", error.c_str());
     return exitCode;
   }
   std::error_code ignored;

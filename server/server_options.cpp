@@ -13,6 +13,8 @@ namespace {
 void AddOptions(CLI::App& app, ServerOptions& options) {
   app.set_version_flag("--version", "kyrdecrypt-server " KYRDECRYPT_VERSION);
   app.set_config("--config", "", "Read options from this file (one \"name = value\" a line)");
+  // A misspelt key in the file must not be dropped in silence.
+  app.allow_config_extras(CLI::config_extras_mode::error);
   app.add_option("--address", options.address, "Address to listen on (required)");
   app.add_option("--port", options.port, "HTTPS port to listen on; 0 picks a free one (required)")
       ->check(CLI::Range(0, 65535));
@@ -68,15 +70,17 @@ bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions
   CLI::App app("Serves a repository folder of signed packages over HTTPS and stores telemetry reports.",
                "kyrdecrypt-server");
   AddOptions(app, options);
-  // The whole usage follows every error, so no hint to ask for it.
+  // The caller adds the pointer at --help.
   app.failure_message([](const CLI::App*, const CLI::Error& failure) { return std::string(failure.what()); });
   if (!Kyrowan::PublisherCli::Parse(app, arguments, out, error, exitCode)) {
-    if (exitCode != 0) out = app.help();
+    // The library words a key of the file that no option has as a parse failure.
+    constexpr std::string_view unknownKey = "INI was not able to parse ";
+    if (error.starts_with(unknownKey))
+      error = "unknown setting '" + error.substr(unknownKey.size()) + "' in the --config file";
     return false;
   }
   if (!RequireAll(app, options, error)) {
     exitCode = Kyrowan::PublisherCli::kExitUsage;
-    out = app.help();
     return false;
   }
   return true;

@@ -27,7 +27,7 @@ struct ServerOptions {
 /// Reads the arguments (without the program name) and any `--config` file they name, the
 /// command line winning. False when the server must not start: help or version asked for
 /// (`exitCode` 0, `out` to print on stdout) or something missing or malformed (`exitCode` 2,
-/// `error` names the option; print it and then `out`, the usage, on stderr).
+/// `error` names the option or the setting of the --config file).
 bool ParseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options, std::string& out,
                         std::string& error, int& exitCode);
 

@@ -1,5 +1,8 @@
 #include "server_options.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 namespace KyrServer {
@@ -73,6 +76,8 @@ TEST(ServerOptions, HelpAndVersionPrintAndSucceed) {
 }
 
 TEST(ServerOptions, NamesWhatIsWrong) {
+  const std::filesystem::path misspelt = std::filesystem::temp_directory_path() / "kyrserver-misspelt.conf";
+  std::ofstream(misspelt) << "address = \"127.0.0.1\"\nprot = 8443\n";
   const auto with = [](std::size_t index, const std::string& value) {
     auto arguments = kComplete;
     arguments[index] = value;
@@ -97,6 +102,7 @@ TEST(ServerOptions, NamesWhatIsWrong) {
       {[&] { auto a = kWithoutDb; a.insert(a.end(), {"--telemetry-postgres", ""}); return a; }(),
        "option --telemetry-postgres needs a value"},
       {{"--config", "/nonexistent/server.conf"}, "/nonexistent/server.conf was not readable (missing?)"},
+      {{"--config", misspelt.string()}, "unknown setting 'prot' in the --config file"},
   };
   for (const auto& [arguments, expected] : cases) {
     ServerOptions options;
@@ -104,6 +110,7 @@ TEST(ServerOptions, NamesWhatIsWrong) {
     EXPECT_FALSE(Parse(arguments, options, error));
     EXPECT_EQ(error, expected);
   }
+  std::filesystem::remove(misspelt);
 }
 
 }  // namespace
