@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace Kyrowan::Windows {
+
+/// How long a temporary file must have stood unchanged before it counts as abandoned.
+inline constexpr std::int64_t kAbandonedAfterSeconds = 10 * 60;
 
 /// The separator of file-system paths on this platform (URL paths always use "/").
 extern const wchar_t kPathSeparator;
@@ -67,5 +71,9 @@ bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes);
 /// Whether `fileName` has the form of the temporary file WriteNewFile and
 /// ReplaceFileAtomically write beside their target, as one a killed writer leaves.
 bool IsTemporaryCopyName(std::wstring_view fileName);
+/// Deletes the temporary files in `folder` that writers killed mid-way left there: those
+/// unchanged for `minimumAge` seconds and no longer held by their writer. A file another
+/// process is still writing is never deleted. Best effort; nothing is reported.
+void RemoveAbandonedTemporaryFiles(const std::wstring& folder, std::int64_t minimumAge = kAbandonedAfterSeconds);
 
 }  // namespace Kyrowan::Windows

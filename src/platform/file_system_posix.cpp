@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -108,6 +110,8 @@ int CreateUniqueFileBeside(const std::string& target, std::string& path) {
     const std::string candidate = target + suffix;
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd >= 0) {
+      // Held while the writer lives, so nobody takes its file for one a killed writer left.
+      ::flock(fd, LOCK_EX | LOCK_NB);
       path = candidate;
       return fd;
     }
@@ -277,6 +281,24 @@ bool IsTemporaryCopyName(std::wstring_view fileName) {
   const std::size_t start = name.size() - digits;
   return name.compare(start - kTemporaryMarker.size(), kTemporaryMarker.size(), kTemporaryMarker) == 0 &&
          name.find_first_not_of(kHex, start) == std::string::npos;
+}
+
+void RemoveAbandonedTemporaryFiles(const std::wstring& folder, std::int64_t minimumAge) {
+  ScopedHandle<int> dir(::open(OsPath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), FdValidator(), FdCloser());
+  if (!dir.IsValid()) return;
+  DIR* listing = ::fdopendir(::dup(dir.Get()));
+  if (listing == nullptr) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(listing)) {
+    if (!IsTemporaryCopyName(FromUtf8(entry->d_name))) continue;
+    ScopedHandle<int> file(::openat(dir.Get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC),
+                           FdValidator(), FdCloser());
+    struct stat info {};
+    if (file.IsValid() && ::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) &&
+        now - info.st_mtime >= minimumAge && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0)
+      ::unlinkat(dir.Get(), entry->d_name, 0);
+  }
+  ::closedir(listing);
 }
 
 bool ReplaceFileAtomically(const std::wstring& path, std::string_view bytes) {

@@ -17,6 +17,7 @@
 #include "platform/file_system_posix.h"
 #endif
 #include "platform/mapped_file.h"
+#include "platform/output_file.h"
 #include "tests/scoped_temp.h"
 
 namespace Kyrowan::Windows {
@@ -254,6 +255,30 @@ TEST(FileSystemTest, ListsOnlyTheSubfolders) {
   EXPECT_EQ(found, (std::vector<std::wstring>{L"1.0.0", L"2.0.0"}));
   EXPECT_FALSE(ListSubfolders((temp.Path() / "missing").wstring(), found));
   EXPECT_TRUE(found.empty());
+}
+
+// What a killed writer left goes; a live writer's file, a recent one and other files stay.
+TEST(FileSystemTest, OnlyAbandonedTemporaryFilesAreRemoved) {
+  Testing::TempFolder folder;
+  const std::wstring target = folder.Wide() + kPathSeparator + L"package.kpkg";
+  std::wstring abandoned, live, recent;
+  {
+    OutputFile writer;  // closed at once, as by a writer that died
+    ASSERT_TRUE(writer.CreateBeside(target, abandoned));
+  }
+  OutputFile liveWriter;
+  ASSERT_TRUE(liveWriter.CreateBeside(target, live));
+  ASSERT_TRUE(WriteNewFile(target, "installed"));
+  RemoveAbandonedTemporaryFiles(folder.Wide(), 0);
+  EXPECT_FALSE(PathExists(abandoned));
+  EXPECT_TRUE(PathExists(live));
+  EXPECT_TRUE(PathExists(target));
+  {
+    OutputFile writer;
+    ASSERT_TRUE(writer.CreateBeside(target, recent));
+  }
+  RemoveAbandonedTemporaryFiles(folder.Wide());
+  EXPECT_TRUE(PathExists(recent));
 }
 
 }  // namespace

@@ -274,6 +274,24 @@ bool IsTemporaryCopyName(std::wstring_view fileName) {
   return guidAndDot.front() == L'.' && IsGuidText(guidAndDot.substr(1));
 }
 
+void RemoveAbandonedTemporaryFiles(const std::wstring& folder, std::int64_t minimumAge) {
+  std::vector<FolderEntry> entries;
+  if (!ListFolderEntries(folder, entries)) return;
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<std::int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != PathKind::File || !IsTemporaryCopyName(entry.name)) continue;
+    const std::wstring path = LongPath(folder + L'\\' + entry.name);
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes)) continue;
+    // Writers open their temporary file shared with nobody, so a live writer's file cannot be deleted.
+    if ((ticks(now) - ticks(attributes.ftLastWriteTime)) / 10'000'000 >= minimumAge) ::DeleteFileW(path.c_str());
+  }
+}
+
 HANDLE CreateUniqueFileBeside(const std::wstring& target, std::wstring& path) {
   if (target.empty()) return INVALID_HANDLE_VALUE;
   // A clash is a planted name or a one-in-2^122 accident: a few tries settle either.

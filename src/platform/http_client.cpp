@@ -41,6 +41,8 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
   if (urlPath.empty() || targetPath.empty()) return false;
   // The body goes to a fresh file of an unguessable name that then replaces the
   // target, so nothing planted at the fixed target path is ever written through.
+  std::wstring folder;
+  if (GetParentFolder(targetPath, folder)) RemoveAbandonedTemporaryFiles(folder);
   OutputFile file;
   std::wstring temporary;
   if (!file.CreateBeside(targetPath, temporary)) return false;
