@@ -163,7 +163,11 @@ bool GenericPackageElementOnlyFiles<Info>::Download() {
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::UnpackAndInstall() {
   if (!Windows::PathExists(archivePath)) return PkgFilesMissing;
-  if (!VerifyAndUnpackPackage(archivePath, installFolder)) return PkgFilesInvalid;
+  if (!VerifyAndUnpackPackage(archivePath, installFolder)) {
+    // A refused package file has nothing to offer a later run: it is not kept.
+    Windows::RemoveFile(archivePath);
+    return PkgFilesInvalid;
+  }
   const PkgResult_e result = Install();
   if (result == PkgOperationSucceeded) SetCachedState(1);
   return result;

@@ -57,12 +57,12 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
   bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, &progress, maxBytes) && status == 200;
   // Some write errors surface only when the file is closed; they fail the download too.
   fetched = file.Close() && written && fetched;
-  // A failed download still leaves its (empty or partial) file at the target for the caller.
-  if (!MoveFileOver(temporary, targetPath)) {
+  // A failed download leaves nothing behind, and what stood at the target stays as it was.
+  if (!fetched || !MoveFileOver(temporary, targetPath)) {
     RemoveFile(temporary);
     return false;
   }
-  return fetched;
+  return true;
 }
 
 }  // namespace Kyrowan::Windows

@@ -111,11 +111,17 @@ class PackageCommandsTest(harness.E2ETestCase):
             package.write(bytes([byte[0] ^ 0x01]))
         self.assertEqual(self.run_client("-get", "echo", "-ver", "1.1.0"), BANNER + GETTING + FILES_INVALID + FAILED)
         self.assertEqual(self.recorded(), {})
-        self.assertFalse(os.path.exists(os.path.join(self.files_folder("echo", "1.1.0"), "manifest.json")))
+        self.assertEqual(self.files_left("decryptors", "echo"), [])  # the refused package file is not kept
+
+    def files_left(self, *folder):
+        """Every file under a folder of the data root."""
+        top = os.path.join(self.data_folder, *folder)
+        return [os.path.relpath(os.path.join(root, name), top) for root, _, names in os.walk(top) for name in names]
 
     def test_get_failures(self):
         self.assertEqual(self.run_client("-get", "nosuch"), BANNER + GETTING + DOWNLOAD_FAILED + FAILED)
         self.assertEqual(self.run_client("-get", "echo", "-ver", "9.9.9"), BANNER + GETTING + DOWNLOAD_FAILED + FAILED)
+        self.assertEqual(self.files_left("decryptors"), [])  # a failed download leaves no file
         # A name or version that would lead outside the data folder makes no element.
         self.assertEqual(self.run_client("-get", "../echo"), BANNER + GETTING + OPERATION_ERROR + FAILED)
         self.assertEqual(self.run_client("-get", "echo", "-ver", "../../1.0.0"),
