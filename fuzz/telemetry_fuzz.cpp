@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "platform/signature_verifier.h"
 #include "platform/text.h"
+#include "protocol/server_protocol.h"
 #include "telemetry/run_report.h"
 
 using namespace Kyrowan;
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(!Windows::PathExists(file.wstring()), "the data file is deleted after the report");
   Require(delivered == (sends == 1), "delivered exactly when sent");
   if (!delivered) return 0;
-  Require(sentBody.size() <= kMaxTelemetryBodyBytes, "the body fits one request");
+  Require(sentBody.size() <= Protocol::kMaxTelemetryBodyBytes, "the body fits one request");
   const nlohmann::json report = nlohmann::json::parse(sentBody);
   const std::string base64 = report.at("decryptor").at("custom").get<std::string>();
   const bool passedOn = !custom.empty() && nlohmann::json::accept(custom);

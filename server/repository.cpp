@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-#include "catalogue/version.h"
+#include "protocol/server_protocol.h"
 
 namespace KyrServer {
 

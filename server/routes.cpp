@@ -6,11 +6,13 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include <httplib.h>
 
 #include "client_address.h"
+#include "protocol/server_protocol.h"
 #include "report_limiter.h"
 #include "repository.h"
 #include "telemetry_store.h"
@@ -18,6 +20,8 @@
 namespace KyrServer {
 
 namespace {
+
+namespace Protocol = Kyrowan::Protocol;
 
 constexpr std::size_t kReadPiece = 65536;
 // Telemetry bodies announced beyond this are refused unread (413); smaller oversize
@@ -70,13 +74,13 @@ bool SafeParts(const httplib::Request& request, httplib::Response& response) {
   return true;
 }
 
-void RegisterDownload(httplib::Server& server, const Repository& repository, const std::string& prefix,
+void RegisterDownload(httplib::Server& server, const Repository& repository, std::string_view prefix,
                       PackageKind kind) {
-  server.Get(prefix + R"(([^/]+)/([^/]+))", [&repository, kind](const httplib::Request& request,
-                                                                 httplib::Response& response) {
-    if (SafeParts(request, response))
-      ServeFile(repository, repository.PackageFile(kind, request.matches[1], request.matches[2]), response);
-  });
+  server.Get(std::string(prefix) + R"(([^/]+)/([^/]+))",
+             [&repository, kind](const httplib::Request& request, httplib::Response& response) {
+               if (SafeParts(request, response))
+                 ServeFile(repository, repository.PackageFile(kind, request.matches[1], request.matches[2]), response);
+             });
 }
 
 // Keeps a log line on one line whatever the request holds; a backslash is escaped too, so
@@ -126,29 +130,30 @@ void LogRequest(const httplib::Request& request, const httplib::Response& respon
 void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store,
                     ReportLimiter& limiter, const std::vector<std::string>& trustedProxies) {
   server.set_payload_max_length(kMaxRequestBody);
-  server.Get("/package/list/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
+  server.Get(std::string(Protocol::kListPath), [&repository](const httplib::Request&, httplib::Response& response) {
     ServeFile(repository, repository.ListFile(), response, "application/json", "nothing published");
   });
-  server.Get("/package/identify/0.0.0", [&repository](const httplib::Request&, httplib::Response& response) {
+  server.Get(std::string(Protocol::kIdentifyPath), [&repository](const httplib::Request&,
+                                                                 httplib::Response& response) {
     ServeFile(repository, repository.IdentifyFile(), response, "application/octet-stream", "no identification index");
   });
-  server.Get(R"(/package/query/latestver/64/([^/]+))",
+  server.Get(std::string(Protocol::kLatestVersionQueryPrefix) + "([^/]+)",
              [&repository](const httplib::Request& request, httplib::Response& response) {
                if (SafeParts(request, response))
                  ServeFile(repository, repository.LatestVersionFile(request.matches[1]), response, "text/plain",
                            "no such decryptor");
              });
-  server.Get(R"(/package/download/64/([^/]+))",
+  server.Get(std::string(Protocol::kDecryptorDownloadPrefix) + "([^/]+)",
              [&repository](const httplib::Request& request, httplib::Response& response) {
                if (SafeParts(request, response))
                  ServeFile(repository, repository.PackageFile(PackageKind::Decryptor, request.matches[1], ""), response);
              });
-  RegisterDownload(server, repository, "/package/download/64/", PackageKind::Decryptor);
-  RegisterDownload(server, repository, "/library/download/64/", PackageKind::Library);
-  RegisterDownload(server, repository, "/runtime/download/64/", PackageKind::Runtime);
-  server.Put("/telemetry/upload", [&store, &limiter, &trustedProxies](const httplib::Request& request,
-                                                                      httplib::Response& response,
-                                                                      const httplib::ContentReader& reader) {
+  RegisterDownload(server, repository, Protocol::kDecryptorDownloadPrefix, PackageKind::Decryptor);
+  RegisterDownload(server, repository, Protocol::kLibraryDownloadPrefix, PackageKind::Library);
+  RegisterDownload(server, repository, Protocol::kRuntimeDownloadPrefix, PackageKind::Runtime);
+  const std::string upload(Protocol::kTelemetryUploadPath);
+  server.Put(upload, [&store, &limiter, &trustedProxies](const httplib::Request& request, httplib::Response& response,
+                                                         const httplib::ContentReader& reader) {
     // Far too large by its own account: refused unread.
     if (request.get_header_value<std::uint64_t>("Content-Length") > kMaxRequestBody) {
       response.status = 413;

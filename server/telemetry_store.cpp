@@ -41,7 +41,7 @@ bool IsUtf8(std::string_view text) {
 }  // namespace
 
 std::string CheckTelemetryBody(std::string_view body) {
-  if (body.size() > kMaxTelemetryBody) return "body larger than 16383 bytes";
+  if (body.size() > kMaxTelemetryBody) return "body larger than " + std::to_string(kMaxTelemetryBody) + " bytes";
   if (!IsUtf8(body)) return "body is not UTF-8";
   // The parser stops at a NUL byte and skips a byte order mark and white space around the
   // value: a body that starts with "{" and ends with "}" leaves it nothing to skip.

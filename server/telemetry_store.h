@@ -5,12 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/server_protocol.h"
+
 namespace KyrServer {
 
 struct ServerOptions;
 
 /// The largest telemetry body the client may send.
-inline constexpr std::size_t kMaxTelemetryBody = 16383;
+inline constexpr std::size_t kMaxTelemetryBody = Kyrowan::Protocol::kMaxTelemetryBodyBytes;
 
 /// Why a telemetry body cannot be stored, or empty when it can: it must be exactly one JSON
 /// object in valid UTF-8, at most kMaxTelemetryBody bytes, nothing before or after it.

@@ -5,6 +5,7 @@
 #include "app/package_manager.h"
 #include "catalogue/pkg_result.h"
 #include "platform/console.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -16,7 +17,7 @@ constexpr const wchar_t* kRunWaitingLine = L"Validating and running decryptor. P
 /// What the handlers read from the arguments after the command word.
 struct PackageRequest {
   std::wstring name;
-  std::wstring version = L"0.0.0";
+  std::wstring version = kLatestVersionWide;
   std::wstring args;
 };
 

@@ -6,6 +6,7 @@
 #include "package/decryptor_package.h"
 #include "package/package_element_factory.h"
 #include "platform/text.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -42,7 +43,7 @@ PkgResult_e PackageManager::GetPackage(const std::wstring& name, const std::wstr
 PkgResult_e PackageManager::RunPackage(const std::wstring& name, const std::wstring& version,
                                        const std::wstring& args) {
   std::wstring wanted = version;
-  if (wanted == L"0.0.0" && !FindLatestVersion(name, wanted)) return PkgNotFound;
+  if (wanted == kLatestVersionWide && !FindLatestVersion(name, wanted)) return PkgNotFound;
   auto decryptor = MakeDecryptor(name, wanted);
   if (!decryptor) return PkgOperationFailed;
   return decryptor->Run(args);
@@ -50,7 +51,7 @@ PkgResult_e PackageManager::RunPackage(const std::wstring& name, const std::wstr
 
 PkgResult_e PackageManager::AboutPackage(const std::wstring& name, const std::wstring& version) {
   std::wstring wanted = version;
-  if (wanted == L"0.0.0" && !FindLatestVersion(name, wanted)) return PkgNotFound;
+  if (wanted == kLatestVersionWide && !FindLatestVersion(name, wanted)) return PkgNotFound;
   auto decryptor = MakeDecryptor(name, wanted);
   if (!decryptor) return PkgOperationFailed;
   return decryptor->About();

@@ -1,6 +1,7 @@
 #include "catalogue/package_catalogue.h"
 
 #include "platform/console.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -8,7 +9,7 @@ using namespace Kyrowan::Windows;
 
 void MergeForDisplay(const PackageCatalogue& local, const PackageCatalogue& server, PackageCatalogue& display) {
   // A new, empty server list is what a failed fetch leaves: show what is here instead.
-  const bool serverEmpty = server.version == "0.0.0" && server.packages.empty();
+  const bool serverEmpty = server.version == kLatestVersion && server.packages.empty();
   const PackageCatalogue& source = serverEmpty ? local : server;
   display.version = source.version;
   for (const auto& entry : source.packages) {

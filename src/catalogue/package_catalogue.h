@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol/server_protocol.h"
+
 namespace Kyrowan {
 
 /// One decryptor and the version texts known for it, kept sorted ascending.
@@ -15,7 +17,7 @@ struct PackageCatalogueEntry {
 /// A list of decryptors with their versions: the local record of downloads,
 /// the server's list, or what -list shows.
 struct PackageCatalogue {
-  std::string version = "0.0.0";
+  std::string version = kLatestVersion;
   std::vector<PackageCatalogueEntry> packages;
 };
 

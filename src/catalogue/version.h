@@ -5,11 +5,9 @@
 #include <string_view>
 #include <vector>
 
-namespace Kyrowan {
+#include "protocol/server_protocol.h"
 
-/// The reserved version text that stands for "the latest".
-inline constexpr const char* kLatestVersion = "0.0.0";
-inline constexpr const wchar_t* kLatestVersionWide = L"0.0.0";
+namespace Kyrowan {
 
 /// The numeric components of a dot-separated version text; never fails.
 std::vector<std::uint32_t> ParseVersion(std::string_view version);

@@ -6,6 +6,7 @@
 #include "platform/http_client.h"
 #include "platform/mapped_file.h"
 #include "platform/signature_verifier.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan::Identify {
 
@@ -30,7 +31,8 @@ Fetch FetchServerIndex(const std::wstring& keptPath, HintIndex& index, bool& kep
   const std::wstring download = DownloadPath();
   if (download.empty()) return Fetch::Failed;
   // Stopped at the cap: an index too large to take is not downloaded first.
-  const bool fetched = ServerDownloadToFile(kIndexUrlPath, download, kMaxIndexFileBytes);
+  const bool fetched =
+      ServerDownloadToFile(Protocol::WidePath(Protocol::kIdentifyPath), download, Protocol::kMaxIndexFileBytes);
   std::string bytes;
   const IndexLoad load = fetched ? LoadSignedIndex(download, index, &bytes) : IndexLoad::Missing;
   RemoveFile(download);
@@ -55,7 +57,8 @@ IndexLoad LoadSignedIndex(const std::wstring& path, HintIndex& index, std::strin
   MappedFile file(path);
   if (!file.OpenUnmapped()) return file.empty || PathExists(path) ? IndexLoad::Refused : IndexLoad::Missing;
   // The package-file check passes a file it has no key for; an index has nothing else to vouch for it.
-  if (SignatureVerifier::Instance() == nullptr || file.fileSize > kMaxIndexFileBytes) return IndexLoad::Refused;
+  if (SignatureVerifier::Instance() == nullptr || file.fileSize > Protocol::kMaxIndexFileBytes)
+    return IndexLoad::Refused;
   PackageFileHeader header;
   std::string payload;
   if (!VerifyPackageFile(file, header) ||

@@ -6,11 +6,6 @@
 
 namespace Kyrowan::Identify {
 
-/// Where the index comes from on the server: a signed file like a package file.
-inline constexpr const wchar_t* kIndexUrlPath = L"/package/identify/0.0.0";
-/// The largest index file taken; its JSON is held in memory whole.
-inline constexpr std::int64_t kMaxIndexFileBytes = 16 << 20;
-
 /// How reading a signed index file went.
 enum class IndexLoad { Loaded, Missing, Refused };
 

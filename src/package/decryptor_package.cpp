@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/http_client.h"
+#include "protocol/server_protocol.h"
 #include "telemetry/run_report.h"
 #include "telemetry/telemetry_context.h"
 
@@ -28,16 +29,15 @@ bool DecryptorPackage::SetUpPaths() {
     ClearPaths();
     return false;
   }
-  const std::wstring base = std::wstring(L"/package/download/") + kServerPathArch + L"/" + name;
-  downloadUrl = EqualsIgnoreCase(version, L"0.0.0") ? base : base + L"/" + version;
-  latestVersionUrl = std::wstring(L"/package/query/latestver/") + kServerPathArch + L"/" + name;
+  downloadUrl = Protocol::DecryptorDownloadPath(name, version);
+  latestVersionUrl = Protocol::LatestVersionQueryPath(name);
   libraryFolder = filesFolder;
   dataFilePath = dataFolder + kPathSeparator + L"decr_" + name + L"_" + version + L".json";
   return true;
 }
 
 bool DecryptorPackage::ResolveLatestVersion() {
-  if (version != L"0.0.0") return true;
+  if (version != kLatestVersionWide) return true;
   int status = 0;
   std::string body;
   if (!ServerGet(latestVersionUrl, {}, status, body) || body.empty()) return false;

@@ -99,7 +99,7 @@ void to_json(json& j, const LibPkgInfo_s& v) {
 void from_json(const json& j, LibPkgInfo_s& v) {
   v.runtime = j.at("runtime").get<RuntimeRef_s>();
   // A library runs on whatever version of its runtime the decryptor brings.
-  v.runtime.version = "0.0.0";
+  v.runtime.version = kLatestVersion;
   v.name = ReadString(j, "name");
   v.version = ReadString(j, "version");
   v.signature = ReadString(j, "signature");

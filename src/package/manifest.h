@@ -5,12 +5,14 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include "protocol/server_protocol.h"
+
 namespace Kyrowan {
 
 /// "runtime": which runtime runs the package, and which version of it.
 struct RuntimeRef_s {
   int type = 0;  ///< RuntimeType: 0 none, 1 python, 2 native
-  std::string version = "0.0.0";
+  std::string version = kLatestVersion;
 };
 
 /// One element of "files": a path relative to the files folder and its Base64 signature.

@@ -1,6 +1,7 @@
 #include "package/native_lib_package.h"
 
 #include "package/package_paths.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -15,7 +16,7 @@ bool NativeKyrLibPackage::SetUpPaths() {
     ClearPaths();
     return false;
   }
-  downloadUrl = LibraryDownloadPath(L"/library/download/", name, version);
+  downloadUrl = Protocol::LibraryDownloadPath(name, version);
   libraryFolder = filesFolder;
   return !libraryFolder.empty();
 }

@@ -2,6 +2,7 @@
 
 #include "platform/signature_verifier.h"
 #include "platform/text.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -41,7 +42,8 @@ bool IKyrDecryptPackageElement::SetCachedState(int state) {
   if (key.empty()) return false;
   verifier->StoreState(key, state);
   // Whoever asks for "latest" later in this run finds the version validated here.
-  if (!Windows::EqualsIgnoreCase(version, L"0.0.0")) verifier->StoreState(MakeStateCacheKey(kind, name, L"0.0.0"), state);
+  if (!Windows::EqualsIgnoreCase(version, kLatestVersionWide))
+    verifier->StoreState(MakeStateCacheKey(kind, name, kLatestVersionWide), state);
   return true;
 }
 

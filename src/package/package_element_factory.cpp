@@ -6,6 +6,7 @@
 #include "package/python_lib_package.h"
 #include "package/python_run_lib_package.h"
 #include "package/python_runtime_package.h"
+#include "protocol/server_protocol.h"
 #include "runtime/runtime.h"
 
 namespace Kyrowan {
@@ -24,7 +25,7 @@ std::shared_ptr<IKyrDecryptPackageElement> MakeElement(int kind, const std::wstr
     case PkgKindNativeLibrary:
       return std::make_shared<NativeKyrLibPackage>(name, version);
     case PkgKindPythonRuntime:
-      if (version == L"0.0.0") return nullptr;
+      if (version == kLatestVersionWide) return nullptr;
       return std::make_shared<PythonRuntimePackage>(name, version);
     default:
       return nullptr;

@@ -5,16 +5,13 @@
 #include "platform/mapped_file.h"
 #include "platform/signature_verifier.h"
 #include "platform/zip_archive_reader.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
 namespace {
 
 using namespace Kyrowan::Windows;
-
-// The signature check counts the payload in 32 bits; a longer payload would be
-// checked only in part and unpacked whole.
-constexpr std::uint64_t kMaxPayloadLength = UINT32_MAX;
 
 std::uint64_t ReadLittleEndian(const char* bytes, int count) {
   std::uint64_t value = 0;
@@ -57,8 +54,9 @@ bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeade
   read.payloadLength = ReadLittleEndian(file + 1, 8);
   read.signatureLength = static_cast<std::uint32_t>(ReadLittleEndian(file + 9, 4));
   if (read.format < 1 || read.format > 3) return false;
-  // Tested before any sum, so 13 + P + S cannot overflow.
-  if (read.payloadLength == 0 || read.payloadLength > kMaxPayloadLength) return false;
+  // Tested before any sum, so 13 + P + S cannot overflow. The signature check counts the
+  // payload in 32 bits: a longer one would be checked only in part and unpacked whole.
+  if (read.payloadLength == 0 || read.payloadLength > Protocol::kMaxPayloadBytes) return false;
   if (read.signatureLength == 0 || read.signatureLength >= read.payloadLength) return false;
   const std::uint64_t size = static_cast<std::uint64_t>(fileSize);
   if (kPackageHeaderSize + read.payloadLength + read.signatureLength != size) return false;

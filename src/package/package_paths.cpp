@@ -74,8 +74,4 @@ std::vector<std::wstring> InstalledVersions(std::wstring_view typeFolder, const 
   return folders;
 }
 
-std::wstring LibraryDownloadPath(std::wstring_view prefix, const std::wstring& name, const std::wstring& version) {
-  return std::wstring(prefix) + kServerPathArch + L"/" + name + L"/" + version;
-}
-
 }  // namespace Kyrowan

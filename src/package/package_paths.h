@@ -9,9 +9,6 @@ namespace Kyrowan {
 /// The type folder both library kinds install under.
 inline constexpr const wchar_t* kLibrariesFolder = L"libraries";
 
-/// The number every download and query path carries after its prefix.
-inline constexpr const wchar_t* kServerPathArch = L"64";
-
 /// Whether a name or version may become one folder name under the data root:
 /// not empty, no path separator of any platform, no NUL, and not "." or "..".
 bool IsSafeFolderName(std::wstring_view text);
@@ -36,10 +33,6 @@ bool BuildPackageFolders(std::wstring_view typeFolder, const std::wstring& name,
 /// The version folders of `name` under the data root's `typeFolder`, highest
 /// first; a "0.0.0" folder is left out.
 std::vector<std::wstring> InstalledVersions(std::wstring_view typeFolder, const std::wstring& name);
-
-/// Server path of a library or runtime package: prefix, "64", "/", name, "/", version
-/// ("0.0.0" included: only decryptors are resolved against the server).
-std::wstring LibraryDownloadPath(std::wstring_view prefix, const std::wstring& name, const std::wstring& version);
 
 /// The data root followed by `folder` ("data", "decryptors", ...); false without a data root.
 bool GetDataSubfolder(std::wstring_view folder, std::wstring& out);

@@ -1,6 +1,7 @@
 #include "package/python_lib_package.h"
 
 #include "package/package_paths.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -15,7 +16,7 @@ bool PythonKyrLibPackage::SetUpPaths() {
     ClearPaths();
     return false;
   }
-  downloadUrl = LibraryDownloadPath(L"/library/download/", name, version);
+  downloadUrl = Protocol::LibraryDownloadPath(name, version);
   // Python imports the library's folder by name from the folder that holds it.
   libraryFolder = installFolder;
   return true;

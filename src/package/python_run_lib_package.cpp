@@ -1,5 +1,6 @@
 #include "package/python_run_lib_package.h"
 
+#include "protocol/server_protocol.h"
 #include "runtime/python_runtime.h"
 #include "runtime/runtime.h"
 
@@ -13,7 +14,7 @@ PythonRunLibPackage::~PythonRunLibPackage() = default;
 bool PythonRunLibPackage::AcquireRuntime() {
   if (runtime) return true;
   std::shared_ptr<IKyrDecryptRuntime> found;
-  if (GetRuntime(RuntimeTypePython, L"python", L"0.0.0", found) != 1) return false;
+  if (GetRuntime(RuntimeTypePython, L"python", kLatestVersionWide, found) != 1) return false;
   runtime = std::dynamic_pointer_cast<PythonRuntime>(found);
   return runtime != nullptr;
 }

@@ -1,6 +1,7 @@
 #include "package/python_runtime_package.h"
 
 #include "package/package_paths.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -14,7 +15,7 @@ bool PythonRuntimePackage::SetUpPaths() {
     ClearPaths();
     return false;
   }
-  downloadUrl = LibraryDownloadPath(L"/runtime/download/", name, version);
+  downloadUrl = Protocol::RuntimeDownloadPath(name, version);
   return true;
 }
 

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "protocol/server_protocol.h"
+
 namespace Kyrowan::Windows {
 
 class ProgressLine;
 
 /// Every request the tool sends carries this user agent.
-inline constexpr const wchar_t* kUserAgent = L"KyrDecrypt/ORIN";
+inline constexpr const wchar_t* kUserAgent = Protocol::kUserAgent;
 
 /// Where a request goes: always HTTPS; `caBundlePath` empty means the platform's trust.
 struct ServerEndpoint {
@@ -41,8 +43,8 @@ bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, con
                      const std::vector<std::wstring>& headers, const ChunkSink& sink,
                      ProgressLine* progress = nullptr, std::uint64_t maxBytes = kAnySize);
 
-/// PUT of a body of at most 16383 bytes: 1 sent and answered, 0 failure,
-/// 2 body too large (refused before any connection).
+/// PUT of a body of at most Protocol::kMaxTelemetryBodyBytes bytes: 1 sent and answered,
+/// 0 failure, 2 body too large (refused before any connection).
 int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,
                 const std::wstring& userAgent, const std::vector<std::wstring>& headers, int& status,
                 std::string& response);

@@ -17,7 +17,6 @@ namespace Kyrowan::Windows {
 namespace {
 
 constexpr std::size_t kChunkSize = 65536;
-constexpr std::uint32_t kMaxPutBody = 16383;
 // The readers count in 32 bits; a larger answer would be silently cut.
 constexpr std::uint64_t kMaxContentLength = 0xFFFFFFFFull;
 // Followed on every request, over HTTPS only, to any host: a repository may
@@ -281,7 +280,7 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   if (!body || bodyLength == 0) return 0;
   status = 400;
   response.clear();
-  if (bodyLength > kMaxPutBody) return 2;
+  if (bodyLength > Protocol::kMaxTelemetryBodyBytes) return 2;
   auto request = OpenHttpRequest(server, path, userAgent, headers);
   if (!request || !PrepareUpload(*request, body, bodyLength)) return 0;
   // Answered is enough here: the caller judges the status.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/server_protocol.h"
+
 namespace Kyrowan::Windows {
 
 struct ServerEndpoint;
@@ -21,7 +23,7 @@ struct HttpLimits {
   /// How long a request answered as text (list, latest version, telemetry) may take in all.
   long textTotalSeconds = 60;
   /// The largest text answer held in memory; a longer one is refused.
-  std::uint64_t maxTextBytes = 16u * 1024u * 1024u;
+  std::uint64_t maxTextBytes = Protocol::kMaxTextAnswerBytes;
 };
 
 /// An answer that no network sent: what a transport would report of it.

@@ -17,7 +17,6 @@ namespace Kyrowan::Windows {
 namespace {
 
 constexpr DWORD kChunkSize = 65536;
-constexpr std::uint32_t kMaxPutBody = 16383;
 // The readers count in 32 bits; a larger answer would be silently cut.
 constexpr unsigned long long kMaxContentLength = 0xFFFFFFFFull;
 // Always TLS, never from the local cache. WinINet follows redirects itself and refuses
@@ -213,7 +212,7 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   if (!body || bodyLength == 0) return 0;
   status = 400;
   response.clear();
-  if (bodyLength > kMaxPutBody) return 2;
+  if (bodyLength > Protocol::kMaxTelemetryBodyBytes) return 2;
   const Clock::time_point started = Clock::now();
   const HttpRequest handles(server, path, userAgent, L"PUT", headers);
   if (!handles.Send(body, bodyLength)) return 0;

@@ -86,7 +86,8 @@ std::string FormatProgress(std::string_view label, std::uint64_t done, std::uint
 }
 
 std::string DownloadLabel(std::wstring_view urlPath) {
-  // "/package/download/ARCH/NAME/VERSION" and the library and runtime paths of the same shape.
+  // A download path of any kind: three parts of prefix ("package", "library" or "runtime" first),
+  // then the name and the version.
   std::vector<std::wstring_view> parts;
   for (std::size_t start = 0; start <= urlPath.size();) {
     std::size_t end = urlPath.find(L'/', start);

@@ -2,3 +2,110 @@
 // The package server's interface as the client, kyrpack's tree writer and the server all
 // speak it: request paths, the latest-version word, the user agent and the size limits.
 // Header-only and free of other includes of this project, so every layer may use it.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace Kyrowan {
+
+/// The reserved version text that stands for "the latest".
+inline constexpr const char* kLatestVersion = "0.0.0";
+inline constexpr const wchar_t* kLatestVersionWide = L"0.0.0";
+
+namespace Protocol {
+
+/// Every request the tool sends carries this user agent.
+inline constexpr const wchar_t* kUserAgent = L"KyrDecrypt/ORIN";
+
+/// The paths without a name. The list and the index are asked for at the latest word.
+inline constexpr std::string_view kListPath = "/package/list/0.0.0";
+inline constexpr std::string_view kIdentifyPath = "/package/identify/0.0.0";
+inline constexpr std::string_view kTelemetryUploadPath = "/telemetry/upload";
+
+/// The prefixes a name follows: the latest-version query takes the name alone, a download
+/// the name, "/" and the version.
+inline constexpr std::string_view kLatestVersionQueryPrefix = "/package/query/latestver/64/";
+inline constexpr std::string_view kDecryptorDownloadPrefix = "/package/download/64/";
+inline constexpr std::string_view kLibraryDownloadPrefix = "/library/download/64/";
+inline constexpr std::string_view kRuntimeDownloadPrefix = "/runtime/download/64/";
+
+/// The largest telemetry report body the client sends and the server stores.
+inline constexpr std::size_t kMaxTelemetryBodyBytes = 16383;
+/// The largest text answer (the package list, a latest-version text) the client takes.
+inline constexpr std::uint64_t kMaxTextAnswerBytes = 16u << 20;
+/// The largest identification index file the client takes; its JSON is held in memory whole.
+inline constexpr std::int64_t kMaxIndexFileBytes = 16 << 20;
+/// The largest payload of a package file: the client checks and copies it counting in 32 bits.
+inline constexpr std::uint64_t kMaxPayloadBytes = UINT32_MAX;
+
+namespace Detail {
+
+// Paths are ASCII: widening is one code unit per byte.
+template <class Char>
+std::basic_string<Char> Join(std::string_view prefix, std::basic_string_view<Char> name) {
+  std::basic_string<Char> path(prefix.begin(), prefix.end());
+  path.append(name);
+  return path;
+}
+
+template <class Char>
+std::basic_string<Char> Join(std::string_view prefix, std::basic_string_view<Char> name,
+                             std::basic_string_view<Char> version) {
+  std::basic_string<Char> path = Join(prefix, name);
+  path += Char('/');
+  path.append(version);
+  return path;
+}
+
+// A decryptor asked for at the latest word is asked for by its name alone.
+template <class Char>
+std::basic_string<Char> DecryptorPath(std::basic_string_view<Char> name, std::basic_string_view<Char> version) {
+  const std::string_view latest = kLatestVersion;
+  const bool isLatest = std::equal(version.begin(), version.end(), latest.begin(), latest.end());
+  return isLatest ? Join(kDecryptorDownloadPrefix, name) : Join(kDecryptorDownloadPrefix, name, version);
+}
+
+}  // namespace Detail
+
+/// A fixed path above as the client sends it.
+inline std::wstring WidePath(std::string_view path) { return std::wstring(path.begin(), path.end()); }
+
+/// The latest version text of decryptor `name`.
+inline std::string LatestVersionQueryPath(std::string_view name) {
+  return Detail::Join(kLatestVersionQueryPrefix, name);
+}
+inline std::wstring LatestVersionQueryPath(std::wstring_view name) {
+  return Detail::Join(kLatestVersionQueryPrefix, name);
+}
+
+/// A decryptor's package file; at the latest word the path has no version part.
+inline std::string DecryptorDownloadPath(std::string_view name, std::string_view version) {
+  return Detail::DecryptorPath(name, version);
+}
+inline std::wstring DecryptorDownloadPath(std::wstring_view name, std::wstring_view version) {
+  return Detail::DecryptorPath(name, version);
+}
+
+/// A library's package file (either kind), the latest word included: only decryptors are
+/// resolved against the server.
+inline std::string LibraryDownloadPath(std::string_view name, std::string_view version) {
+  return Detail::Join(kLibraryDownloadPrefix, name, version);
+}
+inline std::wstring LibraryDownloadPath(std::wstring_view name, std::wstring_view version) {
+  return Detail::Join(kLibraryDownloadPrefix, name, version);
+}
+
+/// A runtime's package file, the latest word included.
+inline std::string RuntimeDownloadPath(std::string_view name, std::string_view version) {
+  return Detail::Join(kRuntimeDownloadPrefix, name, version);
+}
+inline std::wstring RuntimeDownloadPath(std::wstring_view name, std::wstring_view version) {
+  return Detail::Join(kRuntimeDownloadPrefix, name, version);
+}
+
+}  // namespace Protocol
+
+}  // namespace Kyrowan

@@ -7,6 +7,7 @@
 #include "platform/guid.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "protocol/server_protocol.h"
 #include "runtime/argument_splitter.h"
 #include "runtime/python_scripts.h"
 
@@ -29,7 +30,7 @@ bool IsPlainRequirementText(const std::wstring& text) {
   return true;
 }
 
-bool IsAnyVersion(const std::wstring& version) { return version.empty() || version == L"0.0.0"; }
+bool IsAnyVersion(const std::wstring& version) { return version.empty() || version == kLatestVersionWide; }
 
 }  // namespace
 
@@ -50,7 +51,7 @@ bool PythonRuntime::Initialize() {
   std::lock_guard<std::mutex> lock(scriptLock);
   if (ready) return true;
   // "0.0.0" names no package: such a runtime only stands for "the latest one made".
-  if (name.empty() || version.empty() || version == L"0.0.0") return false;
+  if (name.empty() || version.empty() || version == kLatestVersionWide) return false;
   // A files-only element: its destruction leaves the runtime registry alone.
   PythonRuntimePackage package(name, version);
   if (package.Validate() != PkgOperationSucceeded) return false;

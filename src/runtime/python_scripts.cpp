@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/file_system.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
@@ -123,7 +124,7 @@ std::wstring BuildStartMarkerLine(const std::wstring& markerPath) {
 
 std::wstring BuildPipCheckScript(const std::wstring& name, const std::wstring& version) {
   if (name.empty()) return {};
-  const bool anyVersion = version.empty() || version == L"0.0.0";
+  const bool anyVersion = version.empty() || version == kLatestVersionWide;
   std::wstring script;
   AppendLine(script, 0, L"import sys");
   AppendLine(script, 0, L"");

@@ -1,4 +1,5 @@
 // GetRuntime and ReleaseAllRuntimes: the process-wide registry of runtimes.
+#include "protocol/server_protocol.h"
 #include "runtime/runtime.h"
 
 #include <map>
@@ -25,7 +26,7 @@ Registry& TheRegistry() {
   return registry;
 }
 
-const std::wstring kDefaultVersion = L"0.0.0";
+const std::wstring kDefaultVersion = kLatestVersionWide;
 
 }  // namespace
 

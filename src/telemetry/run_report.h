@@ -43,9 +43,6 @@ bool BuildTelemetryDocument(const TelemetryContext& context, const RunRecord& re
 /// PUTs the document to the server; true only for an answer with status 200.
 bool UploadTelemetry(const nlohmann::json& document);
 
-/// The largest report body that is sent; a longer one is dropped.
-inline constexpr std::size_t kMaxTelemetryBodyBytes = 16383;
-
 /// Sends a report body; returns HttpPutBody's result and sets the HTTP status.
 using TelemetrySender = std::function<int(const std::string& body, const std::wstring& path,
                                           const std::vector<std::wstring>& headers, int& status)>;

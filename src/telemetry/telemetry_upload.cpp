@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/http_client.h"
+#include "protocol/server_protocol.h"
 #include "telemetry/telemetry_context.h"
 
 namespace Kyrowan {
@@ -37,10 +38,10 @@ bool UploadTelemetry(const nlohmann::json& document) {
     return false;
   }
   // Too long for one request: the report is lost, nothing goes out.
-  if (body.empty() || body.size() > kMaxTelemetryBodyBytes) return false;
+  if (body.empty() || body.size() > Protocol::kMaxTelemetryBodyBytes) return false;
   const std::vector<std::wstring> headers{L"Content-Type: application/json"};
   int status = 0;
-  return Send(body, L"/telemetry/upload", headers, status) == 1 && status == 200;
+  return Send(body, Protocol::WidePath(Protocol::kTelemetryUploadPath), headers, status) == 1 && status == 200;
 }
 
 bool TelemetryOptedOut(const char* noTelemetry, const char* doNotTrack) {

@@ -10,6 +10,7 @@
 #include "kyrpack/packer.h"
 #include "kyrpack/publisher.h"
 #include "kyrpack/signer.h"
+#include "protocol/server_protocol.h"
 #include "publisher_cli.h"
 
 namespace Kyrowan::Kyrpack {
@@ -22,7 +23,7 @@ constexpr char kHelpWithoutValue[] = "\x01";
 /// Every option of every command, as given on the command line.
 struct Arguments {
   std::string privateKey, publicKey;
-  std::string folder, kind, name, version, runtimeType = "none", runtimeVersion = "0.0.0";
+  std::string folder, kind, name, version, runtimeType = "none", runtimeVersion = kLatestVersion;
   std::string module, run, help, out;
   std::vector<std::string> dependencies;
   std::string package, signature;

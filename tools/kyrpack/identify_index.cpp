@@ -14,6 +14,7 @@
 #include "kyrpack/tree_files.h"
 #include "kyrpack/tree_layout.h"
 #include "package/package_file.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan::Kyrpack {
 
@@ -103,6 +104,13 @@ bool SignIndex(const fs::path& root, const json& families, const Signer& signer,
   // The package-file check wants a payload longer than its signature; JSON may end in spaces.
   const std::size_t minimum = signer.SignatureSize() + 1;
   if (payload.size() < minimum) payload.insert(payload.size() - 1, minimum - payload.size(), ' ');
+  // Every client would refuse a larger index and keep using its old copy.
+  const std::size_t size = kPackageHeaderSize + payload.size() + signer.SignatureSize();
+  if (size > static_cast<std::size_t>(Protocol::kMaxIndexFileBytes)) {
+    error = "the index would be " + std::to_string(size) + " bytes; clients take at most " +
+            std::to_string(Protocol::kMaxIndexFileBytes);
+    return false;
+  }
   return SignPackageFile(payload, signer, bytes, error);
 }
 

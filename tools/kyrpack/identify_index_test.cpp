@@ -7,6 +7,7 @@
 #include "kyrpack/packer.h"
 #include "package/package_file.h"
 #include "platform/signature_verifier.h"
+#include "protocol/server_protocol.h"
 #include "tests/trust_test_support.h"
 
 namespace Kyrowan::Kyrpack {
@@ -118,6 +119,8 @@ TEST_F(IdentifyIndexTest, NothingIsWrittenWhenTheHintsOrTheKeyAreRefused) {
        "the tree publishes no decryptor 'unknown'; publish it first"},
       {{"--decryptor", "stampado", "--remove"}, KYR_TEST_PRIVATE_KEY, "'stampado' has no hints to remove"},
       {{"--decryptor", "stampado", "--note", "x.txt"}, notAKey, "does not hold an RSA private key"},
+      {{"--decryptor", "stampado", "--marker", "0:" + std::string(Protocol::kMaxIndexFileBytes, 'a')},
+       KYR_TEST_PRIVATE_KEY, "bytes; clients take at most 16777216"},
   };
   const auto files = Testing::ListTree(Tree());
   for (const auto& [options, key, message] : cases) {

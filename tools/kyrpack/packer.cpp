@@ -10,6 +10,7 @@
 #include "kyrpack/client_rules.h"
 #include "kyrpack/signer.h"
 #include "kyrpack/zip_writer.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan::Kyrpack {
 
@@ -116,7 +117,7 @@ void FillRecord(const PackFacts& facts, PkgInfo_s& info) {
 }
 
 void FillRecord(const PackFacts& facts, LibPkgInfo_s& info) {
-  info.runtime = {facts.runtimeType, "0.0.0"};  // the client reads a library's runtime version as "0.0.0"
+  info.runtime = {facts.runtimeType, kLatestVersion};  // the client reads a library's runtime version as "0.0.0"
   info.dependencies = facts.dependencies;
 }
 
@@ -206,7 +207,7 @@ bool IsUtf8Text(const std::string& text) {
 bool CheckFacts(const PackFacts& facts, std::string& error) {
   const bool isRuntime = facts.kind == PackageKind::Runtime;
   if (!IsNameText(facts.name)) error = "the name must be lower-case letters, digits, '.', '_' or '-', without \"..\"";
-  else if (!IsVersionText(facts.version) || facts.version == "0.0.0")
+  else if (!IsVersionText(facts.version) || facts.version == kLatestVersion)
     error = "the version must be numbers joined by dots, and not 0.0.0";
   else if (!IsVersionText(facts.runtimeVersion)) error = "the runtime version must be numbers joined by dots";
   else if (!isRuntime && facts.runtimeType != 1 && facts.runtimeType != 2)
@@ -244,7 +245,7 @@ std::string PackageFileBytes(const std::string& payload, const std::vector<std::
 }
 
 bool SignPackageFile(const std::string& payload, const Signer& signer, std::string& bytes, std::string& error) {
-  if (payload.size() > 0xFFFFFFFFu) {
+  if (payload.size() > Protocol::kMaxPayloadBytes) {
     error = "the payload is 4 GiB or larger; the client cannot check it";
     return false;
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "package/manifest.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan::Kyrpack {
 
@@ -25,7 +26,7 @@ struct PackFacts {
   std::string name;
   std::string version;
   int runtimeType = 0;  ///< 0 none, 1 python, 2 native
-  std::string runtimeVersion = "0.0.0";
+  std::string runtimeVersion = kLatestVersion;
   std::string module;
   std::string run;
   std::string help;

@@ -1,23 +1,32 @@
 #include "kyrpack/tree_layout.h"
 
+#include "protocol/server_protocol.h"
+
 namespace Kyrowan::Tree {
+
+namespace {
+
+// A request path without its leading "/".
+std::string Relative(std::string_view requestPath) { return std::string(requestPath.substr(1)); }
+
+}  // namespace
 
 std::string DownloadRoot(PackageKind kind) {
   switch (kind) {
-    case PackageKind::Decryptor: return "package/download/64/";
-    case PackageKind::Library: return "library/download/64/";
-    case PackageKind::Runtime: return "runtime/download/64/";
+    case PackageKind::Decryptor: return Relative(Protocol::kDecryptorDownloadPrefix);
+    case PackageKind::Library: return Relative(Protocol::kLibraryDownloadPrefix);
+    case PackageKind::Runtime: return Relative(Protocol::kRuntimeDownloadPrefix);
   }
   return "";
 }
 
-std::string ListPath() { return "package/list/0.0.0"; }
+std::string ListPath() { return Relative(Protocol::kListPath); }
 
-std::string IdentifyPath() { return "package/identify/0.0.0"; }
+std::string IdentifyPath() { return Relative(Protocol::kIdentifyPath); }
 
 std::string HintsSourcePath() { return "hints.json"; }
 
-std::string LatestVersionPath(const std::string& name) { return "package/query/latestver/64/" + name; }
+std::string LatestVersionPath(const std::string& name) { return Relative(Protocol::LatestVersionQueryPath(name)); }
 
 std::string DownloadPath(PackageKind kind, const std::string& name, const std::string& version) {
   return DownloadRoot(kind) + name + "/" + version;
