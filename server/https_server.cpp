@@ -117,7 +117,8 @@ MHD_Result OnRequest(void* server, MHD_Connection* connection, const char* url, 
   State& state = *static_cast<State*>(server);
   auto* exchange = static_cast<Exchange*>(*context);
   if (exchange == nullptr) {
-    *context = exchange = new Exchange{ReadHead(connection, url, method)};
+    *context = exchange = new Exchange;
+    exchange->request = ReadHead(connection, url, method);
     if (auto refusal = state.routes.Refuse(exchange->request))
       return Queue(state, connection, *exchange, std::move(*refusal));
     exchange->keep = state.routes.BodyLimit(exchange->request);
@@ -127,7 +128,8 @@ MHD_Result OnRequest(void* server, MHD_Connection* connection, const char* url, 
     // Past the bound the body is read but dropped; the request deadline ends an endless one.
     Request& request = exchange->request;
     request.bodyBytes += *size;
-    if (request.body.size() < exchange->keep) request.body.append(data, std::min(*size, exchange->keep - request.body.size()));
+    if (request.body.size() < exchange->keep)
+      request.body.append(data, std::min(*size, exchange->keep - request.body.size()));
     *size = 0;
     return MHD_YES;
   }

@@ -53,7 +53,8 @@ ConnectionLimits LimitsFor(const ServerOptions& options) {
     ::setrlimit(RLIMIT_NOFILE, &files);
     ::getrlimit(RLIMIT_NOFILE, &files);
     if (files.rlim_cur != RLIM_INFINITY)
-      connections = static_cast<int>(std::min<rlim_t>(connections, (files.rlim_cur - std::min(files.rlim_cur, kReservedDescriptors)) / 2));
+      connections = static_cast<int>(
+          std::min<rlim_t>(connections, (files.rlim_cur - std::min(files.rlim_cur, kReservedDescriptors)) / 2));
   }
   // Each thread takes its share of the connections: it needs one at least.
   return ConnectionLimits{options.threads, options.timeoutSeconds, options.requestTimeoutSeconds,
