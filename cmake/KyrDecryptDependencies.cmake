@@ -13,7 +13,7 @@ if(KYRDECRYPT_BUILD_PUBLISHER OR KYRDECRYPT_BUILD_TESTS)
   find_package(CLI11 2.1 REQUIRED CONFIG)  # the publisher tools' command lines
 endif()
 if(KYRDECRYPT_BUILD_PUBLISHER)
-  pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+  pkg_check_modules(MICROHTTPD REQUIRED IMPORTED_TARGET libmicrohttpd)
   pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
   pkg_check_modules(LIBPQ REQUIRED IMPORTED_TARGET libpq)
 endif()

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config openssl ca-certificates curl unzip time
   nlohmann-json3-dev zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
-  libgtest-dev libgmock-dev libcpp-httplib-dev libsqlite3-dev sqlite3 libcli11-dev nginx
+  libgtest-dev libgmock-dev libmicrohttpd-dev libsqlite3-dev sqlite3 libcli11-dev nginx
   libpq-dev postgresql lintian systemd
   python3 python3-venv python3-pip python3-yaml
   clang-16 libclang-rt-16-dev

@@ -1,54 +1,64 @@
 // kyrdecrypt-server: serves a repository folder of signed packages over HTTPS
 // and stores the telemetry reports clients upload.
-#include <sys/socket.h>
+#include <sys/resource.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <httplib.h>
 #include <pthread.h>
 
-#include "connection_threads.h"
+#include "https_server.h"
+#include "listen_socket.h"
 #include "report_limiter.h"
 #include "repository.h"
 #include "routes.h"
 #include "server_options.h"
 #include "telemetry_store.h"
+#include "tls_credentials.h"
 
 using namespace KyrServer;
 
 namespace {
+
+// Descriptors kept for the store, the files being served and the listening socket.
+constexpr rlim_t kReservedDescriptors = 64;
 
 int Fatal(const std::string& message) {
   std::fprintf(stderr, "kyrdecrypt-server: %s\n", message.c_str());
   return 1;
 }
 
-// SIGINT and SIGTERM stop the server cleanly: a thread waits for them.
-void StopOnSignals(httplib::Server& server) {
+// SIGINT and SIGTERM stop the server: blocked in every thread, the main one waits for them.
+sigset_t BlockStopSignals() {
+  std::signal(SIGPIPE, SIG_IGN);  // a client gone mid-answer is an error of that write only
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([&server, signals] {
-    int received = 0;
-    sigwait(&signals, &received);
-    server.stop();
-  }).detach();
+  return signals;
 }
 
-// The library's default also sets SO_REUSEPORT, which lets a second server take the same
-// port and half of its requests. SO_REUSEADDR alone still allows a quick restart.
-void AllowRestartOnly(int socket) {
-  const int yes = 1;
-  ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+// Every connection takes two descriptors (the server's and the request deadline's), so the
+// connection cap is held below what the process may open, raised as far as it may be.
+ConnectionLimits LimitsFor(const ServerOptions& options) {
+  rlimit files{};
+  int connections = options.maxConnections;
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur != RLIM_INFINITY)
+      connections = static_cast<int>(
+          std::min<rlim_t>(connections, (files.rlim_cur - std::min(files.rlim_cur, kReservedDescriptors)) / 2));
+  }
+  // Each thread takes its share of the connections: it needs one at least.
+  return ConnectionLimits{options.threads, options.timeoutSeconds, options.requestTimeoutSeconds,
+                          std::max(connections, options.threads), options.connectionsPerAddress};
 }
 
 }  // namespace
@@ -70,30 +80,22 @@ int main(int argc, char** argv) {
   std::string storeProblem;
   const auto store = OpenTelemetryStore(options, storeProblem);
   if (!store) return Fatal(storeProblem);
-  httplib::SSLServer server(options.certificateFile.c_str(), options.keyFile.c_str());
-  if (!server.is_valid()) return Fatal("cannot load certificate '" + options.certificateFile + "' and key");
+  TlsCredentials credentials;
+  const std::string unloadable = "cannot load certificate '" + options.certificateFile + "' and key";
+  if (!LoadTlsCredentials(options.certificateFile, options.keyFile, credentials)) return Fatal(unloadable);
   ReportLimiter limiter(static_cast<std::size_t>(options.reportsPerMinute));
-  RegisterRoutes(server, repository, *store, limiter, options.trustedProxies);
-  // A client that stops sending or taking data gives its connection up after this long.
-  server.set_read_timeout(options.timeoutSeconds, 0);
-  server.set_write_timeout(options.timeoutSeconds, 0);
-  ConnectionThreads threads(static_cast<std::size_t>(options.threads));
-  threads.Install(server, options.timeoutSeconds);
-  server.set_socket_options(AllowRestartOnly);
-  StopOnSignals(server);
-  errno = 0;
-  int port = options.port;
-  if (port == 0) port = server.bind_to_any_port(options.address);
-  else if (!server.bind_to_port(options.address, port)) port = -1;
-  if (port <= 0) {
-    const int cause = errno;
-    const std::string reason = cause == EADDRINUSE ? "the port is already in use"
-                               : cause != 0        ? std::strerror(cause)
-                                                   : "the address cannot be used";
+  Routes routes(repository, *store, limiter, options.trustedProxies);
+  const sigset_t stopSignals = BlockStopSignals();
+  int port = 0;
+  std::string reason;
+  const int listening = ListenOn(options.address, options.port, port, reason);
+  if (listening < 0)
     return Fatal("cannot listen on " + options.address + ":" + std::to_string(options.port) + ": " + reason);
-  }
+  const auto server = HttpsServer::Start(listening, credentials, LimitsFor(options), routes);
+  if (!server) return Fatal(unloadable + " (the TLS library refused them)");
   std::printf("kyrdecrypt-server ready on https://%s:%d\n", options.address.c_str(), port);
   std::fflush(stdout);
-  server.listen_after_bind();
+  int received = 0;
+  sigwait(&stopSignals, &received);
   return 0;
 }

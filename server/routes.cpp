@@ -1,15 +1,12 @@
 #include "routes.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <array>
 #include <cstdio>
-#include <fstream>
-#include <memory>
+#include <cstdlib>
 #include <mutex>
-#include <string_view>
-#include <vector>
-
-#include <httplib.h>
+#include <regex>
+#include <strings.h>
 
 #include "client_address.h"
 #include "protocol/server_protocol.h"
@@ -23,64 +20,81 @@ namespace {
 
 namespace Protocol = Kyrowan::Protocol;
 
-constexpr std::size_t kReadPiece = 65536;
-// Telemetry bodies announced beyond this are refused unread (413); smaller oversize
-// bodies get a 400 that says why.
-constexpr std::size_t kMaxRequestBody = 65536;
+// Bodies announced beyond this are refused unread (413); a telemetry body smaller than
+// this but past its own bound gets a 400 that says why.
+constexpr std::uint64_t kMaxRequestBody = 65536;
 
-void Fail(httplib::Response& response, int status, const std::string& reason) {
-  response.status = status;
-  response.set_content(reason + "\n", "text/plain");
+Answer Fail(int status, const std::string& reason, bool close = false) {
+  Answer answer;
+  answer.status = status;
+  answer.text = reason + "\n";
+  answer.close = close;
+  return answer;
 }
 
-// Streams a file of the tree with its length announced up front.
-void ServeFile(const Repository& repository, const std::filesystem::path& file, httplib::Response& response,
-               const char* type = "application/octet-stream", const char* missing = "no such package") {
+Answer ErrorPage(int status, bool close = false) { return Fail(status, "error " + std::to_string(status), close); }
+
+bool KnownMethod(const std::string& method) {
+  static const std::array<const char*, 10> known{"GET",    "HEAD",    "POST",  "PUT",   "DELETE",
+                                                 "CONNECT", "OPTIONS", "TRACE", "PATCH", "PRI"};
+  return std::any_of(known.begin(), known.end(), [&method](const char* name) { return method == name; });
+}
+
+bool IsUpload(const Request& request) {
+  return request.method == "PUT" && request.path == Protocol::kTelemetryUploadPath;
+}
+
+// A file of the tree, whole.
+Answer ServeFile(const Repository& repository, const std::filesystem::path& file,
+                 const char* type = "application/octet-stream", const char* missing = "no such package") {
   const std::filesystem::path real = repository.Servable(file);
   std::error_code error;
   const auto size = real.empty() ? 0 : std::filesystem::file_size(real, error);
   auto stream = std::make_shared<std::ifstream>(real, std::ios::binary);
-  if (real.empty() || error || !*stream) return Fail(response, 404, missing);
-  response.set_content_provider(
-      static_cast<std::size_t>(size), type,
-      [stream](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        std::vector<char> piece(std::min(length, kReadPiece));
-        stream->seekg(static_cast<std::streamoff>(offset));
-        stream->read(piece.data(), static_cast<std::streamsize>(piece.size()));
-        const auto got = stream->gcount();
-        return got > 0 && sink.write(piece.data(), static_cast<std::size_t>(got));
-      });
+  if (real.empty() || error || !*stream) return Fail(404, missing);
+  Answer answer;
+  answer.contentType = type;
+  answer.file = std::move(stream);
+  answer.fileSize = size;
+  return answer;
 }
 
-// The body as the reader delivers it, whatever its framing, but never more than one byte
-// past the largest report: reading stops there.
-std::string ReadBounded(const httplib::ContentReader& reader) {
-  std::string body;
-  reader([&body](const char* data, std::size_t length) {
-    body.append(data, std::min(length, kMaxTelemetryBody + 1 - body.size()));
-    return body.size() <= kMaxTelemetryBody;
-  });
-  return body;
-}
-
-// Names and versions name folders: reject anything that could leave them.
-bool SafeParts(const httplib::Request& request, httplib::Response& response) {
-  for (std::size_t i = 1; i < request.matches.size(); ++i) {
-    if (!IsSafePathPart(request.matches[i].str())) {
-      Fail(response, 400, "bad name or version");
-      return false;
-    }
+// The request's path parts that `pattern` captures, when it matches the whole path. Names
+// and versions name folders: a part that could leave them makes the answer a 400.
+std::optional<std::vector<std::string>> Match(const Request& request, const std::string& pattern,
+                                              std::optional<Answer>& refusal) {
+  std::smatch match;
+  if (!std::regex_match(request.path, match, std::regex(pattern))) return std::nullopt;
+  std::vector<std::string> parts;
+  for (std::size_t i = 1; i < match.size(); ++i) {
+    parts.push_back(match[i].str());
+    if (!IsSafePathPart(parts.back())) refusal = Fail(400, "bad name or version");
   }
-  return true;
+  return parts;
 }
 
-void RegisterDownload(httplib::Server& server, const Repository& repository, std::string_view prefix,
-                      PackageKind kind) {
-  server.Get(std::string(prefix) + R"(([^/]+)/([^/]+))",
-             [&repository, kind](const httplib::Request& request, httplib::Response& response) {
-               if (SafeParts(request, response))
-                 ServeFile(repository, repository.PackageFile(kind, request.matches[1], request.matches[2]), response);
-             });
+// What a GET (or HEAD) of `request`'s path is answered with.
+Answer Get(const Repository& repository, const Request& request) {
+  if (request.path == Protocol::kListPath)
+    return ServeFile(repository, repository.ListFile(), "application/json", "nothing published");
+  if (request.path == Protocol::kIdentifyPath)
+    return ServeFile(repository, repository.IdentifyFile(), "application/octet-stream", "no identification index");
+  const std::string part = "([^/]+)";
+  std::optional<Answer> refusal;
+  if (const auto name = Match(request, std::string(Protocol::kLatestVersionQueryPrefix) + part, refusal))
+    return refusal ? *refusal
+                   : ServeFile(repository, repository.LatestVersionFile((*name)[0]), "text/plain", "no such decryptor");
+  if (const auto name = Match(request, std::string(Protocol::kDecryptorDownloadPrefix) + part, refusal))
+    return refusal ? *refusal : ServeFile(repository, repository.PackageFile(PackageKind::Decryptor, (*name)[0], ""));
+  const std::pair<std::string_view, PackageKind> downloads[] = {
+      {Protocol::kDecryptorDownloadPrefix, PackageKind::Decryptor},
+      {Protocol::kLibraryDownloadPrefix, PackageKind::Library},
+      {Protocol::kRuntimeDownloadPrefix, PackageKind::Runtime}};
+  for (const auto& [prefix, kind] : downloads) {
+    if (const auto parts = Match(request, std::string(prefix) + part + "/" + part, refusal))
+      return refusal ? *refusal : ServeFile(repository, repository.PackageFile(kind, (*parts)[0], (*parts)[1]));
+  }
+  return ErrorPage(404);
 }
 
 // Keeps a log line on one line whatever the request holds; a backslash is escaped too, so
@@ -99,101 +113,93 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
-// Every X-Forwarded-For line of the request, in order, as one list.
-std::string ForwardedFor(const httplib::Request& request) {
-  std::string list;
-  for (std::size_t i = 0; i < request.get_header_value_count("X-Forwarded-For"); ++i)
-    list += (i == 0 ? "" : ",") + request.get_header_value("X-Forwarded-For", i);
-  return list;
-}
-
-// The client as the limiter, the store and the log name it: behind a trusted proxy,
-// the address the proxy forwarded.
-std::string Client(const httplib::Request& request, const std::vector<std::string>& trustedProxies) {
-  return ClientAddress(request.remote_addr, ForwardedFor(request), request.get_header_value("X-Real-IP"),
-                       trustedProxies);
-}
-
-void LogRequest(const httplib::Request& request, const httplib::Response& response,
-                const std::vector<std::string>& trustedProxies) {
-  static std::mutex logMutex;
-  const std::size_t bytes = response.body.empty() ? response.content_length_ : response.body.size();
-  const std::string client = Client(request, trustedProxies);
-  std::lock_guard guard(logMutex);
-  std::printf("%s %s %s %d %zu\n", Printable(client).c_str(), Printable(request.method).c_str(),
-              Printable(request.path).c_str(), response.status, bytes);
-  std::fflush(stdout);
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 }  // namespace
 
-void RegisterRoutes(httplib::Server& server, const Repository& repository, TelemetryStore& store,
-                    ReportLimiter& limiter, const std::vector<std::string>& trustedProxies) {
-  server.set_payload_max_length(kMaxRequestBody);
-  server.Get(std::string(Protocol::kListPath), [&repository](const httplib::Request&, httplib::Response& response) {
-    ServeFile(repository, repository.ListFile(), response, "application/json", "nothing published");
-  });
-  server.Get(std::string(Protocol::kIdentifyPath), [&repository](const httplib::Request&,
-                                                                 httplib::Response& response) {
-    ServeFile(repository, repository.IdentifyFile(), response, "application/octet-stream", "no identification index");
-  });
-  server.Get(std::string(Protocol::kLatestVersionQueryPrefix) + "([^/]+)",
-             [&repository](const httplib::Request& request, httplib::Response& response) {
-               if (SafeParts(request, response))
-                 ServeFile(repository, repository.LatestVersionFile(request.matches[1]), response, "text/plain",
-                           "no such decryptor");
-             });
-  server.Get(std::string(Protocol::kDecryptorDownloadPrefix) + "([^/]+)",
-             [&repository](const httplib::Request& request, httplib::Response& response) {
-               if (SafeParts(request, response))
-                 ServeFile(repository, repository.PackageFile(PackageKind::Decryptor, request.matches[1], ""), response);
-             });
-  RegisterDownload(server, repository, Protocol::kDecryptorDownloadPrefix, PackageKind::Decryptor);
-  RegisterDownload(server, repository, Protocol::kLibraryDownloadPrefix, PackageKind::Library);
-  RegisterDownload(server, repository, Protocol::kRuntimeDownloadPrefix, PackageKind::Runtime);
-  const std::string upload(Protocol::kTelemetryUploadPath);
-  server.Put(upload, [&store, &limiter, &trustedProxies](const httplib::Request& request, httplib::Response& response,
-                                                         const httplib::ContentReader& reader) {
-    // Far too large by its own account: refused unread.
-    if (request.get_header_value<std::uint64_t>("Content-Length") > kMaxRequestBody) {
-      response.status = 413;
-      response.set_header("Connection", "close");
-      return;
+std::vector<std::string> Request::Values(std::string_view name) const {
+  std::vector<std::string> values;
+  for (const auto& [key, value] : headers) {
+    if (key.size() == name.size() && strncasecmp(key.data(), name.data(), name.size()) == 0) values.push_back(value);
+  }
+  return values;
+}
+
+std::string PercentDecoded(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int high = i + 2 < text.size() && text[i] == '%' ? HexDigit(text[i + 1]) : -1;
+    const int low = high >= 0 ? HexDigit(text[i + 2]) : -1;
+    if (low < 0) {
+      out += text[i];
+    } else {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
     }
-    const std::string body = ReadBounded(reader);
-    const std::string client = Client(request, trustedProxies);
-    if (!limiter.Allow(client, ReportLimiter::Clock::now()))
-      return Fail(response, 429, "too many reports from this address; try again in a minute");
-    if (const std::string problem = CheckTelemetryBody(body); !problem.empty()) {
-      // What the client sent beyond the bound is left unread: it must not send more here.
-      if (body.size() > kMaxTelemetryBody) response.set_header("Connection", "close");
-      return Fail(response, 400, problem);
-    }
-    if (const std::string error = store.Store(body, client); !error.empty()) {
-      std::fprintf(stderr, "kyrdecrypt-server: could not store a report: %s\n", error.c_str());
-      return Fail(response, 500, "could not store the report");
-    }
-    response.set_content("stored\n", "text/plain");
-  });
-  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-    // An encoded body would be inflated before any bound applies. It is left unread.
-    if (request.has_header("Content-Encoding")) {
-      response.set_header("Connection", "close");
-      Fail(response, 415, "encoded bodies are not accepted");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    // Files are always served whole: the library's own range answers are wrong at the edges.
-    // The request is the library's own non-const object, handed to this handler as const.
-    const_cast<httplib::Request&>(request).ranges.clear();
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-  // Every answer carries a Content-Length, error pages included.
-  server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-    if (response.body.empty()) Fail(response, response.status, "error " + std::to_string(response.status));
-  });
-  server.set_logger([&trustedProxies](const httplib::Request& request, const httplib::Response& response) {
-    LogRequest(request, response, trustedProxies);
-  });
+  }
+  return out;
+}
+
+std::optional<Answer> Routes::Refuse(const Request& head) const {
+  if (!KnownMethod(head.method)) return ErrorPage(400);
+  // An encoded body would be inflated before any bound applies. It is left unread.
+  if (!head.Values("Content-Encoding").empty()) return Fail(415, "encoded bodies are not accepted", true);
+  // Far too large by its own account: refused unread.
+  for (const std::string& length : head.Values("Content-Length")) {
+    if (std::strtoull(length.c_str(), nullptr, 10) > kMaxRequestBody) return ErrorPage(413, true);
+  }
+  return std::nullopt;
+}
+
+std::size_t Routes::BodyLimit(const Request& head) const {
+  // One byte past the largest report, so that an oversize one is told apart.
+  return IsUpload(head) ? kMaxTelemetryBody + 1 : 0;
+}
+
+Answer Routes::Respond(const Request& request) {
+  if (IsUpload(request)) return Upload(request);
+  if (request.bodyBytes > kMaxRequestBody) return ErrorPage(413, true);
+  if (request.method == "GET" || request.method == "HEAD") return Get(repository_, request);
+  return ErrorPage(404);
+}
+
+Answer Routes::Upload(const Request& request) {
+  const std::string client = Client(request);
+  if (!limiter_.Allow(client, ReportLimiter::Clock::now()))
+    return Fail(429, "too many reports from this address; try again in a minute");
+  if (const std::string problem = CheckTelemetryBody(request.body); !problem.empty())
+    return Fail(400, problem, request.bodyBytes > kMaxTelemetryBody);
+  if (const std::string error = store_.Store(request.body, client); !error.empty()) {
+    std::fprintf(stderr, "kyrdecrypt-server: could not store a report: %s\n", error.c_str());
+    return Fail(500, "could not store the report");
+  }
+  return Fail(200, "stored");
+}
+
+// The client as the limiter, the store and the log name it: behind a trusted proxy,
+// the address the proxy forwarded (every X-Forwarded-For line, in order, as one list).
+std::string Routes::Client(const Request& request) const {
+  const auto hops = request.Values("X-Forwarded-For");
+  std::string forwarded;
+  for (std::size_t i = 0; i < hops.size(); ++i) forwarded += (i == 0 ? "" : ",") + hops[i];
+  const auto realIp = request.Values("X-Real-IP");
+  return ClientAddress(request.peer, forwarded, realIp.empty() ? "" : realIp.front(), trustedProxies_);
+}
+
+void Routes::Log(const Request& request, const Answer& answer) const {
+  static std::mutex logMutex;
+  const std::string client = Client(request);
+  // A request with a method HTTP does not have was refused before its path was read.
+  const std::string path = KnownMethod(request.method) ? request.path : "";
+  std::lock_guard guard(logMutex);
+  std::printf("%s %s %s %d %llu\n", Printable(client).c_str(), Printable(request.method).c_str(),
+              Printable(path).c_str(), answer.status, static_cast<unsigned long long>(answer.BodyBytes()));
+  std::fflush(stdout);
 }
 
 }  // namespace KyrServer

@@ -32,8 +32,19 @@ void AddOptions(CLI::App& app, ServerOptions& options) {
   app.add_option("--timeout", options.timeoutSeconds, "Seconds a connection may wait for its client")
       ->check(CLI::Range(1, 3600))
       ->capture_default_str();
-  app.add_option("--threads", options.threads, "Connections served at once; more wait for a free thread")
+  app.add_option("--request-timeout", options.requestTimeoutSeconds,
+                 "Seconds a request may take to arrive whole, from its connection's start or the previous answer")
+      ->check(CLI::Range(1, 3600))
+      ->capture_default_str();
+  app.add_option("--threads", options.threads, "Threads serving connections, each many at once")
       ->check(CLI::Range(1, kMaxThreads))
+      ->capture_default_str();
+  app.add_option("--max-connections", options.maxConnections, "Open connections in all; more wait to be accepted")
+      ->check(CLI::Range(1, 1000000))
+      ->capture_default_str();
+  app.add_option("--connections-per-address", options.connectionsPerAddress,
+                 "Open connections from one peer address (a proxy's too); more are closed at once")
+      ->check(CLI::Range(1, 1000000))
       ->capture_default_str();
   app.add_option("--trusted-proxy", options.trustedProxies,
                  "A proxy's address (repeatable): its X-Forwarded-For or X-Real-IP names the client")

@@ -20,7 +20,10 @@ struct ServerOptions {
   std::string postgresConnection;  ///< libpq connection string: reports go to PostgreSQL
   int reportsPerMinute = 60;  ///< telemetry uploads taken from one client address per minute
   int timeoutSeconds = 10;    ///< longest wait for a client to send or take data
-  int threads = DefaultThreads();  ///< connections served at once
+  int requestTimeoutSeconds = 10;  ///< longest time for a request to arrive whole, head and body
+  int threads = DefaultThreads();  ///< threads serving connections, each many at once
+  int maxConnections = 1000;        ///< open connections in all
+  int connectionsPerAddress = 32;   ///< open connections from one peer address
   std::vector<std::string> trustedProxies;  ///< peers whose X-Forwarded-For / X-Real-IP name the client
 };
 

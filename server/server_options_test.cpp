@@ -34,13 +34,18 @@ TEST(ServerOptions, ReadsEveryOption) {
   EXPECT_EQ(options.reportsPerMinute, 60);
   EXPECT_EQ(options.timeoutSeconds, 10);
   EXPECT_EQ(options.threads, DefaultThreads());
+  EXPECT_EQ((std::vector{options.requestTimeoutSeconds, options.maxConnections, options.connectionsPerAddress}),
+            (std::vector{10, 1000, 32}));
   auto limited = kComplete;
   limited.insert(limited.end(), {"--timeout", "2", "--reports-per-minute", "5", "--trusted-proxy", "127.0.0.1",
-                                  "--trusted-proxy", "::1", "--threads", "3"});
+                                  "--trusted-proxy", "::1", "--threads", "3", "--request-timeout", "4",
+                                  "--max-connections", "50", "--connections-per-address", "6"});
   ASSERT_TRUE(Parse(limited, options, error)) << error;
   EXPECT_EQ(options.reportsPerMinute, 5);
   EXPECT_EQ(options.timeoutSeconds, 2);
   EXPECT_EQ(options.threads, 3);
+  EXPECT_EQ((std::vector{options.requestTimeoutSeconds, options.maxConnections, options.connectionsPerAddress}),
+            (std::vector{4, 50, 6}));
   EXPECT_EQ(options.trustedProxies, (std::vector<std::string>{"127.0.0.1", "::1"}));
   auto postgres = kWithoutDb;
   postgres.insert(postgres.end(), {"--telemetry-postgres", "host=/run/pg dbname=kyr"});
@@ -98,6 +103,8 @@ TEST(ServerOptions, NamesWhatIsWrong) {
       {plus("--reports-per-minute", "0"), "--reports-per-minute: Value 0 not in range 1 to 1000000"},
       {plus("--timeout", "5s"), "--timeout: Value 5s not in range 1 to 3600"},
       {plus("--threads", "1025"), "--threads: Value 1025 not in range 1 to 1024"},
+      {plus("--request-timeout", "0"), "--request-timeout: Value 0 not in range 1 to 3600"},
+      {plus("--connections-per-address", "0"), "--connections-per-address: Value 0 not in range 1 to 1000000"},
       {plus("--telemetry-postgres", "dbname=kyr"), "--db excludes --telemetry-postgres"},
       {[&] { auto a = kWithoutDb; a.insert(a.end(), {"--telemetry-postgres", ""}); return a; }(),
        "option --telemetry-postgres needs a value"},

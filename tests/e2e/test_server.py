@@ -8,11 +8,27 @@ import sqlite3
 import ssl
 import struct
 import subprocess
+import sys
+import threading
 import time
 import unittest
 import zlib
 
 from harness import E2ETestCase
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import test_packages as packages  # noqa: E402
+
+
+def read_until_closed(connection):
+    """Every byte the peer sends until it closes or resets the connection (or the read times out)."""
+    answer = b""
+    try:
+        while chunk := connection.recv(65536):
+            answer += chunk
+    except (OSError, ssl.SSLError):
+        pass
+    return answer
 
 
 class ServerTest(E2ETestCase):
@@ -41,17 +57,11 @@ class ServerTest(E2ETestCase):
         with socket.create_connection(("127.0.0.1", self.port), timeout=10,
                                       source_address=(source, 0) if source else None) as raw:
             with context.wrap_socket(raw, server_hostname="127.0.0.1") as connection:
-                answer = b""
                 try:  # a server that refuses a body may close before it is all sent
                     connection.sendall(data)
                 except (OSError, ssl.SSLError):
                     pass
-                try:
-                    while chunk := connection.recv(65536):
-                        answer += chunk
-                except (OSError, ssl.SSLError):
-                    pass
-                return answer
+                return read_until_closed(connection)
 
     def test_list_is_the_published_list(self):
         body = self.assert_answer("/package/list/0.0.0", 200)
@@ -168,6 +178,10 @@ class ServerTest(E2ETestCase):
         # The first is refused unparsed (unknown method), so no path was read.
         self.assertEqual(self.server.requests(2), ["G\\x1bT  400 10", "GET /a\\x1b[2J\\x5cx41 404 10"])
 
+    def test_a_malformed_request_is_logged_with_its_client(self):
+        self.raw_exchange(b"G\x1bT /package/list/0.0.0 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", source="127.0.0.5")
+        self.assertEqual(self.server.requests(1, with_client=True), ["127.0.0.5 G\\x1bT  400 10"])
+
     def test_one_log_line_per_request(self):
         self.request("GET", "/package/query/latestver/64/stampado")
         self.request("GET", "/package/download/64/nothing")
@@ -203,12 +217,7 @@ class ServerLimitsTest(E2ETestCase):
             with self.context.wrap_socket(raw, server_hostname="127.0.0.1") as connection:
                 connection.sendall(b"GET /package/list/0.0.0 HTTP/1.1\r\nHost: 127.0.0.1\r\n")
                 started = time.monotonic()
-                answer = b""
-                try:
-                    while chunk := connection.recv(1024):
-                        answer += chunk
-                except (ConnectionResetError, ssl.SSLError):
-                    pass
+                answer = read_until_closed(connection)
                 # The library's own default would wait 5 seconds.
                 self.assertLess(time.monotonic() - started, 4.5)
                 self.assertNotIn(b" 200 ", answer)
@@ -240,13 +249,66 @@ class ServerThreadsTest(E2ETestCase):
 
     def test_idle_keep_alive_connections_leave_threads_for_new_clients(self):
         answers = [self.keep_alive_request() for _ in range(self.THREADS + 1)]
-        # A quarter of the threads stays free: the connections that would take it are closed.
-        self.assertEqual(answers, [None, None, None, "close", "close"])
-        # Held threads would keep this client waiting the 5 s an idle connection may stay.
+        # An idle connection holds no thread, so none is asked to close.
+        self.assertEqual(answers, [None] * (self.THREADS + 1))
+        # Held threads would keep this client waiting as long as an idle connection may stay.
         connection = http.client.HTTPSConnection("127.0.0.1", self.port, context=self.context, timeout=4)
         connection.request("GET", "/package/list/0.0.0")
         self.assertEqual(connection.getresponse().status, 404)
         connection.close()
+
+
+class ServerFloodTest(E2ETestCase):
+    DEADLINE = 8  # seconds a request may take to arrive whole
+
+    def setUp(self):
+        super().setUp()
+        # -get only downloads and unpacks: the files need not be loadable.
+        stand_in = os.path.join(self.work, "stand-in.so")
+        with open(stand_in, "wb") as out:
+            out.write(b"not loaded")
+        files = [self.pack("library", "echoutil", "1.0.0", {packages.LIBRARY_FILE: stand_in}),
+                 self.pack("decryptor", "echo", "1.0.0", *packages.echo_decryptor(stand_in))]
+        self.kyrpack("publish", "--public", self.config["signing_public_key"], "--repo", self.repository, *files)
+        self.start_server(options=("--threads", "2", "--request-timeout", str(self.DEADLINE)))
+        self.context = ssl.create_default_context(cafile=self.config["ca_cert"])
+
+    def connect(self, source, tls=False):
+        connection = socket.create_connection(("127.0.0.1", self.port), timeout=30, source_address=(source, 0))
+        if tls:
+            connection = self.context.wrap_socket(connection, server_hostname="127.0.0.1")
+        self.addCleanup(connection.close)
+        return connection
+
+    def dribble(self, connections, stop):
+        """One more header byte on every connection every second, until told to stop."""
+        while not stop.wait(1):
+            for connection in connections:
+                try:
+                    connection.send(b"X")
+                except (OSError, ssl.SSLError):
+                    pass
+
+    def test_slow_and_idle_clients_leave_room_for_others_and_slow_ones_are_cut_off(self):
+        # 300 idle connections, 30 from each of ten addresses (below the per-address cap).
+        idle = [self.connect(f"127.0.1.{n // 30 + 1}") for n in range(300)]
+        slow = [self.connect("127.0.2.1", tls=True) for _ in range(8)]
+        opened = time.monotonic()
+        for connection in slow:
+            connection.sendall(b"GET /package/list/0.0.0 HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ")
+        stop = threading.Event()
+        dribbler = threading.Thread(target=self.dribble, args=(slow, stop))
+        dribbler.start()
+        self.addCleanup(dribbler.join)
+        self.addCleanup(stop.set)
+        self.assertEqual(self.run_client("-get", "echo"), packages.BANNER + packages.GETTING + packages.SUCCEEDED)
+        self.assertEqual(self.request("GET", "/package/list/0.0.0")[0], 200)
+        # Served while every slow and idle connection still stood.
+        self.assertLess(time.monotonic() - opened, self.DEADLINE - 1)
+        for connection in slow + idle[:1]:
+            self.assertNotIn(b"HTTP/1.1", read_until_closed(connection))
+        self.assertGreater(time.monotonic() - opened, self.DEADLINE - 1)
+        self.assertLess(time.monotonic() - opened, self.DEADLINE + 3)
 
 
 class ServerCommandLineTest(E2ETestCase):
