@@ -4,25 +4,10 @@
 #include <string>
 
 #include "package/manifest.h"
-#include "tests/scoped_temp.h"
+#include "tests/temp_data_root.h"
+#include "tests/test_signer.h"
 
 namespace Kyrowan::Testing {
-
-/// PROGRAMDATA pointed at a fresh temporary folder for the life of the object.
-class TemporaryDataRoot {
- public:
-  /// The temporary folder standing for the application-data folder.
-  std::string Folder() const { return folder.Path().string(); }
-  /// The data root inside it (".../Kyrowan/KyrDecrypt").
-  std::string DataRoot() const { return Folder() + "/Kyrowan/KyrDecrypt"; }
-
- private:
-  TempFolder folder;
-  ScopedEnv programData{"PROGRAMDATA", folder.Path().string()};
-};
-
-/// Base64 signature of `bytes` with the test signing key, stored least-significant byte first.
-std::string SignWithTestKey(const std::string& bytes);
 
 /// Writes `files` (relative name → content) into `filesFolder`, lists them in
 /// `info` with their signatures, signs `info` and writes it as "manifest.json".

@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "package/native_lib_package.h"
-#include "package/package_test_support.h"
 #include "package/python_runtime_package.h"
+#include "tests/package_test_support.h"
 
 namespace Kyrowan {
 namespace {
@@ -34,7 +34,7 @@ class InstalledPackageTest : public ::testing::Test {
     return files;
   }
 
-  Testing::TemporaryDataRoot root;
+  Testing::TempDataRoot root;
 };
 
 TEST_F(InstalledPackageTest, AbsentPackageIsNotFound) {

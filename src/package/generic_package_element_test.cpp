@@ -6,8 +6,8 @@
 
 #include "package/decryptor_package.h"
 #include "package/native_lib_package.h"
-#include "package/package_test_support.h"
 #include "package/python_lib_package.h"
+#include "tests/package_test_support.h"
 
 namespace Kyrowan {
 namespace {
@@ -52,7 +52,7 @@ class DependencyTest : public ::testing::Test {
     return kinds;
   }
 
-  Testing::TemporaryDataRoot root;
+  Testing::TempDataRoot root;
 };
 
 TEST_F(DependencyTest, PythonDecryptorGetsItsRuntimePackageFirst) {
