@@ -165,8 +165,10 @@ bool RemoveFile(const std::wstring& path) { return !path.empty() && ::DeleteFile
 
 bool RemoveFolderTree(const std::wstring& folder) {
   if (folder.empty()) return false;
-  // Prefixed whatever its own length, as the paths below it may be long.
-  const std::wstring full = PrefixedPath(folder);
+  // Prefixed whatever its own length, as the paths below it may be long. A trailing
+  // separator goes: the prefixed form takes the doubled one below it literally.
+  std::wstring full = PrefixedPath(folder);
+  while (full.size() > 1 && full.back() == L'\\' && full[full.size() - 2] != L':') full.pop_back();
   return !full.empty() && RemoveTree(full);
 }
 
