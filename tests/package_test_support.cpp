@@ -1,5 +1,6 @@
 #include "tests/package_test_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -9,6 +10,11 @@
 namespace Kyrowan::Testing {
 
 namespace fs = std::filesystem;
+
+std::wstring NativePath(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'/', Windows::kPathSeparator);
+  return path;
+}
 
 void WriteTestFile(const std::string& path, const std::string& bytes) {
   fs::create_directories(fs::path(path).parent_path());

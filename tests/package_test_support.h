@@ -14,6 +14,9 @@ namespace Kyrowan::Testing {
 template <typename Info>
 void WriteSignedPackage(const std::string& filesFolder, Info& info, const std::map<std::string, std::string>& files);
 
+/// `path` with each "/" turned into the platform's separator, as the package code joins paths.
+std::wstring NativePath(std::wstring path);
+
 /// Writes bytes to a file, creating its folders.
 void WriteTestFile(const std::string& path, const std::string& bytes);
 std::string ReadTestFile(const std::string& path);

@@ -19,18 +19,9 @@ using Windows::ScopedHandle;
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-std::vector<BYTE> Decode(LPCSTR type, const BYTE* der, DWORD size) {
-  DWORD length = 0;
-  if (!::CryptDecodeObjectEx(kEncoding, type, der, size, 0, nullptr, nullptr, &length)) return {};
-  std::vector<BYTE> out(length);
-  if (!::CryptDecodeObjectEx(kEncoding, type, der, size, 0, nullptr, out.data(), &length)) return {};
-  out.resize(length);
-  return out;
-}
-
-// The PKCS#8 PEM private key as the PRIVATEKEYBLOB CryptImportKey takes.
+// The PKCS#1 PEM private key as the PRIVATEKEYBLOB CryptImportKey takes.
 std::vector<BYTE> TestKeyBlob() {
-  std::ifstream in(KYR_TEST_PRIVATE_KEY, std::ios::binary);
+  std::ifstream in(KYR_TEST_PRIVATE_KEY_PKCS1, std::ios::binary);
   std::ostringstream pem;
   pem << in.rdbuf();
   const std::string text = pem.str();
@@ -42,10 +33,14 @@ std::vector<BYTE> TestKeyBlob() {
   if (!::CryptStringToBinaryA(text.data(), static_cast<DWORD>(text.size()), CRYPT_STRING_BASE64HEADER, der.data(),
                               &size, nullptr, nullptr))
     return {};
-  const std::vector<BYTE> info = Decode(PKCS_PRIVATE_KEY_INFO, der.data(), size);
-  if (info.empty()) return {};
-  const auto* keyInfo = reinterpret_cast<const CRYPT_PRIVATE_KEY_INFO*>(info.data());
-  return Decode(PKCS_RSA_PRIVATE_KEY, keyInfo->PrivateKey.pbData, keyInfo->PrivateKey.cbData);
+  DWORD length = 0;
+  if (!::CryptDecodeObjectEx(kEncoding, PKCS_RSA_PRIVATE_KEY, der.data(), size, 0, nullptr, nullptr, &length))
+    return {};
+  std::vector<BYTE> blob(length);
+  if (!::CryptDecodeObjectEx(kEncoding, PKCS_RSA_PRIVATE_KEY, der.data(), size, 0, nullptr, blob.data(), &length))
+    return {};
+  blob.resize(length);
+  return blob;
 }
 
 std::vector<std::uint8_t> Sign(const std::string& bytes) {
@@ -76,7 +71,7 @@ std::vector<std::uint8_t> Sign(const std::string& bytes) {
 
 std::vector<std::uint8_t> SignRawWithTestKey(const std::string& bytes) {
   std::vector<std::uint8_t> signature = Sign(bytes);
-  if (signature.empty()) ADD_FAILURE() << "cannot sign with the test key " << KYR_TEST_PRIVATE_KEY;
+  if (signature.empty()) ADD_FAILURE() << "cannot sign with the test key " << KYR_TEST_PRIVATE_KEY_PKCS1;
   return signature;
 }
 

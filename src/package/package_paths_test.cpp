@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "package/decryptor_package.h"
 #include "package/native_lib_package.h"
 #include "package/python_lib_package.h"
@@ -18,12 +16,8 @@ using Windows::FromUtf8;
 
 class PackagePathsTest : public ::testing::Test {
  protected:
-  /// `rest` under the data root, written with "/" and separated as the platform separates.
-  std::wstring At(const std::wstring& rest) const {
-    std::wstring path = FromUtf8(root.DataRoot()) + rest;
-    std::replace(path.begin(), path.end(), L'/', Windows::kPathSeparator);
-    return path;
-  }
+  /// `rest` under the data root, written with "/".
+  std::wstring At(const std::wstring& rest) const { return Testing::NativePath(FromUtf8(root.DataRoot()) + rest); }
 
   Testing::TempDataRoot root;
 };
