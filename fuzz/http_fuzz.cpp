@@ -12,9 +12,12 @@
 #include "fuzz_support.h"
 #include "platform/http_client.h"
 #include "platform/http_client_testing.h"
+#include "tests/fake_http_answer.h"
 
 using namespace Kyrowan::Windows;
 using Kyrowan::Fuzzing::Require;
+using Kyrowan::Testing::FakeHttpAnswer;
+using Kyrowan::Testing::SetFakeHttpAnswer;
 
 namespace {
 
@@ -70,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int mode = input.ConsumeIntegralInRange(0, 3);
   std::string delivered;
   const FakeHttpAnswer answer = MakeAnswer(input, delivered);
-  SetFakeHttpAnswerForTesting(&answer);
+  SetFakeHttpAnswer(&answer);
   const ServerEndpoint server{L"127.0.0.1", 1, ""};
   int status = 0;
   std::string body;
@@ -104,6 +107,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Require(answer.status == 200 && written == delivered, "a fetched download is its body, whole");
     }
   }
-  SetFakeHttpAnswerForTesting(nullptr);
+  SetFakeHttpAnswer(nullptr);
   return 0;
 }

@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 build=${KYRDECRYPT_FUZZ_BUILD_DIR:-build-fuzz}
-all=(arguments catalogue elf http manifest package telemetry version zip)
+mapfile -t all <fuzz/targets.txt
 targets=("$@")
 ((${#targets[@]})) || targets=("${all[@]}")
 dictionary_of() {

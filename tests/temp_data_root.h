@@ -1,43 +1,36 @@
 #pragma once
 
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "platform/file_system.h"
 #include "platform/text.h"
+#include "tests/scoped_temp.h"
 
 namespace Kyrowan::Testing {
 
-/// Points PROGRAMDATA at a fresh temporary folder for the life of the object,
-/// so the data root of the tool lies inside it.
+/// A fresh temporary folder stands for the machine's application-data folder for
+/// the life of the object, so the tool's data root lies inside it.
 class TempDataRoot {
  public:
-  TempDataRoot() {
-    if (const char* old = std::getenv("PROGRAMDATA")) saved_ = old, hadOld_ = true;
-    char pattern[] = "/tmp/kyr-data-XXXXXX";
-    if (::mkdtemp(pattern) != nullptr) folder_ = pattern;
-    ::setenv("PROGRAMDATA", folder_.c_str(), 1);
-  }
-  ~TempDataRoot() {
-    Windows::RemoveFolderTree(Windows::FromUtf8(folder_));
-    if (hadOld_) {
-      ::setenv("PROGRAMDATA", saved_.c_str(), 1);
-    } else {
-      ::unsetenv("PROGRAMDATA");
-    }
-  }
+  TempDataRoot() : replaced_(Windows::SetApplicationDataFolderForTesting(folder_.Wide())) {}
+  ~TempDataRoot() { Windows::SetApplicationDataFolderForTesting(replaced_); }
   TempDataRoot(const TempDataRoot&) = delete;
   TempDataRoot& operator=(const TempDataRoot&) = delete;
 
-  /// The tool's data root inside the temporary folder.
-  std::wstring DataRoot() const { return Windows::FromUtf8(folder_) + Windows::kDataFolderSuffix; }
+  /// The temporary folder standing for the application-data folder.
+  const std::filesystem::path& Path() const { return folder_.Path(); }
+  std::string Folder() const { return Path().string(); }
+  /// The tool's data root inside it (".../Kyrowan/KyrDecrypt").
+  std::string DataRoot() const { return Folder() + Windows::ToUtf8(Windows::kDataFolderSuffix); }
+  /// The data root's parent (".../Kyrowan").
+  std::wstring DataRootParent() const { return folder_.Wide() + Windows::kPathSeparator + L"Kyrowan"; }
   /// The "data" folder under the data root.
-  std::wstring DataFolder() const { return DataRoot() + Windows::kPathSeparator + L"data"; }
+  std::wstring DataFolder() const { return Windows::FromUtf8(DataRoot()) + Windows::kPathSeparator + L"data"; }
 
  private:
-  std::string folder_;
-  std::string saved_;
-  bool hadOld_ = false;
+  TempFolder folder_;
+  std::wstring replaced_;
 };
 
 }  // namespace Kyrowan::Testing

@@ -1,17 +1,14 @@
 #pragma once
 
-// Helpers for tests that need signed data, zip archives and package files made
-// with the test signing key.
+// The publisher's signer over the test key, for tests of the publisher tools,
+// with the helpers for signed data and zip archives.
 
-#include <cstdint>
-#include <random>
-#include <string>
-#include <vector>
+#include <memory>
 
 #include <gtest/gtest.h>
 
-#include "kyrpack/packer.h"
 #include "kyrpack/signer.h"
+#include "tests/test_signer.h"
 #include "tests/zip_test_support.h"
 
 namespace Kyrowan::Testing {
@@ -25,21 +22,6 @@ inline const Kyrpack::Signer& TestSigner() {
     return loaded;
   }();
   return *signer;
-}
-
-/// Text that does not compress, so archives holding it outgrow their 512-byte signature.
-inline std::string NoiseText(std::size_t size, unsigned seed = 1) {
-  std::mt19937 random(seed);
-  std::string text(size, ' ');
-  for (char& c : text) c = static_cast<char>('!' + random() % 90);
-  return text;
-}
-
-/// A package file around `payload`, signed with the test key.
-inline std::string MakePackage(const std::string& payload) {
-  std::vector<std::uint8_t> signature;
-  EXPECT_TRUE(TestSigner().SignRaw(payload.data(), payload.size(), signature));
-  return Kyrpack::PackageFileBytes(payload, signature);
 }
 
 }  // namespace Kyrowan::Testing

@@ -9,6 +9,7 @@
 #include "app/package_manager.h"
 #include "tests/capture_stdout.h"
 #include "tests/scoped_temp.h"
+#include "tests/temp_data_root.h"
 
 namespace Kyrowan {
 namespace {
@@ -112,8 +113,7 @@ class DispatchTest : public ::testing::Test {
         [&] { processor.Process(static_cast<int>(argv.size()), argv.data()); });
   }
 
-  Testing::TempFolder data;
-  Testing::ScopedEnv programData{"PROGRAMDATA", data.Path().string()};
+  Testing::TempDataRoot data;
   CommandProcessor processor;
   const std::string banner = "\nKyrDecrypt - get, verify and run ransomware decryption tools\n";
 };

@@ -8,6 +8,7 @@
 #include "app/package_manager.h"
 #include "tests/capture_stdout.h"
 #include "tests/scoped_temp.h"
+#include "tests/temp_data_root.h"
 
 namespace Kyrowan {
 namespace {
@@ -27,8 +28,7 @@ class PackageCommandsTest : public ::testing::Test {
     return out.substr(out.find('\n', 1) + 1);
   }
 
-  Testing::TempFolder data;
-  Testing::ScopedEnv programData{"PROGRAMDATA", data.Path().string()};
+  Testing::TempDataRoot data;
   CommandProcessor processor;
   const std::string invalid = "Invalid arguments. Try KyrDecrypt \"-help\" for details\n";
   const std::string getting = "\nDownloading decryptor and its depedencies. Please wait ...\n";

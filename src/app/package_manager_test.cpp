@@ -9,6 +9,7 @@
 #include "catalogue/catalogue_file.h"
 #include "platform/text.h"
 #include "tests/scoped_temp.h"
+#include "tests/temp_data_root.h"
 
 namespace Kyrowan {
 namespace {
@@ -26,8 +27,7 @@ class PackageManagerTest : public ::testing::Test {
  protected:
   void TearDown() override { PackageManager::DestroyInstance(); }
 
-  Testing::TempFolder data;
-  Testing::ScopedEnv programData{"PROGRAMDATA", data.Path().string()};
+  Testing::TempDataRoot data;
   const fs::path dataFolder = data.Path() / "Kyrowan" / "KyrDecrypt" / "data";
 
   void WriteCatalogue(const std::string& text) {

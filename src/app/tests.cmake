@@ -1,8 +1,5 @@
-if(NOT WIN32)
-  # Not yet ported to the Windows test build (signed packages, data-root redirection).
-  target_sources(kyrcore_tests PRIVATE
-    app/command_processor_test.cpp
-    app/package_commands_test.cpp
-    app/package_manager_test.cpp
-  )
-endif()
+target_sources(kyrcore_tests PRIVATE
+  app/command_processor_test.cpp
+  app/package_commands_test.cpp
+  app/package_manager_test.cpp
+)

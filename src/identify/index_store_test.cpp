@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "package/package_test_support.h"
-#include "platform/http_client_testing.h"
 #include "platform/text.h"
-#include "tests/trust_test_support.h"
+#include "tests/fake_http_answer.h"
+#include "tests/package_test_support.h"
+#include "tests/test_signer.h"
+#include "tests/zip_test_support.h"
 
 namespace Kyrowan::Identify {
 namespace {
@@ -26,16 +27,16 @@ std::string Tampered(std::string bytes) {
 
 class IndexStoreTest : public ::testing::Test {
  protected:
-  ~IndexStoreTest() override { Windows::SetFakeHttpAnswerForTesting(nullptr); }
+  ~IndexStoreTest() override { Testing::SetFakeHttpAnswer(nullptr); }
 
   std::string keptPath() const { return root.DataRoot() + "/data/identify-index.kpkg"; }
   void ServerAnswers(long status, const std::string& body) {
     answer = {status, static_cast<std::int64_t>(body.size()), {body}};
-    Windows::SetFakeHttpAnswerForTesting(&answer);
+    Testing::SetFakeHttpAnswer(&answer);
   }
 
-  Testing::TemporaryDataRoot root;
-  Windows::FakeHttpAnswer answer;
+  Testing::TempDataRoot root;
+  Testing::FakeHttpAnswer answer;
   ObtainedIndex obtained;
 };
 
@@ -87,7 +88,7 @@ TEST_F(IndexStoreTest, UsesTheKeptIndexWhenTheServersIsMissingOrRefused) {
 TEST_F(IndexStoreTest, AnAnswerAnnouncingMoreThanTheCapIsNotRead) {
   // What arrives would verify: only the announced length can have refused it.
   answer = {200, 300 << 20, {SignedIndex("2")}};
-  Windows::SetFakeHttpAnswerForTesting(&answer);
+  Testing::SetFakeHttpAnswer(&answer);
   EXPECT_EQ(ObtainIndex(obtained), IndexFailure::Unavailable);
   EXPECT_EQ(Testing::ListTree(root.DataRoot() + "/data"), std::vector<std::string>{});
 }

@@ -2,10 +2,7 @@
 target_sources(kyrcore_tests PRIVATE
   identify/file_walk_test.cpp
   identify/hint_index_test.cpp
+  identify/index_store_test.cpp
   identify/report_test.cpp
   identify/scoring_test.cpp
 )
-if(NOT WIN32)
-  # Signed indexes are made with the publisher's signer, which the Windows build does not have.
-  target_sources(kyrcore_tests PRIVATE identify/index_store_test.cpp)
-endif()

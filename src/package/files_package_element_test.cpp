@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "package/native_lib_package.h"
-#include "package/package_test_support.h"
 #include "package/python_runtime_package.h"
+#include "tests/package_test_support.h"
 
 namespace Kyrowan {
 namespace {
@@ -15,7 +15,6 @@ namespace {
 namespace fs = std::filesystem;
 using Testing::ReadTestFile;
 using Testing::WriteTestFile;
-using Windows::ToUtf8;
 
 LibPkgInfo_s NativeLibInfo(const std::string& name, const std::string& version) {
   LibPkgInfo_s info;
@@ -34,7 +33,7 @@ class InstalledPackageTest : public ::testing::Test {
     return files;
   }
 
-  Testing::TemporaryDataRoot root;
+  Testing::TempDataRoot root;
 };
 
 TEST_F(InstalledPackageTest, AbsentPackageIsNotFound) {
@@ -133,7 +132,7 @@ TEST_F(InstalledPackageTest, FileEntriesResolveUnderTheFilesFolder) {
   NativeKyrLibPackage lib(L"paths", L"1.0.0");
   std::wstring path;
   ASSERT_TRUE(lib.ResolveFilePath("bin/x64\\lib.so", path));
-  EXPECT_EQ(path, lib.GetFilesFolder() + L"bin/x64/lib.so");
+  EXPECT_EQ(path, Testing::NativePath(lib.GetFilesFolder() + L"bin/x64/lib.so"));
 }
 
 TEST_F(InstalledPackageTest, InstallMovesTheFolderToTheManifestVersion) {
@@ -146,7 +145,7 @@ TEST_F(InstalledPackageTest, InstallMovesTheFolderToTheManifestVersion) {
   lib.GetVersion(version);
   EXPECT_EQ(version, L"1.2.0");
   const std::string target = root.DataRoot() + "/libraries/moved/1.2.0";
-  EXPECT_EQ(ToUtf8(lib.GetInstallFolder()), target + "/");
+  EXPECT_EQ(lib.GetInstallFolder(), Testing::NativePath(Windows::FromUtf8(target + "/")));
   EXPECT_TRUE(fs::exists(target + "/moved/manifest.json"));
   EXPECT_FALSE(fs::exists(target + "/stale.txt"));
   EXPECT_FALSE(fs::exists(root.DataRoot() + "/libraries/moved/0.0.0"));

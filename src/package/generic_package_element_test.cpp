@@ -6,8 +6,8 @@
 
 #include "package/decryptor_package.h"
 #include "package/native_lib_package.h"
-#include "package/package_test_support.h"
 #include "package/python_lib_package.h"
+#include "tests/package_test_support.h"
 
 namespace Kyrowan {
 namespace {
@@ -52,7 +52,7 @@ class DependencyTest : public ::testing::Test {
     return kinds;
   }
 
-  Testing::TemporaryDataRoot root;
+  Testing::TempDataRoot root;
 };
 
 TEST_F(DependencyTest, PythonDecryptorGetsItsRuntimePackageFirst) {
@@ -132,7 +132,7 @@ TEST_F(DependencyTest, LatestLibraryIsTheHighestInstalledThatValidates) {
   DecryptorPackage decryptor(L"anylib", L"1.0.0");
   ASSERT_EQ(decryptor.Validate(), PkgOperationSucceeded);
   const auto& library = dynamic_cast<const NativeKyrLibPackage&>(*decryptor.GetDependencies().at(0));
-  EXPECT_EQ(Windows::ToUtf8(library.GetLibraryFolder()), LibraryFiles("multi", "10.0.0") + "/");
+  EXPECT_EQ(library.GetLibraryFolder(), Testing::NativePath(Windows::FromUtf8(LibraryFiles("multi", "10.0.0") + "/")));
 }
 
 TEST_F(DependencyTest, TamperedLibraryInvalidatesTheDecryptor) {

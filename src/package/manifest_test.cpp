@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/signature_verifier.h"
-#include "tests/trust_test_support.h"
+#include "tests/test_signer.h"
 
 namespace Kyrowan {
 namespace {
@@ -23,7 +23,7 @@ PkgInfo_s SignedDecryptor() {
   info.files = {{"demo_main.py", "c2ln"}, {"lib/util.py", "c2lnMg=="}};
   info.dependencies = {{1, "requests", "2.31.0"}, {2, "kyrcommon", "0.0.0"}};
   const std::string text = SignedText(info);
-  EXPECT_TRUE(Testing::TestSigner().SignBase64(text.data(), text.size(), info.signature));
+  info.signature = Testing::SignWithTestKey(text);
   return info;
 }
 

@@ -4,10 +4,10 @@
 
 #include "package/decryptor_package.h"
 #include "package/native_lib_package.h"
-#include "package/package_test_support.h"
 #include "package/python_lib_package.h"
 #include "package/python_run_lib_package.h"
 #include "package/python_runtime_package.h"
+#include "tests/package_test_support.h"
 
 namespace Kyrowan {
 namespace {
@@ -16,7 +16,7 @@ using ElementPtr = std::shared_ptr<IKyrDecryptPackageElement>;
 
 class FactoryTest : public ::testing::Test {
  protected:
-  Testing::TemporaryDataRoot root;
+  Testing::TempDataRoot root;
   ElementPtr element = std::make_shared<NativeKyrLibPackage>(L"held", L"1.0.0");
 };
 

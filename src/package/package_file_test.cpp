@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/trust_test_support.h"
+#include "tests/test_signer.h"
+#include "tests/zip_test_support.h"
 
 namespace Kyrowan {
 namespace {

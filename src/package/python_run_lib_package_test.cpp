@@ -6,10 +6,10 @@
 #include <memory>
 
 #include "package/package_element_factory.h"
-#include "runtime/python_runtime_test_support.h"
 #include "runtime/python_scripts.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_factory.h"
+#include "tests/python_runtime_test_support.h"
 #include "tests/scoped_temp.h"
 
 namespace Kyrowan {

@@ -19,6 +19,10 @@ extern const wchar_t* const kDataFolderSuffix;
 
 /// The machine-wide application-data folder followed directly by `suffix`.
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out);
+/// Test seam: makes GetDataFolder start from `folder` instead of the machine's
+/// application-data folder; an empty folder restores the machine's. Returns the
+/// folder it replaces.
+std::wstring SetApplicationDataFolderForTesting(const std::wstring& folder);
 /// The path with its last component removed; false for an empty or over-long path,
 /// or when nothing could be removed.
 bool GetParentFolder(std::wstring_view path, std::wstring& out);

@@ -144,7 +144,8 @@ TEST(FileSystemTest, WritesReplacesMovesAndRemoves) {
   EXPECT_EQ(ReadAll(std::filesystem::path(moved)), "third");
   EXPECT_TRUE(RemoveFile(moved));
   EXPECT_FALSE(RemoveFile(moved));
-  EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
+  // Install folders are named with their trailing separator.
+  EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a") + kPathSeparator));
   EXPECT_FALSE(PathExists(deep));
   EXPECT_TRUE(RemoveFolderTree(under(folder.Wide(), L"a")));
 }

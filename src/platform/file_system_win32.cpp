@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -109,7 +110,22 @@ std::wstring LongPath(const std::wstring& path) {
   return full.empty() ? path : full;
 }
 
+namespace {
+std::wstring& ApplicationDataFolderForTesting() {
+  static std::wstring folder;
+  return folder;
+}
+}  // namespace
+
+std::wstring SetApplicationDataFolderForTesting(const std::wstring& folder) {
+  return std::exchange(ApplicationDataFolderForTesting(), folder);
+}
+
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
+  if (!ApplicationDataFolderForTesting().empty()) {
+    out = ApplicationDataFolderForTesting() + std::wstring(suffix);
+    return true;
+  }
   wchar_t folder[MAX_PATH] = {};
   const HRESULT result =
       ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
@@ -159,8 +175,10 @@ bool RemoveFile(const std::wstring& path) { return !path.empty() && ::DeleteFile
 
 bool RemoveFolderTree(const std::wstring& folder) {
   if (folder.empty()) return false;
-  // Prefixed whatever its own length, as the paths below it may be long.
-  const std::wstring full = PrefixedPath(folder);
+  // Prefixed whatever its own length, as the paths below it may be long. A trailing
+  // separator goes: the prefixed form takes the doubled one below it literally.
+  std::wstring full = PrefixedPath(folder);
+  while (full.size() > 1 && full.back() == L'\\' && full[full.size() - 2] != L':') full.pop_back();
   return !full.empty() && RemoveTree(full);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/http_client.h"
 
 #include <optional>
+#include <utility>
 
 #include "platform/build_config.h"
 #include "platform/file_system.h"
@@ -18,6 +19,11 @@ std::optional<ServerEndpoint>& ServerOverride() {
   return server;
 }
 
+HttpTransportForTesting& Transport() {
+  static HttpTransportForTesting transport;
+  return transport;
+}
+
 }  // namespace
 
 void SetPackageServerForTesting(const ServerEndpoint* server) {
@@ -26,6 +32,10 @@ void SetPackageServerForTesting(const ServerEndpoint* server) {
   else
     ServerOverride().reset();
 }
+
+void SetHttpTransportForTesting(HttpTransportForTesting transport) { Transport() = std::move(transport); }
+
+std::unique_ptr<HttpAnswerForTesting> MakeAnswerForTesting() { return Transport() ? Transport()() : nullptr; }
 
 ServerEndpoint PackageServer() {
   if (ServerOverride()) return *ServerOverride();

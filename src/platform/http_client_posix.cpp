@@ -28,11 +28,6 @@ HttpLimits& Limits() {
   return limits;
 }
 
-const FakeHttpAnswer*& FakeAnswer() {
-  static const FakeHttpAnswer* answer = nullptr;
-  return answer;
-}
-
 void InitialiseCurlOnce() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -57,13 +52,15 @@ struct HttpRequest {
   int status = 400;
   std::uint64_t contentLength = 0;
   std::uint64_t maxContentLength = kMaxContentLength;
+  /// What a test's transport answers instead of the network.
+  std::unique_ptr<HttpAnswerForTesting> fake = MakeAnswerForTesting();
 };
 
 // The status (0 when none came) and the Content-Length (-1 when none) of the answer.
 void ReadAnswerHead(HttpRequest& request, long& code, curl_off_t& length) {
-  if (const FakeHttpAnswer* fake = FakeAnswer()) {
-    code = fake->status;
-    length = fake->contentLength;
+  if (request.fake) {
+    code = request.fake->Status();
+    length = request.fake->ContentLength();
     return;
   }
   if (curl_easy_getinfo(request.easy.Get(), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) code = 0;
@@ -175,26 +172,18 @@ bool PrepareUpload(HttpRequest& request, const char* body, std::uint32_t length)
          curl_easy_setopt(curl, CURLOPT_SEEKDATA, &request) == CURLE_OK;
 }
 
-// Hands the fake answer's body to the same callback libcurl would, each piece in a
-// buffer of its exact size so that a read past it is caught.
-CURLcode PlayFakeAnswer(HttpRequest& request, const FakeHttpAnswer& fake) {
-  if (fake.status <= 0) return CURLE_COULDNT_CONNECT;
-  std::uint64_t left = fake.contentLength < 0 ? UINT64_MAX : static_cast<std::uint64_t>(fake.contentLength);
-  for (const auto& piece : fake.pieces) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left));
-    if (n == 0) continue;
-    std::vector<char> bytes(piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(n));
-    if (ReceiveBody(bytes.data(), 1, n, &request) != n) return CURLE_WRITE_ERROR;
-    left -= n;
-  }
-  return fake.contentLength >= 0 && left > 0 ? CURLE_PARTIAL_FILE : CURLE_OK;
+// Hands a test's answer to the same callback libcurl would, in the pieces it comes in.
+CURLcode PlayFakeAnswer(HttpRequest& request) {
+  if (request.fake->Status() <= 0) return CURLE_COULDNT_CONNECT;
+  for (std::vector<char> piece; !(piece = request.fake->NextPiece(SIZE_MAX)).empty();)
+    if (ReceiveBody(piece.data(), 1, piece.size(), &request) != piece.size()) return CURLE_WRITE_ERROR;
+  return CURLE_OK;
 }
 
 // Sends the request and reads its answer through `onBody`. A body that ends before
 // its Content-Length still counts as read: the short result is left to the caller's checks.
 Outcome Perform(HttpRequest& request) {
-  const FakeHttpAnswer* fake = FakeAnswer();
-  const CURLcode code = fake ? PlayFakeAnswer(request, *fake) : curl_easy_perform(request.easy.Get());
+  const CURLcode code = request.fake ? PlayFakeAnswer(request) : curl_easy_perform(request.easy.Get());
   if (code != CURLE_OK && code != CURLE_PARTIAL_FILE) {
     long status = 0;
     curl_off_t length = -1;
@@ -253,8 +242,6 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressL
 }  // namespace
 
 void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
-
-void SetFakeHttpAnswerForTesting(const FakeHttpAnswer* answer) { FakeAnswer() = answer; }
 
 bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, int& status, std::string& body) {

@@ -2,7 +2,10 @@
 
 // Seams for tests only: the tool itself never calls these.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,17 +29,25 @@ struct HttpLimits {
   std::uint64_t maxTextBytes = Protocol::kMaxTextAnswerBytes;
 };
 
-/// An answer that no network sent: what a transport would report of it.
-struct FakeHttpAnswer {
-  long status = 200;                ///< 0 or less: no answer at all
-  std::int64_t contentLength = -1;  ///< -1: none given (chunked, or until the connection closes)
-  std::vector<std::string> pieces;  ///< the body in the pieces the transport hands over
+/// One answer as a transport reports it, standing in for the network under a
+/// backend's readers.
+class HttpAnswerForTesting {
+ public:
+  virtual ~HttpAnswerForTesting() = default;
+  /// The status; 0 or less when no answer came at all.
+  virtual long Status() const = 0;
+  /// The Content-Length; -1 when none was given (chunked, or until the connection closes).
+  virtual std::int64_t ContentLength() const = 0;
+  /// The next at most `capacity` bytes of the body, in a buffer of exactly their size;
+  /// empty at its end.
+  virtual std::vector<char> NextPiece(std::size_t capacity) = 0;
 };
 
-/// Makes every later request receive `answer` instead of going out; null restores the network.
-/// The body is delivered as a transport bounded by Content-Length would: never beyond it,
-/// and cut short when the pieces hold less.
-void SetFakeHttpAnswerForTesting(const FakeHttpAnswer* answer);
+/// Makes the answer of each later request; empty sends requests to the network again.
+using HttpTransportForTesting = std::function<std::unique_ptr<HttpAnswerForTesting>()>;
+void SetHttpTransportForTesting(HttpTransportForTesting transport);
+/// What the backends ask for each request: the installed transport's answer, or null.
+std::unique_ptr<HttpAnswerForTesting> MakeAnswerForTesting();
 
 /// Replaces the limits of every later request.
 void SetHttpLimitsForTesting(const HttpLimits& limits);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 
 #include <windows.h>
 #include <wininet.h>
@@ -78,12 +79,15 @@ struct HttpRequest {
 
   /// Sends the request with an optional body; false when there is no answer.
   bool Send(const void* body, DWORD length) const {
+    if (fake) return request.IsValid() && fake->Status() > 0;
     return request.IsValid() && ::HttpSendRequestW(request.Get(), nullptr, 0, const_cast<void*>(body), length) != 0;
   }
 
   InetHandle root;
   InetHandle connection;
   InetHandle request;
+  /// What a test's transport answers instead of the network.
+  std::unique_ptr<HttpAnswerForTesting> fake = MakeAnswerForTesting();
 };
 
 // A header as a number: only plain decimal digits count (atoi would read "12abc" as 12).
@@ -98,11 +102,30 @@ bool QueryNumber(HINTERNET request, DWORD query, unsigned long long& value) {
 
 // Status and Content-Length of an answered request; an answer without a usable
 // Content-Length cannot be read, since reading is driven by it.
-bool QueryAnswer(HINTERNET request, int& status, unsigned long long& contentLength) {
+bool QueryAnswer(const HttpRequest& handles, int& status, unsigned long long& contentLength) {
   unsigned long long code = 0;
-  if (!QueryNumber(request, HTTP_QUERY_STATUS_CODE, code) || code > 999) return false;
+  bool hasLength = false;
+  if (handles.fake) {
+    // Send has refused a status of 0 or less.
+    code = static_cast<unsigned long long>(handles.fake->Status());
+    hasLength = handles.fake->ContentLength() >= 0;
+    contentLength = hasLength ? static_cast<unsigned long long>(handles.fake->ContentLength()) : 0;
+  } else {
+    if (!QueryNumber(handles.request.Get(), HTTP_QUERY_STATUS_CODE, code)) return false;
+    hasLength = QueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, contentLength);
+  }
+  if (code > 999) return false;
   status = static_cast<int>(code);
-  return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, contentLength) && contentLength <= kMaxContentLength;
+  return hasLength && contentLength <= kMaxContentLength;
+}
+
+// One read of the body: at most `size` bytes into `buffer`, none at its end.
+bool ReadBody(const HttpRequest& handles, char* buffer, DWORD size, DWORD& got) {
+  if (!handles.fake) return ::InternetReadFile(handles.request.Get(), buffer, size, &got) != 0;
+  const std::vector<char> piece = handles.fake->NextPiece(size);
+  std::copy(piece.begin(), piece.end(), buffer);
+  got = static_cast<DWORD>(piece.size());
+  return true;
 }
 
 // True while a text request is within its total time.
@@ -116,15 +139,13 @@ bool ReadResponseToString(const HttpRequest& handles, Clock::time_point started,
   if (!handles.request.IsValid()) return false;
   unsigned long long length = 0;
   // The announced length is judged before a byte is read or held.
-  if (!QueryAnswer(handles.request.Get(), status, length) || length > Limits().maxTextBytes) return false;
+  if (!QueryAnswer(handles, status, length) || length > Limits().maxTextBytes) return false;
   std::string received(static_cast<std::size_t>(length), '\0');
   std::size_t filled = 0;
   // One read may deliver less than asked: read until the announced length or the end.
   while (filled < received.size()) {
     DWORD got = 0;
-    if (!::InternetReadFile(handles.request.Get(), received.data() + filled,
-                            static_cast<DWORD>(received.size() - filled), &got))
-      return false;
+    if (!ReadBody(handles, received.data() + filled, static_cast<DWORD>(received.size() - filled), got)) return false;
     if (got == 0) break;
     filled += got;
     if (!WithinTextTime(started)) return false;
@@ -161,7 +182,7 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, Pro
   int status = 400;
   unsigned long long length = 0;
   // Judged on the announced length, so not a byte of a larger answer is read.
-  if (!QueryAnswer(handles.request.Get(), status, length) || length > maxBytes) return false;
+  if (!QueryAnswer(handles, status, length) || length > maxBytes) return false;
   std::vector<char> buffer(kChunkSize + 1);
   if (length == 0) {
     sink(buffer, 0, static_cast<std::uint32_t>(status));
@@ -174,9 +195,7 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, Pro
     buffer.resize(kChunkSize + 1);
     got = 0;
     // A failed read (a stall past the time-out, a reset) is a failed download, not a short one.
-    if (!::InternetReadFile(handles.request.Get(), buffer.data(), remaining < kChunkSize ? remaining : kChunkSize,
-                            &got))
-      return false;
+    if (!ReadBody(handles, buffer.data(), remaining < kChunkSize ? remaining : kChunkSize, got)) return false;
     remaining -= got;
     sink(buffer, got, static_cast<std::uint32_t>(status));
     if (progress && status == 200) progress->Update(length - remaining, length);

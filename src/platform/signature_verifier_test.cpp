@@ -5,30 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/trust_test_support.h"
+#include "tests/test_signer.h"
+#include "tests/zip_test_support.h"
 
 namespace Kyrowan::Windows {
 namespace {
 
 using Testing::ReadBytes;
 using Testing::ScratchFolder;
-using Testing::TestSigner;
 using Testing::Wide;
 using Testing::WriteBytes;
 
 const std::string kData = "the bytes a publisher signed";
 
-std::vector<std::uint8_t> StoredSignature(const std::string& data) {
-  std::vector<std::uint8_t> signature;
-  EXPECT_TRUE(TestSigner().SignRaw(data.data(), data.size(), signature));
-  return signature;
-}
-
-std::string Base64Signature(const std::string& data) {
-  std::string signature;
-  EXPECT_TRUE(TestSigner().SignBase64(data.data(), data.size(), signature));
-  return signature;
-}
+std::vector<std::uint8_t> StoredSignature(const std::string& data) { return Testing::SignRawWithTestKey(data); }
+std::string Base64Signature(const std::string& data) { return Testing::SignWithTestKey(data); }
 
 bool VerifyRaw(const std::string& data, const std::vector<std::uint8_t>& signature) {
   SignatureVerifier* verifier = SignatureVerifier::Instance();

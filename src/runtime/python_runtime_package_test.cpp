@@ -12,9 +12,10 @@
 #include "package/package_file.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
-#include "runtime/python_runtime_test_support.h"
 #include "runtime/python_scripts.h"
+#include "tests/python_runtime_test_support.h"
 #include "tests/scoped_temp.h"
+#include "tests/temp_data_root.h"
 #include "tests/trust_test_support.h"
 
 namespace Kyrowan {
@@ -45,7 +46,7 @@ class PythonRuntimePackageTest : public ::testing::Test {
   }
 
   Testing::TempFolder temp;
-  Testing::ScopedEnv programData{"PROGRAMDATA", temp.Path().string()};
+  Testing::TempDataRoot data;
   std::wstring dataRoot;
 };
 

@@ -17,8 +17,8 @@
 #include <nlohmann/json.hpp>
 #include "platform/file_system.h"
 #include "platform/text.h"
-#include "runtime/python_runtime_test_support.h"
 #include "runtime/python_scripts.h"
+#include "tests/python_runtime_test_support.h"
 #include "tests/scoped_temp.h"
 
 namespace Kyrowan {

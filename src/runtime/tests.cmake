@@ -7,8 +7,8 @@ target_sources(kyrcore_tests PRIVATE
   runtime/python_scripts_test.cpp
 )
 if(NOT WIN32)
-  # ELF reading is POSIX's own; the runtime package tests need packages signed by the
-  # publisher's signer.
+  # ELF reading is POSIX's own; the runtime package tests pack with the publisher's
+  # kyrpack, which is built for POSIX only.
   target_sources(kyrcore_tests PRIVATE
     runtime/elf_dependencies_test.cpp
     runtime/python_runtime_package_test.cpp
@@ -16,7 +16,7 @@ if(NOT WIN32)
 endif()
 
 # A stand-in Python interpreter, built for the platform under test.
-add_executable(kyrtest_fake_python runtime/testdata/fake_python.cpp)
+add_executable(kyrtest_fake_python ${PROJECT_SOURCE_DIR}/tests/runtime/fixtures/fake_python.cpp)
 if(WIN32)
   target_link_options(kyrtest_fake_python PRIVATE -municode)
 endif()
@@ -41,8 +41,8 @@ function(kyr_native_test_library target folder source)
   endif()
   add_dependencies(kyrcore_tests ${target})
 endfunction()
-kyr_native_test_library(kyrtest_entry entry runtime/testdata/entry_module.cpp)
-kyr_native_test_library(kyrtest_dep dep runtime/testdata/dep_library.cpp)
-kyr_native_test_library(kyrtest_needs_dep needsdep runtime/testdata/needs_dep_module.cpp)
+kyr_native_test_library(kyrtest_entry entry ${PROJECT_SOURCE_DIR}/tests/runtime/fixtures/entry_module.cpp)
+kyr_native_test_library(kyrtest_dep dep ${PROJECT_SOURCE_DIR}/tests/runtime/fixtures/dep_library.cpp)
+kyr_native_test_library(kyrtest_needs_dep needsdep ${PROJECT_SOURCE_DIR}/tests/runtime/fixtures/needs_dep_module.cpp)
 target_link_libraries(kyrtest_needs_dep PRIVATE kyrtest_dep)
 target_compile_definitions(kyrcore_tests PRIVATE KYR_NATIVE_TEST_DIR="${KYR_NATIVE_TEST_DIR}")

@@ -129,7 +129,7 @@ TEST(TelemetryOptOutTest, EitherVariableSetToAnythingButEmptyOrZeroOptsOut) {
 
 TEST_F(RunReportTest, WithoutAContextNothingIsSentAndTheFileStays) {
   Testing::TempDataRoot blocked;
-  const std::wstring blocker = blocked.DataRoot().substr(0, blocked.DataRoot().rfind(L'/'));
+  const std::wstring blocker = blocked.DataRootParent();
   ASSERT_TRUE(Windows::WriteNewFile(blocker, "in the way"));
   ASSERT_TRUE(Windows::WriteNewFile(customFile, "{}"));
   EXPECT_FALSE(ReportDecryptorRun(L"demo", L"1.0", customFile, 1));

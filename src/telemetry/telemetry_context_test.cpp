@@ -75,7 +75,7 @@ TEST_F(TelemetryContextTest, EmptyNulLeadingOrOversizedFileIsReplaced) {
 
 TEST_F(TelemetryContextTest, NoDataFolderMeansNoContext) {
   // A file where the data root's parent folder should be: the folder cannot be made.
-  const std::wstring blocker = root.DataRoot().substr(0, root.DataRoot().rfind(L'/'));
+  const std::wstring blocker = root.DataRootParent();
   ASSERT_TRUE(Windows::WriteNewFile(blocker, "in the way"));
   EXPECT_EQ(TelemetryContext::Instance(), nullptr);
   Windows::RemoveFile(blocker);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "kyrpack/package_frame.h"
 #include "package/manifest.h"
 #include "protocol/server_protocol.h"
 
@@ -49,8 +50,6 @@ bool CheckFacts(const PackFacts& facts, std::string& error);
 bool PackFolder(const PackFacts& facts, const std::string& folder, const Signer& signer, const std::string& outPath,
                 std::string& error);
 
-/// The package file bytes: the 13-byte header, the payload, then the stored signature.
-std::string PackageFileBytes(const std::string& payload, const std::vector<std::uint8_t>& signature);
 
 /// Signs `payload` and makes the package file around it; `error` says why it cannot.
 bool SignPackageFile(const std::string& payload, const Signer& signer, std::string& bytes, std::string& error);

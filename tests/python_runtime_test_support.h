@@ -18,7 +18,7 @@ class FolderPythonRuntime : public PythonRuntime {
       : PythonRuntime(version, Windows::FromUtf8(filesFolder)) {}
 };
 
-/// Places the stand-in interpreter (testdata/fake_python.cpp) in `folder`, which
+/// Places the stand-in interpreter (tests/runtime/fixtures/fake_python.cpp) in `folder`, which
 /// ends in a separator, as the runtime's interpreter.
 inline void WriteFakeInterpreter(const std::string& folder) {
   std::filesystem::copy_file(KYR_FAKE_PYTHON, folder + "python" + Windows::ToUtf8(Windows::kExecutableSuffix),
