@@ -1,6 +1,9 @@
 #include "package/python_runtime_package.h"
 
+#include <mutex>
+
 #include "package/package_paths.h"
+#include "runtime/python_runtime.h"
 
 namespace Kyrowan {
 
@@ -16,6 +19,19 @@ bool PythonRuntimePackage::SetUpPaths() {
   }
   downloadUrl = LibraryDownloadPath(L"/runtime/download/", name, version);
   return true;
+}
+
+void UsePythonRuntimePackages() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    SetPythonRuntimePackageFinder([](const std::wstring& name, const std::wstring& version, std::wstring& filesFolder) {
+      // A files-only element: its destruction leaves the runtime registry alone.
+      PythonRuntimePackage package(name, version);
+      if (package.Validate() != PkgOperationSucceeded) return false;
+      filesFolder = package.GetFilesFolder();
+      return true;
+    });
+  });
 }
 
 }  // namespace Kyrowan
