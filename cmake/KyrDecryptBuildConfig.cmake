@@ -22,9 +22,10 @@ function(kyrdecrypt_build_config target)
   set(KYR_SERVER_PORT "${ARG_PORT}")
   set(KYR_CA_BUNDLE "${ARG_CA}")
   set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}.cpp")
+  # An object library: its objects land in each executable that links it, wherever the
+  # layers that read it stand on the link line (and on Windows the key's resource with them).
   if(WIN32)
-    # The key travels as a resource of the executable itself, so the configuration is
-    # an object library: its objects, the resource among them, land in each executable.
+    # The key travels as a resource of the executable itself.
     configure_file("${PROJECT_SOURCE_DIR}/cmake/build_config_win32.cpp.in" "${out}" @ONLY)
     set(KYR_SIGNING_KEY_RC_PATH "${ARG_KEY}")
     set(rc "${CMAKE_CURRENT_BINARY_DIR}/${target}_key.rc")
@@ -33,7 +34,7 @@ function(kyrdecrypt_build_config target)
     add_library(${target} OBJECT "${out}" "${rc}")
   else()
     configure_file("${PROJECT_SOURCE_DIR}/cmake/build_config.cpp.in" "${out}" @ONLY)
-    add_library(${target} STATIC "${out}")
+    add_library(${target} OBJECT "${out}")
   endif()
   target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}/src")
 endfunction()

@@ -1,4 +1,4 @@
-target_sources(kyrcore PRIVATE
+target_sources(kyr_app PRIVATE
   app/command_processor.cpp
   app/list_command.cpp
   app/package_commands.cpp

@@ -1,4 +1,4 @@
-target_sources(kyrcore PRIVATE
+target_sources(kyr_catalogue PRIVATE
   catalogue/pkg_result.cpp
   catalogue/version.cpp
   catalogue/package_catalogue.cpp

@@ -1,5 +1,4 @@
-# Sources of this folder are added to kyrcore here.
-target_sources(kyrcore PRIVATE
+target_sources(kyr_identify PRIVATE
   identify/file_sample.cpp
   identify/file_walk.cpp
   identify/hint_index.cpp

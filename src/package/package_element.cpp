@@ -1,5 +1,6 @@
 #include "package/package_element.h"
 
+#include "package/python_runtime_package.h"
 #include "platform/signature_verifier.h"
 #include "platform/text.h"
 #include "protocol/server_protocol.h"
@@ -10,6 +11,8 @@ using Windows::ToLowerText;
 
 IKyrDecryptPackageElement::IKyrDecryptPackageElement(int kind, const std::wstring& name, const std::wstring& version)
     : name(ToLowerText(name)), version(ToLowerText(version)), kind(kind) {
+  // The runtimes this element may ask for check their own packages through this layer.
+  UsePythonRuntimePackages();
   AcquireVerifier();
 }
 

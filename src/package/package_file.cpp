@@ -5,19 +5,12 @@
 #include "platform/mapped_file.h"
 #include "platform/signature_verifier.h"
 #include "platform/zip_archive_reader.h"
-#include "protocol/server_protocol.h"
 
 namespace Kyrowan {
 
 namespace {
 
 using namespace Kyrowan::Windows;
-
-std::uint64_t ReadLittleEndian(const char* bytes, int count) {
-  std::uint64_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(bytes[i]);
-  return value;
-}
 
 // Copies `length` bytes from `offset` of the package out, for the small parts (header, signature).
 bool ReadBytes(const MappedFile& package, std::int64_t offset, std::size_t length, std::vector<char>& out) {
@@ -45,24 +38,6 @@ bool VerifyPackageFile(const MappedFile& package, PackageFileHeader& header) {
          VerifyRsaSha1FileRegion(package, payloadOffset, payloadLength, verifier->keyBlob.data(),
                                  verifier->keyBlobSize, reinterpret_cast<const std::uint8_t*>(signature.data()),
                                  header.signatureLength);
-}
-
-bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeader& header) {
-  if (file == nullptr || fileSize < static_cast<std::int64_t>(kPackageHeaderSize)) return false;
-  PackageFileHeader read;
-  read.format = static_cast<std::uint8_t>(file[0]);
-  read.payloadLength = ReadLittleEndian(file + 1, 8);
-  read.signatureLength = static_cast<std::uint32_t>(ReadLittleEndian(file + 9, 4));
-  if (read.format < 1 || read.format > 3) return false;
-  // Tested before any sum, so 13 + P + S cannot overflow. The signature check counts the
-  // payload in 32 bits: a longer one would be checked only in part and unpacked whole.
-  if (read.payloadLength == 0 || read.payloadLength > Protocol::kMaxPayloadBytes) return false;
-  if (read.signatureLength == 0 || read.signatureLength >= read.payloadLength) return false;
-  const std::uint64_t size = static_cast<std::uint64_t>(fileSize);
-  if (kPackageHeaderSize + read.payloadLength + read.signatureLength != size) return false;
-  if (read.payloadLength >= size) return false;
-  header = read;
-  return true;
 }
 
 bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring& destinationFolder) {

@@ -3,25 +3,13 @@
 #include <cstdint>
 #include <string>
 
+#include "package/package_header.h"
+
 namespace Kyrowan {
 
 namespace Windows {
 class MappedFile;
 }
-
-/// The first 13 bytes of a package file, little-endian: format, payload length P, signature length S.
-struct PackageFileHeader {
-  std::uint8_t format = 0;
-  std::uint64_t payloadLength = 0;
-  std::uint32_t signatureLength = 0;
-};
-
-/// Size of the header on disk.
-inline constexpr std::size_t kPackageHeaderSize = 13;
-
-/// Reads and checks the header of a whole package file of `fileSize` bytes: format 1-3,
-/// P and S not 0, S < P, P below 4 GiB, and the file exactly 13 + P + S bytes long.
-bool ReadPackageHeader(const char* file, std::int64_t fileSize, PackageFileHeader& header);
 
 /// Checks a package file opened with OpenUnmapped: its header, then the signature over
 /// its payload with the embedded key. Without a loaded key nothing passes.

@@ -13,4 +13,8 @@ class PythonRuntimePackage : public GenericPackageElementOnlyFiles<RuntimePkgInf
   bool SetUpPaths() override;
 };
 
+/// Lets Python runtimes find their interpreter in the installed, valid runtime package
+/// of their version. Every package element calls it; the first call installs the finder.
+void UsePythonRuntimePackages();
+
 }  // namespace Kyrowan

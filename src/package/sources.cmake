@@ -1,11 +1,11 @@
-# Sources of this folder are added to kyrcore here.
-target_sources(kyrcore PRIVATE
+target_sources(kyr_package PRIVATE
   package/decryptor_package.cpp
   package/manifest.cpp
   package/native_lib_package.cpp
   package/package_element.cpp
   package/package_element_factory.cpp
   package/package_file.cpp
+  package/package_header.cpp
   package/package_install.cpp
   package/package_paths.cpp
   package/python_lib_package.cpp

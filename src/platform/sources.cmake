@@ -1,10 +1,11 @@
-target_sources(kyrcore PRIVATE
+target_sources(kyr_platform PRIVATE
   platform/text.cpp
   platform/progress_line.cpp
   platform/mapped_file.cpp
   platform/entry_handle.cpp
   platform/entry_handle_${KYR_OS}.cpp
   platform/http_client.cpp
+  platform/signature_checks.cpp
   platform/signature_verifier.cpp
   platform/key_fingerprint.cpp
   platform/build_identity.cpp

@@ -2,7 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "package/python_runtime_package.h"
 #include "platform/file_system.h"
 #include "platform/guid.h"
 #include "platform/process.h"
@@ -32,7 +31,27 @@ bool IsPlainRequirementText(const std::wstring& text) {
 
 bool IsAnyVersion(const std::wstring& version) { return version.empty() || version == kLatestVersionWide; }
 
+std::mutex finderLock;
+PythonRuntimePackageFinder& InstalledFinder() {
+  static PythonRuntimePackageFinder finder;
+  return finder;
+}
+
+bool FindRuntimePackage(const std::wstring& name, const std::wstring& version, std::wstring& filesFolder) {
+  PythonRuntimePackageFinder finder;
+  {
+    std::lock_guard<std::mutex> lock(finderLock);
+    finder = InstalledFinder();
+  }
+  return finder && finder(name, version, filesFolder);
+}
+
 }  // namespace
+
+void SetPythonRuntimePackageFinder(PythonRuntimePackageFinder finder) {
+  std::lock_guard<std::mutex> lock(finderLock);
+  InstalledFinder() = std::move(finder);
+}
 
 PythonRuntime::PythonRuntime(const std::wstring& version)
     : IKyrDecryptRuntime(RuntimeTypePython, L"python", version) {
@@ -52,10 +71,8 @@ bool PythonRuntime::Initialize() {
   if (ready) return true;
   // "0.0.0" names no package: such a runtime only stands for "the latest one made".
   if (name.empty() || version.empty() || version == kLatestVersionWide) return false;
-  // A files-only element: its destruction leaves the runtime registry alone.
-  PythonRuntimePackage package(name, version);
-  if (package.Validate() != PkgOperationSucceeded) return false;
-  return UseFilesFolder(package.GetFilesFolder());
+  std::wstring filesFolder;
+  return FindRuntimePackage(name, version, filesFolder) && UseFilesFolder(filesFolder);
 }
 
 bool PythonRuntime::UseFilesFolder(const std::wstring& filesFolder) {

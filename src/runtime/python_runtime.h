@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -9,6 +10,13 @@
 #include "runtime/runtime.h"
 
 namespace Kyrowan {
+
+/// Finds the files folder of the installed Python runtime package `name` at `version`,
+/// true only when that package is there and checks. Runtime packages belong to the
+/// package layer above, which installs the finder; until it does, no runtime is ready.
+using PythonRuntimePackageFinder =
+    std::function<bool(const std::wstring& name, const std::wstring& version, std::wstring& filesFolder)>;
+void SetPythonRuntimePackageFinder(PythonRuntimePackageFinder finder);
 
 /// Runs Python decryptors in a child interpreter from the Python runtime
 /// package of one version, through a generated script beside the interpreter;

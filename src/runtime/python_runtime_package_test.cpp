@@ -10,6 +10,7 @@
 
 #include "kyrpack/packer.h"
 #include "package/package_file.h"
+#include "package/python_runtime_package.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "runtime/python_scripts.h"
@@ -25,7 +26,11 @@ namespace {
 /// and unpacked where the client installs the runtime of `version`.
 class PythonRuntimePackageTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(Windows::GetDataFolder(Windows::kDataFolderSuffix, dataRoot)); }
+  void SetUp() override {
+    // What the client's first package element does: runtimes find their packages.
+    UsePythonRuntimePackages();
+    ASSERT_TRUE(Windows::GetDataFolder(Windows::kDataFolderSuffix, dataRoot));
+  }
 
   std::string Install(const std::string& version) {
     const std::string source = temp.Path().string() + "/source-" + version + "/";

@@ -1,5 +1,4 @@
-# Sources of this folder are added to kyrcore here.
-target_sources(kyrcore PRIVATE
+target_sources(kyr_runtime PRIVATE
   runtime/runtime.cpp
   runtime/runtime_factory.cpp
   runtime/runtime_registry.cpp
@@ -13,5 +12,5 @@ target_sources(kyrcore PRIVATE
 )
 if(NOT WIN32)
   # Windows' loader searches the registered folders itself; POSIX resolves dependencies by hand.
-  target_sources(kyrcore PRIVATE runtime/elf_dependencies_posix.cpp)
+  target_sources(kyr_runtime PRIVATE runtime/elf_dependencies_posix.cpp)
 endif()

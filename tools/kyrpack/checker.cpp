@@ -12,9 +12,9 @@
 #include "kyrpack/packer.h"
 #include "kyrpack/signer.h"
 #include "package/manifest.h"
-#include "package/package_file.h"
+#include "package/package_header.h"
 #include "platform/file_system.h"
-#include "platform/signature_verifier.h"
+#include "platform/signature_checks.h"
 #include "platform/text.h"
 #include "platform/zip_archive_reader.h"
 

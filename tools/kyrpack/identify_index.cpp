@@ -13,7 +13,7 @@
 #include "kyrpack/signer.h"
 #include "kyrpack/tree_files.h"
 #include "kyrpack/tree_layout.h"
-#include "package/package_file.h"
+#include "package/package_header.h"
 #include "protocol/server_protocol.h"
 
 namespace Kyrowan::Kyrpack {

@@ -18,7 +18,7 @@
 #endif
 
 #include "platform/openssl_owners.h"
-#include "platform/signature_verifier.h"
+#include "platform/signature_checks.h"
 
 namespace Kyrowan::Kyrpack {
 
