@@ -19,6 +19,8 @@ extern const wchar_t* const kDataFolderSuffix;
 
 /// The machine-wide application-data folder followed directly by `suffix`.
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out);
+/// The machine-wide application-data folder as the system names it, without the test seam.
+bool GetMachineDataFolder(std::wstring& out);
 /// Test seam: makes GetDataFolder start from `folder` instead of the machine's
 /// application-data folder; an empty folder restores the machine's. Returns the
 /// folder it replaces.

@@ -132,26 +132,11 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-namespace {
-std::wstring& ApplicationDataFolderForTesting() {
-  static std::wstring folder;
-  return folder;
-}
-}  // namespace
-
-std::wstring SetApplicationDataFolderForTesting(const std::wstring& folder) {
-  return std::exchange(ApplicationDataFolderForTesting(), folder);
-}
-
-bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
-  if (!ApplicationDataFolderForTesting().empty()) {
-    out = ApplicationDataFolderForTesting() + std::wstring(suffix);
-    return true;
-  }
+bool GetMachineDataFolder(std::wstring& out) {
   const std::string root = ApplicationDataFolderFrom(std::getenv("PROGRAMDATA"), IsWritableFolder("/var/lib"),
                                                     std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
   if (root.empty()) return false;
-  out = FromUtf8(root) + std::wstring(suffix);
+  out = FromUtf8(root);
   return !out.empty();
 }
 

@@ -110,27 +110,12 @@ std::wstring LongPath(const std::wstring& path) {
   return full.empty() ? path : full;
 }
 
-namespace {
-std::wstring& ApplicationDataFolderForTesting() {
-  static std::wstring folder;
-  return folder;
-}
-}  // namespace
-
-std::wstring SetApplicationDataFolderForTesting(const std::wstring& folder) {
-  return std::exchange(ApplicationDataFolderForTesting(), folder);
-}
-
-bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
-  if (!ApplicationDataFolderForTesting().empty()) {
-    out = ApplicationDataFolderForTesting() + std::wstring(suffix);
-    return true;
-  }
+bool GetMachineDataFolder(std::wstring& out) {
   wchar_t folder[MAX_PATH] = {};
   const HRESULT result =
       ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, folder);
   if (FAILED(result)) return false;
-  out = std::wstring(folder) + std::wstring(suffix);
+  out = folder;
   return !out.empty();
 }
 

@@ -14,6 +14,7 @@ target_sources(kyr_platform PRIVATE
   platform/zip_span_io.cpp
   platform/clock_${KYR_OS}.cpp
   platform/console_${KYR_OS}.cpp
+  platform/file_system.cpp
   platform/file_system_${KYR_OS}.cpp
   platform/guid_${KYR_OS}.cpp
   platform/handles_${KYR_OS}.cpp
