@@ -35,6 +35,7 @@ constexpr std::size_t kReadPiece = 65536;
 // What a connection keeps between the callbacks of one request.
 struct ConnectionState {
   std::string rawUri;  ///< the request line's target as sent: the library passes it on decoded
+  bool reachedHandler = false;  ///< false while the library may still refuse the request itself
 };
 
 // One request on its way in, and its answer once there is one.
@@ -72,7 +73,10 @@ Request ReadHead(MHD_Connection* connection, const char* url, const char* method
   request.method = method;
   ConnectionState* state = StateOf(connection);
   const std::string target = state && !state->rawUri.empty() ? std::move(state->rawUri) : std::string(url);
-  if (state) state->rawUri.clear();
+  if (state) {
+    state->rawUri.clear();
+    state->reachedHandler = true;
+  }
   request.path = PercentDecoded(target.substr(0, target.find('?')));
   MHD_get_connection_values(connection, MHD_HEADER_KIND, AddHeader, &request);
   return request;
@@ -140,12 +144,25 @@ void OnCompleted(void* server, MHD_Connection* connection, void** context, MHD_R
   State& state = *static_cast<State*>(server);
   const std::unique_ptr<Exchange> exchange(static_cast<Exchange*>(*context));
   *context = nullptr;
-  if (exchange && exchange->answer) state.routes.Log(exchange->request, *exchange->answer);
+  ConnectionState* connectionState = StateOf(connection);
+  if (exchange && exchange->answer)
+    state.routes.Log(exchange->request, *exchange->answer);
+  else if (connectionState && !connectionState->reachedHandler)
+    // The library answered a malformed head itself (a header line without a colon, a head
+    // too large, a version it does not speak): it never reached the routes, yet is logged.
+    state.routes.LogRefusedHead(PeerAddress(connection), connectionState->rawUri);
+  if (connectionState) {
+    connectionState->rawUri.clear();
+    connectionState->reachedHandler = false;
+  }
   state.deadlines.Waiting(connection);
 }
 
 void* OnUri(void*, const char* uri, MHD_Connection* connection) {
-  if (ConnectionState* state = StateOf(connection)) state->rawUri = uri;
+  if (ConnectionState* state = StateOf(connection)) {
+    state->rawUri = uri;
+    state->reachedHandler = false;
+  }
   return nullptr;
 }
 

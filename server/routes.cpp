@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <regex>
 #include <strings.h>
 
 #include "client_address.h"
@@ -59,17 +58,24 @@ Answer ServeFile(const Repository& repository, const std::filesystem::path& file
   return answer;
 }
 
-// The request's path parts that `pattern` captures, when it matches the whole path. Names
-// and versions name folders: a part that could leave them makes the answer a 400.
-std::optional<std::vector<std::string>> Match(const Request& request, const std::string& pattern,
+// The `count` path parts that follow `prefix`, when the request's path is exactly that:
+// the prefix, then non-empty parts separated by "/". Names and versions name folders: a
+// part that could leave them makes the answer a 400.
+std::optional<std::vector<std::string>> Match(const Request& request, std::string_view prefix, std::size_t count,
                                               std::optional<Answer>& refusal) {
-  std::smatch match;
-  if (!std::regex_match(request.path, match, std::regex(pattern))) return std::nullopt;
+  const std::string_view path = request.path;
+  if (path.substr(0, prefix.size()) != prefix) return std::nullopt;
   std::vector<std::string> parts;
-  for (std::size_t i = 1; i < match.size(); ++i) {
-    parts.push_back(match[i].str());
-    if (!IsSafePathPart(parts.back())) refusal = Fail(400, "bad name or version");
+  for (std::string_view rest = path.substr(prefix.size()); parts.size() <= count;) {
+    const std::size_t end = std::min(rest.find('/'), rest.size());
+    if (end == 0) return std::nullopt;
+    parts.emplace_back(rest.substr(0, end));
+    if (end == rest.size()) break;
+    rest.remove_prefix(end + 1);
   }
+  if (parts.size() != count) return std::nullopt;
+  for (const std::string& part : parts)
+    if (!IsSafePathPart(part)) refusal = Fail(400, "bad name or version");
   return parts;
 }
 
@@ -79,19 +85,18 @@ Answer Get(const Repository& repository, const Request& request) {
     return ServeFile(repository, repository.ListFile(), "application/json", "nothing published");
   if (request.path == Protocol::kIdentifyPath)
     return ServeFile(repository, repository.IdentifyFile(), "application/octet-stream", "no identification index");
-  const std::string part = "([^/]+)";
   std::optional<Answer> refusal;
-  if (const auto name = Match(request, std::string(Protocol::kLatestVersionQueryPrefix) + part, refusal))
+  if (const auto name = Match(request, Protocol::kLatestVersionQueryPrefix, 1, refusal))
     return refusal ? *refusal
                    : ServeFile(repository, repository.LatestVersionFile((*name)[0]), "text/plain", "no such decryptor");
-  if (const auto name = Match(request, std::string(Protocol::kDecryptorDownloadPrefix) + part, refusal))
+  if (const auto name = Match(request, Protocol::kDecryptorDownloadPrefix, 1, refusal))
     return refusal ? *refusal : ServeFile(repository, repository.PackageFile(PackageKind::Decryptor, (*name)[0], ""));
   const std::pair<std::string_view, PackageKind> downloads[] = {
       {Protocol::kDecryptorDownloadPrefix, PackageKind::Decryptor},
       {Protocol::kLibraryDownloadPrefix, PackageKind::Library},
       {Protocol::kRuntimeDownloadPrefix, PackageKind::Runtime}};
   for (const auto& [prefix, kind] : downloads) {
-    if (const auto parts = Match(request, std::string(prefix) + part + "/" + part, refusal))
+    if (const auto parts = Match(request, prefix, 2, refusal))
       return refusal ? *refusal : ServeFile(repository, repository.PackageFile(kind, (*parts)[0], (*parts)[1]));
   }
   return ErrorPage(404);
@@ -191,15 +196,29 @@ std::string Routes::Client(const Request& request) const {
   return ClientAddress(request.peer, forwarded, realIp.empty() ? "" : realIp.front(), trustedProxies_);
 }
 
-void Routes::Log(const Request& request, const Answer& answer) const {
+namespace {
+
+void WriteLogLine(const std::string& client, const std::string& method, const std::string& path,
+                  const std::string& status, const std::string& bytes) {
   static std::mutex logMutex;
-  const std::string client = Client(request);
+  std::lock_guard guard(logMutex);
+  std::printf("%s %s %s %s %s\n", Printable(client).c_str(), Printable(method).c_str(), Printable(path).c_str(),
+              status.c_str(), bytes.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+void Routes::Log(const Request& request, const Answer& answer) const {
   // A request with a method HTTP does not have was refused before its path was read.
   const std::string path = KnownMethod(request.method) ? request.path : "";
-  std::lock_guard guard(logMutex);
-  std::printf("%s %s %s %d %llu\n", Printable(client).c_str(), Printable(request.method).c_str(),
-              Printable(path).c_str(), answer.status, static_cast<unsigned long long>(answer.BodyBytes()));
-  std::fflush(stdout);
+  WriteLogLine(Client(request), request.method, path, std::to_string(answer.status),
+               std::to_string(answer.BodyBytes()));
+}
+
+// The headers were not read, so no forwarded address is trusted: the peer is the client.
+void Routes::LogRefusedHead(const std::string& peer, const std::string& target) const {
+  WriteLogLine(peer, "-", target, "-", "-");
 }
 
 }  // namespace KyrServer

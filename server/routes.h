@@ -65,6 +65,11 @@ class Routes {
   /// Writes the request's log line: client, method, path, status, body bytes.
   void Log(const Request& request, const Answer& answer) const;
 
+  /// Writes the line of a request the HTTP library refused before it reached the routes:
+  /// the peer, then "-" for the method, the target as sent, and "-" for the status and size
+  /// the library chose.
+  void LogRefusedHead(const std::string& peer, const std::string& target) const;
+
  private:
   Answer Upload(const Request& request);
   std::string Client(const Request& request) const;

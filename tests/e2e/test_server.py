@@ -179,8 +179,17 @@ class ServerTest(E2ETestCase):
         self.assertEqual(self.server.requests(2), ["G\\x1bT  400 10", "GET /a\\x1b[2J\\x5cx41 404 10"])
 
     def test_a_malformed_request_is_logged_with_its_client(self):
-        self.raw_exchange(b"G\x1bT /package/list/0.0.0 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", source="127.0.0.5")
-        self.assertEqual(self.server.requests(1, with_client=True), ["127.0.0.5 G\\x1bT  400 10"])
+        host = b"Host: 127.0.0.1\r\n"
+        cases = [  # what is sent, and its log line
+            (b"G\x1bT /package/list/0.0.0 HTTP/1.1\r\n" + host + b"\r\n", "G\\x1bT  400 10"),
+            # These the HTTP library answers itself, before the routes see them.
+            (b"GET /a\x1b HTTP/1.1\r\n" + host + b"no colon here\r\n\r\n", "- /a\\x1b - -"),
+            (b"GET /big HTTP/1.1\r\n" + host + b"X: " + b"x" * 70000 + b"\r\n\r\n", "- /big - -"),
+        ]
+        for number, (data, _) in enumerate(cases, start=1):
+            self.raw_exchange(data, source=f"127.0.0.{number + 4}")
+        self.assertEqual(self.server.requests(len(cases), with_client=True),
+                         [f"127.0.0.{n + 4} {line}" for n, (_, line) in enumerate(cases, start=1)])
 
     def test_one_log_line_per_request(self):
         self.request("GET", "/package/query/latestver/64/stampado")
