@@ -9,6 +9,7 @@
 #include "platform/build_identity.h"
 #include "platform/console.h"
 #include "platform/entry_handle.h"
+#include "platform/file_system.h"
 #include "platform/text.h"
 
 namespace Kyrowan::Identify {
@@ -73,9 +74,44 @@ void PrintLines(const std::string& text) {
   }
 }
 
+// The length of the well-formed UTF-8 sequence at the start of `text`, 0 when there is none.
+std::size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  const std::size_t length = lead < 0x80 ? 1 : lead >= 0xc2 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
+                                         : lead >= 0xf0 && lead < 0xf5     ? 4
+                                                                           : 0;
+  if (length == 0 || length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((byte(i) & 0xc0) != 0x80) return 0;
+  // No overlong forms, no surrogates, nothing past U+10FFFF.
+  if ((lead == 0xe0 && byte(1) < 0xa0) || (lead == 0xed && byte(1) >= 0xa0) || (lead == 0xf0 && byte(1) < 0x90) ||
+      (lead == 0xf4 && byte(1) >= 0x90))
+    return 0;
+  return length;
+}
+
+// A name is bytes: each byte that is not UTF-8 is written as "\xNN", and so is a backslash
+// where it is not the path separator, so two different names never print alike in JSON.
+std::string EscapedForJson(std::string_view text) {
+  std::string escaped;
+  while (!text.empty()) {
+    const std::size_t length = Utf8SequenceLength(text);
+    if (length == 0 || (text[0] == '\\' && kPathSeparator != L'\\')) {
+      static const char kHex[] = "0123456789abcdef";
+      const auto value = static_cast<unsigned char>(text[0]);
+      escaped += {'\\', 'x', kHex[value >> 4], kHex[value & 15]};
+      text.remove_prefix(1);
+    } else {
+      escaped += text.substr(0, length);
+      text.remove_prefix(length);
+    }
+  }
+  return escaped;
+}
+
 int Fail(const Options& options, const std::string& message) {
-  PrintLines(options.json ? nlohmann::json{{"error", message}}.dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
-                         : message);
+  PrintLines(options.json ? nlohmann::json{{"error", EscapedForJson(message)}}.dump(2) : message);
   return kExitError;
 }
 

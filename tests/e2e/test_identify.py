@@ -237,6 +237,11 @@ class IdentifyTest(harness.E2ETestCase):
         status, out = self.run_identify_within(60, missing)
         self.assertEqual((status, out), (2, f"Cannot read {self.work}/verrouill?/gon?: no such file or folder, "
                                             "or access denied.\n"))
+        # In JSON each byte that is not UTF-8 stays itself, and so does a literal backslash.
+        for name, shown in ((b"gon\xe9", "gon\\xe9"), (b"gon\xe8", "gon\\xe8"), (b"gon\\xe9", "gon\\x5cxe9")):
+            status, out = self.run_identify_within(60, "--json", os.path.join(latin, name))
+            self.assertEqual((status, json.loads(out)["error"]), (2, f"Cannot read {self.work}/verrouill\\xe9/{shown}: "
+                                                                     "no such file or folder, or access denied."))
 
     def test_version_names_the_server_and_the_key_it_was_built_for(self):
         spki = subprocess.run(["openssl", "rsa", "-RSAPublicKey_in", "-in", self.config["signing_public_key"],
