@@ -77,6 +77,7 @@ int CommandProcessor::Process(int argc, const wchar_t* const* argv) {
   ConsoleLine(kBanner);
   std::wstring command;
   std::vector<std::wstring> arguments;
+  outcome = Outcome{};
   if (ParseCommandLine(argc, argv, command, arguments) == 0) {
     CmdHelp(arguments);
     return 0;
@@ -84,11 +85,16 @@ int CommandProcessor::Process(int argc, const wchar_t* const* argv) {
   const auto entry = commands.find(command);
   if (entry == commands.end()) {
     ConsoleLine(kCommandNotSupported);
+    outcome = Outcome{kCommandNotSupported, true};
     return 0;
   }
   const CmdResult_e result = entry->second(arguments);
   if (result == CmdFailed) ConsoleLine(kRequestFailed);
   if (result == CmdInvalidArgs) ConsoleLine(kInvalidArguments);
+  // A handler that showed no result of its own is told by the dispatcher's text.
+  if (result != CmdSucceeded && outcome.text.empty())
+    outcome.text = result == CmdFailed ? kRequestFailed : kInvalidArguments;
+  outcome.failed = result != CmdSucceeded;
   return static_cast<int>(result);
 }
 

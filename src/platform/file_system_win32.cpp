@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include "platform/file_system_win32.h"
+#include "platform/failure_causes.h"
 #include "platform/guid.h"
 #include "platform/handles_win32.h"
 #include "platform/scoped_handle.h"
@@ -83,7 +84,9 @@ bool CreateFolderChain(const std::wstring& folder) {
     if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
     error = ::GetLastError();
   }
-  return error == ERROR_ALREADY_EXISTS && IsFolder(folder);
+  if (error == ERROR_ALREADY_EXISTS && IsFolder(folder)) return true;
+  RecordFileFailure(L"create", folder, error);
+  return false;
 }
 
 // Removes what is at `path` (prefixed): a folder with everything in it; a link or

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/build_config.h"
+#include "platform/failure_causes.h"
 #include "platform/file_system.h"
 #include "platform/http_client_testing.h"
 #include "platform/output_file.h"
@@ -68,7 +69,11 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
   // Some write errors surface only when the file is closed; they fail the download too.
   fetched = file.Close() && written && fetched;
   // A failed download leaves nothing behind, and what stood at the target stays as it was.
-  if (!fetched || !MoveFileOver(temporary, targetPath)) {
+  if (fetched && !MoveFileOver(temporary, targetPath)) {
+    RecordFileFailure(L"write", targetPath, LastOsError());
+    fetched = false;
+  }
+  if (!fetched) {
     RemoveFile(temporary);
     return false;
   }

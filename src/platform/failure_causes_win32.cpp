@@ -1,0 +1,22 @@
+#include <windows.h>
+
+#include "platform/failure_causes.h"
+
+namespace Kyrowan::Windows {
+
+std::wstring OsErrorText(std::uint32_t code) {
+  wchar_t* buffer = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  const DWORD length = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = length && buffer ? std::wstring(buffer, length) : L"error " + std::to_wstring(code);
+  if (buffer) ::LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
+    text.pop_back();
+  return text;
+}
+
+std::uint32_t LastOsError() { return ::GetLastError(); }
+
+bool IsNoSpaceError(std::uint32_t code) { return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL; }
+
+}  // namespace Kyrowan::Windows
