@@ -14,7 +14,11 @@ std::vector<FailureCause>& Causes() {
 
 }  // namespace
 
-void RecordCause(std::wstring text, int httpStatus) { Causes().push_back({std::move(text), httpStatus}); }
+void RecordCause(std::wstring text, int httpStatus) {
+  // A failure met again (each piece of a download on a full disk) is one cause.
+  if (!Causes().empty() && Causes().back().text == text) return;
+  Causes().push_back({std::move(text), httpStatus});
+}
 
 void AmendLatestCause(std::wstring_view context) {
   if (!Causes().empty()) Causes().back().text.append(context);

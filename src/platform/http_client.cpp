@@ -62,7 +62,8 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
   // Only the body of a 200 answer reaches the file; an error page never does.
   const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
     status = answerStatus;
-    if (count != 0 && answerStatus == 200) written = file.Write(buffer.data(), count) && written;
+    // After the first failed write, the rest of the answer is not written at all.
+    if (count != 0 && answerStatus == 200) written = written && file.Write(buffer.data(), count);
   };
   ProgressLine progress(DownloadLabel(urlPath));
   bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, &progress, maxBytes) && status == 200;
