@@ -79,8 +79,9 @@ bool CreateFolderChain(const std::wstring& folder) {
   if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
   DWORD error = ::GetLastError();
   const std::size_t cut = folder.find_last_of(L'\\');
-  if (error == ERROR_PATH_NOT_FOUND && cut != std::wstring::npos && cut != 0 &&
-      CreateFolderChain(folder.substr(0, cut))) {
+  if (error == ERROR_PATH_NOT_FOUND && cut != std::wstring::npos && cut != 0) {
+    // A parent that cannot be made has said why.
+    if (!CreateFolderChain(folder.substr(0, cut))) return false;
     if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
     error = ::GetLastError();
   }

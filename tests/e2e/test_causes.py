@@ -28,7 +28,12 @@ class CausesTest(harness.E2ETestCase):
     def setUp(self):
         super().setUp()
         decryptor, library = os.environ.get("KYR_E2E_ECHO"), os.environ.get("KYR_E2E_ECHO_UTIL")
-        if not (decryptor and library):
+        if "wine" in self.config:
+            # The Windows rows never run a decryptor: any file makes a package.
+            decryptor = library = os.path.join(self.work, "stand-in.bin")
+            with open(decryptor, "wb") as out:
+                out.write(b"never run")
+        elif not (decryptor and library):
             self.fail("KYR_E2E_ECHO and KYR_E2E_ECHO_UTIL must be set (run through ctest)")
         self.decryptor_binary = decryptor
         self.publish("library", "echoutil", "1.0.0", {packages.LIBRARY_FILE: library})
@@ -79,9 +84,9 @@ class CausesTest(harness.E2ETestCase):
         return ("setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--")
 
     def write_protected(self):
-        """The folder of the decryptors made unwritable even for root (immutable)."""
-        folder = os.path.join(self.data_folder, "decryptors")
-        os.makedirs(folder)
+        """The decryptor's folder made unwritable even for root (immutable)."""
+        folder = os.path.join(self.data_folder, "decryptors", "echo")
+        os.makedirs(folder, exist_ok=True)
         if subprocess.run(["chattr", "+i", folder], capture_output=True).returncode != 0:
             self.skipTest("the file system cannot make a folder immutable")
         self.addCleanup(subprocess.run, ["chattr", "-i", folder], capture_output=True)
@@ -150,7 +155,8 @@ class CausesTest(harness.E2ETestCase):
              + self.data_path("decryptors", "echo", "1.1.0", "echo.zip")),
             ("a data folder the user may not write", self.write_protected if windows else self.as_nobody,
              ("-get", "echo", "-ver", "1.1.0"), GET_FAILED,
-             "cannot write " + self.data_path("decryptors", "echo", "1.1.0", "echo.zip") + ": "
+             ("cannot create " + self.data_path("decryptors", "echo", "1.1.0") if windows
+              else "cannot write " + self.data_path("decryptors", "echo", "1.1.0", "echo.zip")) + ": "
              + ("Access denied" if windows else "Permission denied")),
             ("a full disk", self.full_disk, ("-get", "big", "-ver", "1.0.0"), GET_FAILED,
              "no space left on the device for " + self.data_path("decryptors", "big", "1.0.0", "big.zip")),
