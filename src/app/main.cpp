@@ -6,7 +6,7 @@
 #include "app/package_manager.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
-#include "platform/run_report.h"
+#include "platform/run_summary.h"
 #include "platform/text.h"
 
 namespace {

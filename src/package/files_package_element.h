@@ -94,7 +94,10 @@ bool GenericPackageElementOnlyFiles<Info>::VerifyManifest() {
     return false;
   }
   // Case-sensitive on purpose: the manifest must carry the lower-case name.
-  if (Windows::ToWide(info.name) != name) return false;
+  if (Windows::ToWide(info.name) != name) {
+    Windows::RecordCause(L"the manifest " + manifestPath + L" is not that of " + name);
+    return false;
+  }
   const std::string text = SignedText(info);
   if (!AcquireVerifier()) return false;
   if (verifier->VerifyBufferSignature(text.data(), static_cast<std::uint32_t>(text.size()), info.signature)) return true;

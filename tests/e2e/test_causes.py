@@ -148,6 +148,8 @@ class CausesTest(harness.E2ETestCase):
              packages.BANNER + packages.GETTING + packages.SUCCEEDED, None),
             ("a version not on the server", None, ("-get", "echo", "-ver", "9.9.9"), GET_FAILED,
              f"the server answered 404 for {url}echo/9.9.9: no decryptor of that name or version"),
+            ("a misspelt name", None, ("-get", "nosuch"), GET_FAILED,
+             f"the server answered 404 for {url}nosuch: no decryptor of that name or version"),
             ("a version not installed", None, ("-run", "echo", "-ver", "2.0.0"), NOT_INSTALLED,
              "echo 2.0.0 is not installed here"),
             ("a package failing its signature", self.alter_package_on_server, ("-get", "echo", "-ver", "1.1.0"),

@@ -1,4 +1,4 @@
-#include "platform/run_report.h"
+#include "platform/run_summary.h"
 
 #include <ctime>
 #include <string_view>
