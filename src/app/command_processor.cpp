@@ -64,7 +64,8 @@ std::wstring LowerAscii(const std::wstring& text) {
 std::wstring JoinedArguments(const std::vector<std::wstring>& arguments) {
   if (arguments.empty()) return L"none given";
   std::wstring text;
-  for (const std::wstring& argument : arguments) text.append(text.empty() ? L"\"" : L" \"").append(argument).append(L"\"");
+  for (const std::wstring& argument : arguments)
+    text.append(text.empty() ? L"\"" : L" \"").append(argument).append(L"\"");
   return text;
 }
 

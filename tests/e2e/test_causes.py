@@ -150,6 +150,9 @@ class CausesTest(harness.E2ETestCase):
              f"the server answered 404 for {url}echo/9.9.9: no decryptor of that name or version"),
             ("a misspelt name", None, ("-get", "nosuch"), GET_FAILED,
              f"the server answered 404 for {url}nosuch: no decryptor of that name or version"),
+            ("a name that could leave the data folder", None, ("-get", "../echo"),
+             packages.BANNER + packages.GETTING + packages.OPERATION_ERROR + packages.FAILED,
+             'the name "../echo" cannot be a folder name'),
             ("a version not installed", None, ("-run", "echo", "-ver", "2.0.0"), NOT_INSTALLED,
              "echo 2.0.0 is not installed here"),
             ("a package failing its signature", self.alter_package_on_server, ("-get", "echo", "-ver", "1.1.0"),
@@ -162,12 +165,12 @@ class CausesTest(harness.E2ETestCase):
              + ("Access denied" if windows else "Permission denied")),
             ("a full disk", self.full_disk, ("-get", "big", "-ver", "1.0.0"), GET_FAILED,
              "no space left on the device for " + self.data_path("decryptors", "big", "1.0.0", "big.zip")),
-            ("a server that is down", self.no_server, ("-get", "echo", "-ver", "1.1.0"), GET_FAILED,
+            # A decryptor of its own: the folders of echo may be unwritable by now.
+            ("a server that is down", self.no_server, ("-get", "other", "-ver", "1.0.0"), GET_FAILED,
              f"cannot connect to {self.host}:{self.port}: "
-             + ("No connection could be made because the target machine actively refused it"
-                if windows else "Connection refused")),
-            ("a server that stalls", self.stalled_server, ("-get", "echo", "-ver", "1.1.0"), GET_FAILED,
-             f"the server {self.host}:{self.port} stopped answering (timed out) for {url}echo/1.1.0"),
+             + ("The attempt to connect to the server failed" if windows else "Connection refused")),
+            ("a server that stalls", self.stalled_server, ("-get", "other", "-ver", "1.0.0"), GET_FAILED,
+             f"the server {self.host}:{self.port} stopped answering (timed out) for {url}other/1.0.0"),
         ]
         if windows:  # what the Windows client is tested for under Wine
             rows = [row for row in rows if row[0] in ("a data folder the user may not write",
