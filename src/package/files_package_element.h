@@ -100,7 +100,8 @@ bool GenericPackageElementOnlyFiles<Info>::VerifyManifest() {
   }
   const std::string text = SignedText(info);
   if (!AcquireVerifier()) return false;
-  if (verifier->VerifyBufferSignature(text.data(), static_cast<std::uint32_t>(text.size()), info.signature)) return true;
+  const auto length = static_cast<std::uint32_t>(text.size());
+  if (verifier->VerifyBufferSignature(text.data(), length, info.signature)) return true;
   RecordSignatureFailure(Label(), manifestPath);
   return false;
 }

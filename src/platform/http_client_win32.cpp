@@ -83,7 +83,8 @@ struct HttpRequest {
   /// Sends the request with an optional body; false when there is no answer.
   bool Send(const void* body, DWORD length) const {
     if (fake) return request.IsValid() && fake->Status() > 0;
-    if (request.IsValid() && ::HttpSendRequestW(request.Get(), nullptr, 0, const_cast<void*>(body), length)) return true;
+    if (request.IsValid() && ::HttpSendRequestW(request.Get(), nullptr, 0, const_cast<void*>(body), length))
+      return true;
     RecordFailure(::GetLastError());
     return false;
   }

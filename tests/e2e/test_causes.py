@@ -20,10 +20,6 @@ NOT_INSTALLED = packages.BANNER + packages.RUNNING + packages.NOT_FOUND + packag
 REFUSED = packages.BANNER + packages.GETTING + packages.FILES_INVALID + packages.FAILED
 
 
-def can_mount():
-    return os.geteuid() == 0 and shutil.which("mount") is not None
-
-
 class CausesTest(harness.E2ETestCase):
     def setUp(self):
         super().setUp()
@@ -94,7 +90,7 @@ class CausesTest(harness.E2ETestCase):
 
     def full_disk(self):
         """The data root on a 1 MiB file system, and a decryptor of 2 MiB."""
-        if not can_mount():
+        if os.geteuid() != 0 or not shutil.which("mount"):
             self.skipTest("needs root to mount a small file system")
         if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", self.program_data],
                           capture_output=True).returncode != 0:
@@ -183,9 +179,11 @@ class CausesTest(harness.E2ETestCase):
                 self.assertEqual(out, stdout)
                 if cause is None:
                     self.assertEqual(err, "")
-                    self.assertRegex(self.log()[len(before):], r"kyrdecrypt succeeded: " + re.escape(stdout.splitlines()[-1]))
+                    self.assertIn(" kyrdecrypt succeeded: " + stdout.splitlines()[-1] + "\n", self.log()[len(before):])
                     continue
-                self.assertEqual(err.splitlines()[-1:], ["kyrdecrypt: " + cause])
+                # Under Wine, Wine itself may have written to standard error before the client.
+                self.assertEqual(err.splitlines()[-1:] if windows else err.splitlines(keepends=True),
+                                 ["kyrdecrypt: " + cause] if windows else ["kyrdecrypt: " + cause + "\n"])
                 if prefix:  # nobody may not write the log either, and the command is not failed by it
                     self.assertEqual(self.log(), before)
                     continue

@@ -80,7 +80,8 @@ class FrontEndTest(unittest.TestCase):
         self.assertEqual(self.run_tool("-VER", "1.0.0", error='there is no command "-ver"'), BANNER + NOT_SUPPORTED)
 
     def test_options_without_values_are_invalid_arguments(self):
-        self.assertEqual(self.run_tool("-get", "stampado", "-VER", error='invalid arguments for -get: "stampado" "-VER"'),
+        self.assertEqual(self.run_tool("-get", "stampado", "-VER",
+                                       error='invalid arguments for -get: "stampado" "-VER"'),
                          BANNER + INVALID_ARGUMENTS)
         self.assertEqual(self.run_tool("-about", error="invalid arguments for -about: none given"),
                          BANNER + INVALID_ARGUMENTS)
