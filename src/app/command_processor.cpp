@@ -5,6 +5,7 @@
 
 #include "app/package_manager.h"
 #include "platform/console.h"
+#include "platform/failure_causes.h"
 
 namespace Kyrowan {
 
@@ -59,6 +60,15 @@ std::wstring LowerAscii(const std::wstring& text) {
   return out;
 }
 
+// The arguments as one text, each in double quotes: an empty or spaced one stays visible.
+std::wstring JoinedArguments(const std::vector<std::wstring>& arguments) {
+  if (arguments.empty()) return L"none given";
+  std::wstring text;
+  for (const std::wstring& argument : arguments)
+    text.append(text.empty() ? L"\"" : L" \"").append(argument).append(L"\"");
+  return text;
+}
+
 }  // namespace
 
 bool CommandProcessor::RegisterCommands() {
@@ -77,6 +87,7 @@ int CommandProcessor::Process(int argc, const wchar_t* const* argv) {
   ConsoleLine(kBanner);
   std::wstring command;
   std::vector<std::wstring> arguments;
+  outcome = Outcome{};
   if (ParseCommandLine(argc, argv, command, arguments) == 0) {
     CmdHelp(arguments);
     return 0;
@@ -84,11 +95,20 @@ int CommandProcessor::Process(int argc, const wchar_t* const* argv) {
   const auto entry = commands.find(command);
   if (entry == commands.end()) {
     ConsoleLine(kCommandNotSupported);
+    RecordCause(L"there is no command \"" + command + L"\"");
+    outcome = Outcome{kCommandNotSupported, true};
     return 0;
   }
   const CmdResult_e result = entry->second(arguments);
   if (result == CmdFailed) ConsoleLine(kRequestFailed);
-  if (result == CmdInvalidArgs) ConsoleLine(kInvalidArguments);
+  if (result == CmdInvalidArgs) {
+    ConsoleLine(kInvalidArguments);
+    RecordCause(L"invalid arguments for " + command + L": " + JoinedArguments(arguments));
+  }
+  // A handler that showed no result of its own is told by the dispatcher's text.
+  if (result != CmdSucceeded && outcome.text.empty())
+    outcome.text = result == CmdFailed ? kRequestFailed : kInvalidArguments;
+  outcome.failed = result != CmdSucceeded;
   return static_cast<int>(result);
 }
 

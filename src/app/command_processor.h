@@ -28,6 +28,13 @@ class CommandProcessor {
   /// Prints the banner, parses the command line, runs one command and prints its result text.
   int Process(int argc, const wchar_t* const* argv);
 
+  /// How the last command ended: the result text it showed, and whether it failed.
+  struct Outcome {
+    std::wstring text;
+    bool failed = false;
+  };
+  const Outcome& LastOutcome() const { return outcome; }
+
   /// The lowered command word (argument 1) and the later non-empty arguments;
   /// non-zero if there is a command word.
   static int ParseCommandLine(int argc, const wchar_t* const* argv, std::wstring& command,
@@ -51,6 +58,7 @@ class CommandProcessor {
 
  private:
   std::map<std::wstring, Handler> commands;
+  Outcome outcome;
   /// Not owned: the process-wide manager, set by RegisterCommands.
   PackageManager* packageManager = nullptr;
 };

@@ -16,7 +16,9 @@ CmdResult_e CommandProcessor::CmdList(std::vector<std::wstring>& arguments) {
   PackageCatalogue display;
   const int fetched = packageManager->ListPackages(display);
   if (fetched == 0) {
-    ConsoleLine(L"Failed to get latest package list from server. Please check your network connection and try again.");
+    outcome.text =
+        L"Failed to get latest package list from server. Please check your network connection and try again.";
+    ConsoleLine(outcome.text);
     ConsoleEndLine();
   }
   // The list is shown either way: after a failed fetch it is what this machine holds.

@@ -5,24 +5,48 @@
 #include "app/command_processor.h"
 #include "app/package_manager.h"
 #include "platform/console.h"
+#include "platform/file_system.h"
+#include "platform/run_summary.h"
 #include "platform/text.h"
 
 namespace {
+
+using namespace Kyrowan::Windows;
+
+std::wstring LogPath() {
+  std::wstring root;
+  if (!GetDataFolder(kDataFolderSuffix, root)) return {};
+  return root + kPathSeparator + L"data" + kPathSeparator + L"kyrdecrypt.log";
+}
+
+std::wstring CommandText(int argc, const wchar_t* const* argv) {
+  std::wstring text;
+  for (int i = 1; i < argc && argv[i]; ++i) text.append(i > 1 ? L" " : L"").append(argv[i]);
+  return text;
+}
 
 int RunOneCommand(int argc, const wchar_t* const* argv) {
   using namespace Kyrowan;
   CommandProcessor processor;
   processor.RegisterCommands();
+  RunSummary run;
+  run.program = L"kyrdecrypt";
+  run.command = CommandText(argc, argv);
+  bool threw = false;
   try {
     processor.Process(argc, argv);
+    run.result = processor.LastOutcome().text;
+    run.failed = processor.LastOutcome().failed;
   } catch (...) {
-    // The local record must still be written, and the user must not be left
-    // without an answer: the command failed.
-    PackageManager::DestroyInstance();
-    Windows::ConsoleLine(L"Requested operation failed.");
-    return 0;
+    // The user must not be left without an answer: the command failed.
+    run.result = L"Requested operation failed.";
+    run.failed = threw = true;
   }
+  // The local record is written whatever happened; its own failure is part of the story.
   PackageManager::DestroyInstance();
+  if (threw) ConsoleLine(run.result);
+  run.logPath = LogPath();
+  ReportRun(run);
   return 0;
 }
 

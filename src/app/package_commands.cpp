@@ -49,8 +49,9 @@ void PrintWaitingLine(const wchar_t* line) {
   Windows::ConsoleLine(line);
 }
 
-CmdResult_e Report(PkgResult_e result) {
+CmdResult_e Report(PkgResult_e result, CommandProcessor::Outcome& outcome) {
   PrintPkgResult(result);
+  outcome.text = PkgResultMessages[static_cast<std::size_t>(result)];
   return result == PkgOperationSucceeded ? CmdSucceeded : CmdFailed;
 }
 
@@ -60,21 +61,21 @@ CmdResult_e CommandProcessor::CmdGet(std::vector<std::wstring>& arguments) {
   PackageRequest request;
   if (!ReadRequest(arguments, {L"-ver"}, request)) return CmdInvalidArgs;
   PrintWaitingLine(kGetWaitingLine);
-  return Report(PackageManager::GetInstance()->GetPackage(request.name, request.version));
+  return Report(PackageManager::GetInstance()->GetPackage(request.name, request.version), outcome);
 }
 
 CmdResult_e CommandProcessor::CmdRun(std::vector<std::wstring>& arguments) {
   PackageRequest request;
   if (!ReadRequest(arguments, {L"-ver", L"-args"}, request)) return CmdInvalidArgs;
   PrintWaitingLine(kRunWaitingLine);
-  return Report(PackageManager::GetInstance()->RunPackage(request.name, request.version, request.args));
+  return Report(PackageManager::GetInstance()->RunPackage(request.name, request.version, request.args), outcome);
 }
 
 CmdResult_e CommandProcessor::CmdAbout(std::vector<std::wstring>& arguments) {
   PackageRequest request;
   if (!ReadRequest(arguments, {L"-ver"}, request)) return CmdInvalidArgs;
   PrintWaitingLine(kRunWaitingLine);
-  return Report(PackageManager::GetInstance()->AboutPackage(request.name, request.version));
+  return Report(PackageManager::GetInstance()->AboutPackage(request.name, request.version), outcome);
 }
 
 }  // namespace Kyrowan

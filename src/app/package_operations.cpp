@@ -5,6 +5,7 @@
 
 #include "package/decryptor_package.h"
 #include "package/package_element_factory.h"
+#include "platform/failure_causes.h"
 #include "platform/text.h"
 #include "protocol/server_protocol.h"
 
@@ -25,6 +26,13 @@ void RecordDownload(PackageManager& manager, const std::wstring& name, const std
   SortCatalogueVersions(manager.catalogue);
 }
 
+// The highest version downloaded here of `name`; noted as the cause when there is none.
+bool FindInstalledVersion(PackageManager& manager, const std::wstring& name, std::wstring& version) {
+  if (manager.FindLatestVersion(name, version)) return true;
+  Windows::RecordCause(L"no version of " + name + L" is installed here");
+  return false;
+}
+
 }  // namespace
 
 PkgResult_e PackageManager::GetPackage(const std::wstring& name, const std::wstring& version) {
@@ -43,7 +51,7 @@ PkgResult_e PackageManager::GetPackage(const std::wstring& name, const std::wstr
 PkgResult_e PackageManager::RunPackage(const std::wstring& name, const std::wstring& version,
                                        const std::wstring& args) {
   std::wstring wanted = version;
-  if (wanted == kLatestVersionWide && !FindLatestVersion(name, wanted)) return PkgNotFound;
+  if (wanted == kLatestVersionWide && !FindInstalledVersion(*this, name, wanted)) return PkgNotFound;
   auto decryptor = MakeDecryptor(name, wanted);
   if (!decryptor) return PkgOperationFailed;
   return decryptor->Run(args);
@@ -51,7 +59,7 @@ PkgResult_e PackageManager::RunPackage(const std::wstring& name, const std::wstr
 
 PkgResult_e PackageManager::AboutPackage(const std::wstring& name, const std::wstring& version) {
   std::wstring wanted = version;
-  if (wanted == kLatestVersionWide && !FindLatestVersion(name, wanted)) return PkgNotFound;
+  if (wanted == kLatestVersionWide && !FindInstalledVersion(*this, name, wanted)) return PkgNotFound;
   auto decryptor = MakeDecryptor(name, wanted);
   if (!decryptor) return PkgOperationFailed;
   return decryptor->About();

@@ -8,6 +8,7 @@
 #include "package/package_file.h"
 #include "package/package_install.h"
 #include "package/package_paths.h"
+#include "platform/failure_causes.h"
 #include "platform/file_system.h"
 #include "platform/mapped_file.h"
 #include "platform/progress_line.h"
@@ -88,12 +89,21 @@ bool GenericPackageElementOnlyFiles<Info>::LoadManifest() {
 
 template <typename Info>
 bool GenericPackageElementOnlyFiles<Info>::VerifyManifest() {
-  if (!LoadManifest()) return false;
+  if (!LoadManifest()) {
+    Windows::RecordCause(L"the manifest of " + Label() + L" cannot be read: " + manifestPath);
+    return false;
+  }
   // Case-sensitive on purpose: the manifest must carry the lower-case name.
-  if (Windows::ToWide(info.name) != name) return false;
+  if (Windows::ToWide(info.name) != name) {
+    Windows::RecordCause(L"the manifest " + manifestPath + L" is not that of " + name);
+    return false;
+  }
   const std::string text = SignedText(info);
   if (!AcquireVerifier()) return false;
-  return verifier->VerifyBufferSignature(text.data(), static_cast<std::uint32_t>(text.size()), info.signature);
+  const auto length = static_cast<std::uint32_t>(text.size());
+  if (verifier->VerifyBufferSignature(text.data(), length, info.signature)) return true;
+  RecordSignatureFailure(Label(), manifestPath);
+  return false;
 }
 
 template <typename Info>
@@ -109,7 +119,10 @@ bool GenericPackageElementOnlyFiles<Info>::ResolveFilePath(const std::string& re
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::CheckPresent() {
   // A "0.0.0" folder is a download that was never moved to its version: not installed.
-  if (version == kLatestVersionWide || !Windows::PathExists(filesFolder)) return PkgNotFound;
+  if (version == kLatestVersionWide || !Windows::PathExists(filesFolder)) {
+    Windows::RecordCause(Label() + L" is not installed here");
+    return PkgNotFound;
+  }
   if (!VerifyManifest()) return PkgRequiredFileInvalid;
   // A folder counts only for the version it is named by.
   if (!Windows::EqualsIgnoreCase(Windows::ToWide(info.version), version)) return PkgRequiredFileInvalid;
@@ -146,6 +159,7 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Validate() {
     // The manifest carries its own signature, checked by VerifyManifest.
     if (IsSamePath(path, manifestPath)) continue;
     if (!verifier->VerifyFileSignature(path, file.signature, &progress)) {
+      RecordSignatureFailure(Label(), path);
       result = PkgFilesInvalid;
       break;
     }
@@ -157,13 +171,18 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Validate() {
 template <typename Info>
 bool GenericPackageElementOnlyFiles<Info>::Download() {
   if (downloadUrl.empty() || archivePath.empty()) return false;
-  return DownloadPackageFile(downloadUrl, archivePath);
+  if (DownloadPackageFile(downloadUrl, archivePath)) return true;
+  const Windows::FailureCause* cause = Windows::LatestCause();
+  if (cause && cause->httpStatus == 404)
+    Windows::AmendLatestCause(kind == PkgKindDecryptor ? L": no decryptor of that name or version"
+                                                       : L": no package of that name or version");
+  return false;
 }
 
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::UnpackAndInstall() {
   if (!Windows::PathExists(archivePath)) return PkgFilesMissing;
-  if (!VerifyAndUnpackPackage(archivePath, installFolder)) {
+  if (!VerifyAndUnpackPackage(archivePath, installFolder, Label())) {
     // A refused package file has nothing to offer a later run: it is not kept.
     Windows::RemoveFile(archivePath);
     return PkgFilesInvalid;
@@ -196,6 +215,8 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Install() {
 template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::Obtain() {
   if (Validate() == PkgOperationSucceeded) return PkgOperationSucceeded;
+  // Whatever was wrong with the copy here, a fresh download replaces it.
+  Windows::TakeCauses();
   if (!Download()) return PkgDownloadFailed;
   return UnpackAndInstall();
 }

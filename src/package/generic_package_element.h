@@ -149,6 +149,8 @@ PkgResult_e GenericPackageElement<Info>::Validate() {
 template <typename Info>
 PkgResult_e GenericPackageElement<Info>::Obtain() {
   if (Validate() != PkgOperationSucceeded) {
+    // Whatever was wrong with the copy here, a fresh download replaces it.
+    Windows::TakeCauses();
     if (!this->Download()) return PkgDownloadFailed;
     const PkgResult_e installed = this->UnpackAndInstall();
     if (installed != PkgOperationSucceeded) return installed;

@@ -46,6 +46,8 @@ class IKyrDecryptPackageElement {
 
  protected:
   IKyrDecryptPackageElement(int kind, const std::wstring& name, const std::wstring& version);
+  /// "<name> <version>", as a cause names the package.
+  std::wstring Label() const { return name + L" " + version; }
 
   std::wstring name;
   std::wstring version;  ///< "0.0.0" means the latest

@@ -1,11 +1,15 @@
 #include "package/package_element_factory.h"
 
+#include <initializer_list>
+#include <utility>
+
 #include "package/decryptor_package.h"
 #include "package/native_lib_package.h"
 #include "package/package_paths.h"
 #include "package/python_lib_package.h"
 #include "package/python_run_lib_package.h"
 #include "package/python_runtime_package.h"
+#include "platform/failure_causes.h"
 #include "protocol/server_protocol.h"
 #include "runtime/runtime.h"
 
@@ -46,7 +50,11 @@ bool CreatePackageElement(int kind, const std::wstring& name, const std::wstring
   out.reset();
   if (name.empty() || version.empty()) return false;
   // Names and versions become folder names: refuse any that could leave the data root.
-  if (!IsSafeFolderName(name) || !IsSafeFolderName(version)) return false;
+  for (const auto& [what, text] : {std::pair{L"name", &name}, std::pair{L"version", &version}}) {
+    if (IsSafeFolderName(*text)) continue;
+    Windows::RecordCause(std::wstring(L"the ") + what + L" \"" + *text + L"\" cannot be a folder name");
+    return false;
+  }
   out = MakeElement(kind, name, version);
   return out != nullptr;
 }

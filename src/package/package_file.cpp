@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/failure_causes.h"
 #include "platform/mapped_file.h"
 #include "platform/signature_verifier.h"
 #include "platform/zip_archive_reader.h"
@@ -40,11 +41,25 @@ bool VerifyPackageFile(const MappedFile& package, PackageFileHeader& header) {
                                  header.signatureLength);
 }
 
-bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring& destinationFolder) {
+void RecordSignatureFailure(std::wstring_view label, std::wstring_view path) {
+  std::wstring text = L"the package ";
+  text.append(label).append(L" failed its signature check: ").append(path);
+  RecordCause(std::move(text));
+}
+
+bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring& destinationFolder,
+                            std::wstring_view label) {
   // The header and the signature over the payload, checked before any of the payload is unpacked.
   MappedFile package(packagePath);
   PackageFileHeader header;
-  if (!package.OpenUnmapped() || !VerifyPackageFile(package, header)) return false;
+  if (!package.OpenUnmapped()) {
+    RecordFileFailure(L"read", packagePath, LastOsError());
+    return false;
+  }
+  if (!VerifyPackageFile(package, header)) {
+    RecordSignatureFailure(label, packagePath);
+    return false;
+  }
   // The archive is read where it lies in the package file: no copy of it is made.
   ZipArchiveReader reader(packagePath, destinationFolder, static_cast<std::int64_t>(kPackageHeaderSize),
                           static_cast<std::int64_t>(header.payloadLength));

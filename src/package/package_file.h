@@ -17,6 +17,11 @@ bool VerifyPackageFile(const Windows::MappedFile& package, PackageFileHeader& he
 
 /// Checks a downloaded package file (header, then the signature over its zip
 /// payload) and only then unpacks the payload into `destinationFolder`.
-bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring& destinationFolder);
+/// `label` ("<name> <version>") names the package in the cause of a refusal.
+bool VerifyAndUnpackPackage(const std::wstring& packagePath, const std::wstring& destinationFolder,
+                            std::wstring_view label = L"file");
+
+/// Notes that the package `label` was refused because the file at `path` failed its signature check.
+void RecordSignatureFailure(std::wstring_view label, std::wstring_view path);
 
 }  // namespace Kyrowan

@@ -22,6 +22,8 @@ bool ErrorStreamIsTerminal();
 std::size_t ErrorStreamColumns();
 /// Draws `text` over the status line on standard error (one line, redrawn in place).
 void ErrorStatusLine(std::string_view text);
+/// `text` and a line end on standard error, written at once: the cause of a failure.
+void ErrorLine(std::wstring_view text);
 /// Blanks the status line on standard error and returns the cursor to its start.
 void ErrorStatusClear();
 

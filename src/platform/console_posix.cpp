@@ -58,4 +58,6 @@ void ErrorStatusLine(std::string_view text) { WriteError(std::string(kEraseLine)
 
 void ErrorStatusClear() { WriteError(kEraseLine); }
 
+void ErrorLine(std::wstring_view text) { WriteError(ToUtf8(text).append("\n")); }
+
 }  // namespace Kyrowan::Windows

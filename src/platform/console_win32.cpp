@@ -109,4 +109,18 @@ void ErrorStatusLine(std::string_view text) { RedrawStatus(FromUtf8(text)); }
 
 void ErrorStatusClear() { RedrawStatus(L""); }
 
+void ErrorLine(std::wstring_view text) {
+  DWORD written = 0;
+  if (HANDLE console = ErrorConsoleOrNull()) {
+    const std::wstring line = std::wstring(text) + L"\r\n";
+    ::WriteConsoleW(console, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    return;
+  }
+  // Redirected: UTF-8 bytes with the POSIX line end, as standard output has.
+  const std::string bytes = ToUtf8(text) + "\n";
+  HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  if (error != nullptr && error != INVALID_HANDLE_VALUE)
+    ::WriteFile(error, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
 }  // namespace Kyrowan::Windows

@@ -1,5 +1,6 @@
 #include "platform/file_system.h"
 #include "platform/file_system_posix.h"
+#include "platform/failure_causes.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -65,9 +66,12 @@ bool RandomSuffix(std::string& suffix) {
 // neither plant files in it nor be kept from reading what we install.
 bool MakeFolder(const std::string& folder) {
   if (::mkdir(folder.c_str(), 0755) != 0) {
+    const std::uint32_t error = LastOsError();
     struct stat info {};
     // Existing folders are taken as they are (a parent above the data root may be a link).
-    return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+    RecordFileFailure(L"create", FromUtf8(folder), error);
+    return false;
   }
   ScopedHandle<int> made(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), FdValidator(),
                          FdCloser());

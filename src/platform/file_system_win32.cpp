@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include "platform/file_system_win32.h"
+#include "platform/failure_causes.h"
 #include "platform/guid.h"
 #include "platform/handles_win32.h"
 #include "platform/scoped_handle.h"
@@ -78,12 +79,15 @@ bool CreateFolderChain(const std::wstring& folder) {
   if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
   DWORD error = ::GetLastError();
   const std::size_t cut = folder.find_last_of(L'\\');
-  if (error == ERROR_PATH_NOT_FOUND && cut != std::wstring::npos && cut != 0 &&
-      CreateFolderChain(folder.substr(0, cut))) {
+  if (error == ERROR_PATH_NOT_FOUND && cut != std::wstring::npos && cut != 0) {
+    // A parent that cannot be made has said why.
+    if (!CreateFolderChain(folder.substr(0, cut))) return false;
     if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
     error = ::GetLastError();
   }
-  return error == ERROR_ALREADY_EXISTS && IsFolder(folder);
+  if (error == ERROR_ALREADY_EXISTS && IsFolder(folder)) return true;
+  RecordFileFailure(L"create", folder, error);
+  return false;
 }
 
 // Removes what is at `path` (prefixed): a folder with everything in it; a link or

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/build_config.h"
+#include "platform/failure_causes.h"
 #include "platform/file_system.h"
 #include "platform/http_client_testing.h"
 #include "platform/output_file.h"
@@ -61,14 +62,19 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
   // Only the body of a 200 answer reaches the file; an error page never does.
   const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
     status = answerStatus;
-    if (count != 0 && answerStatus == 200) written = file.Write(buffer.data(), count) && written;
+    // After the first failed write, the rest of the answer is not written at all.
+    if (count != 0 && answerStatus == 200) written = written && file.Write(buffer.data(), count);
   };
   ProgressLine progress(DownloadLabel(urlPath));
   bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, &progress, maxBytes) && status == 200;
   // Some write errors surface only when the file is closed; they fail the download too.
   fetched = file.Close() && written && fetched;
   // A failed download leaves nothing behind, and what stood at the target stays as it was.
-  if (!fetched || !MoveFileOver(temporary, targetPath)) {
+  if (fetched && !MoveFileOver(temporary, targetPath)) {
+    RecordFileFailure(L"write", targetPath, LastOsError());
+    fetched = false;
+  }
+  if (!fetched) {
     RemoveFile(temporary);
     return false;
   }

@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include "platform/failure_causes.h"
 #include "platform/http_client_testing.h"
 #include "platform/progress_line.h"
 #include "platform/scoped_handle.h"
@@ -45,6 +46,8 @@ struct HttpRequest {
   ScopedHandle<CURL*> easy;
   ScopedHandle<curl_slist*> headers;
   std::function<void(const char*, std::size_t)> onBody;
+  std::string url;
+  std::string hostPort;
   std::string upload;
   std::size_t uploaded = 0;
   bool judged = false;
@@ -67,6 +70,19 @@ void ReadAnswerHead(HttpRequest& request, long& code, curl_off_t& length) {
   if (curl_easy_getinfo(request.easy.Get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK) length = -1;
 }
 
+// Why an answer is of no use, if it is not: an answer other than 200 says all there
+// is to say; a 200 answer fails on its length.
+void RecordAnswerCause(const HttpRequest& request, curl_off_t length) {
+  if (request.status != 200)
+    RecordCause(FromUtf8("the server answered " + std::to_string(request.status) + " for " + request.url),
+                request.status);
+  else if (length < 0)
+    RecordCause(FromUtf8("the server sent no length for " + request.url));
+  else if (static_cast<std::uint64_t>(length) > request.maxContentLength)
+    RecordCause(FromUtf8("the answer for " + request.url + " is " + std::to_string(length) + " bytes, more than the " +
+                         std::to_string(request.maxContentLength) + " allowed"));
+}
+
 // Looks at the headers once, before any body byte is passed on: reading is driven
 // by Content-Length, so a chunked or length-less answer (libcurl reports -1 for
 // both) cannot be read.
@@ -78,6 +94,7 @@ bool JudgeAnswer(HttpRequest& request) {
   ReadAnswerHead(request, code, length);
   if (code <= 0) return false;
   request.status = static_cast<int>(code);
+  RecordAnswerCause(request, length);
   if (length < 0 || static_cast<std::uint64_t>(length) > request.maxContentLength) return false;
   request.contentLength = static_cast<std::uint64_t>(length);
   request.readable = true;
@@ -130,6 +147,8 @@ bool Configure(HttpRequest& request, const ServerEndpoint& server, const std::ws
   const std::string url = "https://" + ToUtf8(server.host) + ":" + std::to_string(server.port) + ToUtf8(path);
   const std::string agent = ToUtf8(userAgent);
   const HttpLimits& limits = Limits();
+  request.hostPort = ToUtf8(server.host) + ":" + std::to_string(server.port);
+  request.url = url;
   bool ok = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https") == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https") == CURLE_OK;
@@ -180,11 +199,35 @@ CURLcode PlayFakeAnswer(HttpRequest& request) {
   return CURLE_OK;
 }
 
+// Why no answer could be read, in the words of the system where it has them.
+void RecordTransportFailure(HttpRequest& request, CURLcode code) {
+  long osError = 0;
+  if (request.fake || curl_easy_getinfo(request.easy.Get(), CURLINFO_OS_ERRNO, &osError) != CURLE_OK) osError = 0;
+  const std::string detail = osError != 0 ? ToUtf8(OsErrorText(static_cast<std::uint32_t>(osError)))
+                                          : std::string(curl_easy_strerror(code));
+  switch (code) {
+    case CURLE_COULDNT_CONNECT:
+      RecordCause(FromUtf8("cannot connect to " + request.hostPort + ": " + detail));
+      return;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      RecordCause(FromUtf8("cannot find the server " + request.hostPort + ": " + detail));
+      return;
+    case CURLE_OPERATION_TIMEDOUT:
+      RecordCause(FromUtf8("the server " + request.hostPort + " stopped answering (timed out) for " + request.url));
+      return;
+    case CURLE_WRITE_ERROR:
+      return;  // refused by JudgeAnswer, which said why
+    default:
+      RecordCause(FromUtf8("the request for " + request.url + " failed: " + detail));
+  }
+}
+
 // Sends the request and reads its answer through `onBody`. A body that ends before
 // its Content-Length still counts as read: the short result is left to the caller's checks.
 Outcome Perform(HttpRequest& request) {
   const CURLcode code = request.fake ? PlayFakeAnswer(request) : curl_easy_perform(request.easy.Get());
   if (code != CURLE_OK && code != CURLE_PARTIAL_FILE) {
+    RecordTransportFailure(request, code);
     long status = 0;
     curl_off_t length = -1;
     ReadAnswerHead(request, status, length);
@@ -236,7 +279,10 @@ bool ReadResponseStreamed(HttpRequest& request, const ChunkSink& sink, ProgressL
   // The sink always hears the status, even of an empty or cut-off answer.
   if (filled > 0 || !delivered) flush();
   // A body cut off before its announced length is a failed download, not a short file.
-  return request.status != 200 || received >= request.contentLength;
+  if (request.status != 200 || received >= request.contentLength) return true;
+  RecordCause(FromUtf8("the answer for " + request.url + " ended after " + std::to_string(received) + " of " +
+                       std::to_string(request.contentLength) + " bytes"));
+  return false;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "platform/failure_causes.h"
 #include "platform/handles_win32.h"
 #include "platform/http_client_testing.h"
 #include "platform/progress_line.h"
@@ -66,7 +67,9 @@ struct HttpRequest {
                                                             static_cast<INTERNET_PORT>(server.port), nullptr, nullptr,
                                                             INTERNET_SERVICE_HTTP, 0, 0)
                                        : nullptr)),
-        request(Hold(connection.IsValid() ? OpenRequest(connection.Get(), verb, path) : nullptr)) {
+        request(Hold(connection.IsValid() ? OpenRequest(connection.Get(), verb, path) : nullptr)),
+        hostPort(server.host + L":" + std::to_wstring(server.port)),
+        url(L"https://" + hostPort + path) {
     if (!request.IsValid()) return;
     for (const auto& line : headers)
       ::HttpAddRequestHeadersW(request.Get(), line.c_str(), static_cast<DWORD>(line.size()), 0);
@@ -80,12 +83,36 @@ struct HttpRequest {
   /// Sends the request with an optional body; false when there is no answer.
   bool Send(const void* body, DWORD length) const {
     if (fake) return request.IsValid() && fake->Status() > 0;
-    return request.IsValid() && ::HttpSendRequestW(request.Get(), nullptr, 0, const_cast<void*>(body), length) != 0;
+    if (request.IsValid() && ::HttpSendRequestW(request.Get(), nullptr, 0, const_cast<void*>(body), length))
+      return true;
+    RecordFailure(::GetLastError());
+    return false;
   }
+
+  /// Notes why the request got no (further) answer, from WinINet's error code.
+  void RecordFailure(DWORD error) const {
+    switch (error) {
+      case ERROR_INTERNET_CANNOT_CONNECT:
+        RecordCause(L"cannot connect to " + hostPort + L": " + OsErrorText(error));
+        return;
+      case ERROR_INTERNET_NAME_NOT_RESOLVED:
+        RecordCause(L"cannot find the server " + hostPort + L": " + OsErrorText(error));
+        return;
+      case ERROR_INTERNET_TIMEOUT:
+        RecordStall();
+        return;
+      default:
+        RecordCause(L"the request for " + url + L" failed: " + OsErrorText(error));
+    }
+  }
+
+  void RecordStall() const { RecordCause(L"the server " + hostPort + L" stopped answering (timed out) for " + url); }
 
   InetHandle root;
   InetHandle connection;
   InetHandle request;
+  std::wstring hostPort;
+  std::wstring url;
   /// What a test's transport answers instead of the network.
   std::unique_ptr<HttpAnswerForTesting> fake = MakeAnswerForTesting();
 };
@@ -116,16 +143,32 @@ bool QueryAnswer(const HttpRequest& handles, int& status, unsigned long long& co
   }
   if (code > 999) return false;
   status = static_cast<int>(code);
+  // Any other answer says all there is to say; a 200 answer fails on its length.
+  if (status != 200)
+    RecordCause(L"the server answered " + std::to_wstring(status) + L" for " + handles.url, status);
+  else if (!hasLength)
+    RecordCause(L"the server sent no length for " + handles.url);
   return hasLength && contentLength <= kMaxContentLength;
 }
 
 // One read of the body: at most `size` bytes into `buffer`, none at its end.
 bool ReadBody(const HttpRequest& handles, char* buffer, DWORD size, DWORD& got) {
-  if (!handles.fake) return ::InternetReadFile(handles.request.Get(), buffer, size, &got) != 0;
+  if (!handles.fake) {
+    if (::InternetReadFile(handles.request.Get(), buffer, size, &got)) return true;
+    handles.RecordFailure(::GetLastError());
+    return false;
+  }
   const std::vector<char> piece = handles.fake->NextPiece(size);
   std::copy(piece.begin(), piece.end(), buffer);
   got = static_cast<DWORD>(piece.size());
   return true;
+}
+
+// Notes an answer larger than it may be; false, as the request then is.
+bool RecordTooLarge(const HttpRequest& handles, unsigned long long length, std::uint64_t limit) {
+  RecordCause(L"the answer for " + handles.url + L" is " + std::to_wstring(length) + L" bytes, more than the " +
+              std::to_wstring(limit) + L" allowed");
+  return false;
 }
 
 // True while a text request is within its total time.
@@ -139,7 +182,8 @@ bool ReadResponseToString(const HttpRequest& handles, Clock::time_point started,
   if (!handles.request.IsValid()) return false;
   unsigned long long length = 0;
   // The announced length is judged before a byte is read or held.
-  if (!QueryAnswer(handles, status, length) || length > Limits().maxTextBytes) return false;
+  if (!QueryAnswer(handles, status, length)) return false;
+  if (length > Limits().maxTextBytes) return RecordTooLarge(handles, length, Limits().maxTextBytes);
   std::string received(static_cast<std::size_t>(length), '\0');
   std::size_t filled = 0;
   // One read may deliver less than asked: read until the announced length or the end.
@@ -148,7 +192,10 @@ bool ReadResponseToString(const HttpRequest& handles, Clock::time_point started,
     if (!ReadBody(handles, received.data() + filled, static_cast<DWORD>(received.size() - filled), got)) return false;
     if (got == 0) break;
     filled += got;
-    if (!WithinTextTime(started)) return false;
+    if (!WithinTextTime(started)) {
+      handles.RecordStall();
+      return false;
+    }
   }
   // Text answers end at the first NUL, as a C string would.
   body.assign(received.c_str());
@@ -182,7 +229,8 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, Pro
   int status = 400;
   unsigned long long length = 0;
   // Judged on the announced length, so not a byte of a larger answer is read.
-  if (!QueryAnswer(handles, status, length) || length > maxBytes) return false;
+  if (!QueryAnswer(handles, status, length)) return false;
+  if (length > maxBytes) return RecordTooLarge(handles, length, maxBytes);
   std::vector<char> buffer(kChunkSize + 1);
   if (length == 0) {
     sink(buffer, 0, static_cast<std::uint32_t>(status));
@@ -199,10 +247,15 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, Pro
     remaining -= got;
     sink(buffer, got, static_cast<std::uint32_t>(status));
     if (progress && status == 200) progress->Update(length - remaining, length);
-    if (!floor.Passed(got)) return false;
+    if (!floor.Passed(got)) {
+      handles.RecordStall();
+      return false;
+    }
   } while (remaining > 0 && got > 0);
   // A body cut off before its announced length is a failed download, not a short file.
-  return status != 200 || remaining == 0;
+  if (status != 200 || remaining == 0) return true;
+  RecordCause(L"the answer for " + handles.url + L" ended " + std::to_wstring(remaining) + L" bytes short");
+  return false;
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ class OutputFile {
 
  private:
   std::intptr_t handle_ = -1;
+  /// The file a failure is reported against: the target a temporary copy stands in for.
+  std::wstring path_;
 };
 
 }  // namespace Kyrowan::Windows

@@ -24,6 +24,10 @@ target_sources(kyr_platform PRIVATE
   platform/signature_crypto_${KYR_OS}.cpp
   platform/http_client_${KYR_OS}.cpp
   platform/file_lock_${KYR_OS}.cpp
+  platform/failure_causes.cpp
+  platform/failure_causes_${KYR_OS}.cpp
+  platform/run_log_${KYR_OS}.cpp
+  platform/run_summary.cpp
 )
 # Companions print the project's version with the server and key they were built for.
 set_source_files_properties(platform/build_identity.cpp PROPERTIES

@@ -4,6 +4,7 @@ target_sources(kyrcore_tests PRIVATE
   platform/console_test.cpp
   platform/entry_handle_test.cpp
   platform/file_lock_test.cpp
+  platform/run_log_test.cpp
   platform/file_system_test.cpp
   platform/guid_test.cpp
   platform/mapped_file_test.cpp

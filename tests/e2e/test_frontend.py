@@ -57,11 +57,12 @@ class FrontEndTest(unittest.TestCase):
         self.addCleanup(folder.cleanup)
         self.program_data = folder.name
 
-    def run_tool(self, *arguments):
+    def run_tool(self, *arguments, error=""):
+        """The exact stdout of a run whose stderr is `error` (a failure's one line, or nothing)."""
         env = dict(os.environ, PROGRAMDATA=self.program_data)
         done = subprocess.run([self.binary, *arguments], env=env, capture_output=True, timeout=60)
         self.assertEqual(done.returncode, 0, done.stderr)
-        self.assertEqual(done.stderr, b"")
+        self.assertEqual(done.stderr.decode("utf-8"), error and "kyrdecrypt: " + error + "\n")
         return done.stdout.decode("utf-8")
 
     def test_no_arguments_prints_banner_and_usage(self):
@@ -75,23 +76,29 @@ class FrontEndTest(unittest.TestCase):
         self.assertEqual(self.run_tool("", "-list"), BANNER + USAGE)
 
     def test_unknown_command_words(self):
-        self.assertEqual(self.run_tool("help"), BANNER + NOT_SUPPORTED)
-        self.assertEqual(self.run_tool("-ver", "1.0.0"), BANNER + NOT_SUPPORTED)
+        self.assertEqual(self.run_tool("help", error='there is no command "help"'), BANNER + NOT_SUPPORTED)
+        self.assertEqual(self.run_tool("-VER", "1.0.0", error='there is no command "-ver"'), BANNER + NOT_SUPPORTED)
 
     def test_options_without_values_are_invalid_arguments(self):
-        self.assertEqual(self.run_tool("-get", "stampado", "-VER"), BANNER + INVALID_ARGUMENTS)
-        self.assertEqual(self.run_tool("-about"), BANNER + INVALID_ARGUMENTS)
+        self.assertEqual(self.run_tool("-get", "stampado", "-VER",
+                                       error='invalid arguments for -get: "stampado" "-VER"'),
+                         BANNER + INVALID_ARGUMENTS)
+        self.assertEqual(self.run_tool("-about", error="invalid arguments for -about: none given"),
+                         BANNER + INVALID_ARGUMENTS)
 
     def test_unknown_option_takes_the_next_element_along(self):
         # -x swallows -ver, so -args is left last without a value. Were -x
         # skipped alone, -ver would take "-args" as its value and the command
         # would go ahead.
-        self.assertEqual(self.run_tool("-run", "stampado", "-X", "-ver", "-args"), BANNER + INVALID_ARGUMENTS)
-        self.assertEqual(self.run_tool("-list", "-x"), BANNER + INVALID_ARGUMENTS)
+        self.assertEqual(self.run_tool("-run", "stampado", "-X", "-ver", "-args", error='invalid arguments for -run: '
+                                       '"stampado" "-X" "-ver" "-args"'), BANNER + INVALID_ARGUMENTS)
+        self.assertEqual(self.run_tool("-list", "-x", error='invalid arguments for -list: "-x"'),
+                         BANNER + INVALID_ARGUMENTS)
 
     def test_non_ascii_arguments_reach_the_command_intact(self):
         # A word that is not valid UTF-8 must not crash or change the outcome.
-        self.assertEqual(self.run_tool("-h\u00e9lp"), BANNER + NOT_SUPPORTED)
+        self.assertEqual(self.run_tool("-h\u00e9lp", error='there is no command "-h\u00e9lp"'),
+                         BANNER + NOT_SUPPORTED)
         env = dict(os.environ, PROGRAMDATA=self.program_data)
         done = subprocess.run([self.binary, b"-help\xff"], env=env, capture_output=True, timeout=60)
         self.assertEqual((done.returncode, done.stdout.decode()), (0, BANNER + NOT_SUPPORTED))
