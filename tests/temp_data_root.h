@@ -13,8 +13,8 @@ namespace Kyrowan::Testing {
 /// the life of the object, so the tool's data root lies inside it.
 class TempDataRoot {
  public:
-  TempDataRoot() : replaced_(Windows::SetApplicationDataFolderForTesting(folder_.Wide())) {}
-  ~TempDataRoot() { Windows::SetApplicationDataFolderForTesting(replaced_); }
+  TempDataRoot() : replaced_(Windows::SetApplicationDataFolder(folder_.Wide())) {}
+  ~TempDataRoot() { Windows::SetApplicationDataFolder(replaced_); }
   TempDataRoot(const TempDataRoot&) = delete;
   TempDataRoot& operator=(const TempDataRoot&) = delete;
 

@@ -5,19 +5,12 @@
 #include "app/command_processor.h"
 #include "app/package_manager.h"
 #include "platform/console.h"
-#include "platform/file_system.h"
 #include "platform/run_summary.h"
 #include "platform/text.h"
 
 namespace {
 
 using namespace Kyrowan::Windows;
-
-std::wstring LogPath() {
-  std::wstring root;
-  if (!GetDataFolder(kDataFolderSuffix, root)) return {};
-  return root + kPathSeparator + L"data" + kPathSeparator + L"kyrdecrypt.log";
-}
 
 std::wstring CommandText(int argc, const wchar_t* const* argv) {
   std::wstring text;
@@ -45,7 +38,7 @@ int RunOneCommand(int argc, const wchar_t* const* argv) {
   // The local record is written whatever happened; its own failure is part of the story.
   PackageManager::DestroyInstance();
   if (threw) ConsoleLine(run.result);
-  run.logPath = LogPath();
+  run.logPath = DataRootLogPath();
   ReportRun(run);
   return 0;
 }

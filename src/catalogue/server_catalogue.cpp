@@ -10,7 +10,7 @@ bool FetchServerCatalogue(PackageCatalogue& target) {
   int status = 400;
   std::string body;
   const std::wstring path = Protocol::WidePath(Protocol::kListPath);
-  if (!HttpGetToString(PackageServer(), path, kUserAgent, {}, status, body) || status != 200) return false;
+  if (!ServerGet(path, {}, status, body)) return false;
   if (!ParseCatalogue(body, target)) return false;
   SortCatalogueVersions(target);
   return true;

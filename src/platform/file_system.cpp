@@ -6,19 +6,19 @@ namespace Kyrowan::Windows {
 
 namespace {
 
-std::wstring& DataFolderForTesting() {
+std::wstring& DataFolderOverride() {
   static std::wstring folder;
   return folder;
 }
 
 }  // namespace
 
-std::wstring SetApplicationDataFolderForTesting(const std::wstring& folder) {
-  return std::exchange(DataFolderForTesting(), folder);
+std::wstring SetApplicationDataFolder(const std::wstring& folder) {
+  return std::exchange(DataFolderOverride(), folder);
 }
 
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out) {
-  std::wstring root = DataFolderForTesting();
+  std::wstring root = DataFolderOverride();
   if (root.empty() && !GetMachineDataFolder(root)) return false;
   out = root + std::wstring(suffix);
   return true;

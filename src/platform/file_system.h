@@ -21,10 +21,10 @@ extern const wchar_t* const kDataFolderSuffix;
 bool GetDataFolder(std::wstring_view suffix, std::wstring& out);
 /// The machine-wide application-data folder as the system names it, without the test seam.
 bool GetMachineDataFolder(std::wstring& out);
-/// Test seam: makes GetDataFolder start from `folder` instead of the machine's
-/// application-data folder; an empty folder restores the machine's. Returns the
-/// folder it replaces.
-std::wstring SetApplicationDataFolderForTesting(const std::wstring& folder);
+/// Makes GetDataFolder start from `folder` instead of the machine's application-data
+/// folder (a scratch root for work that must not touch this machine's, and tests);
+/// an empty folder restores the machine's. Returns the folder it replaces.
+std::wstring SetApplicationDataFolder(const std::wstring& folder);
 /// The path with its last component removed; false for an empty or over-long path,
 /// or when nothing could be removed.
 bool GetParentFolder(std::wstring_view path, std::wstring& out);

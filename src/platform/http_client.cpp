@@ -1,5 +1,6 @@
 #include "platform/http_client.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -7,6 +8,7 @@
 #include "platform/failure_causes.h"
 #include "platform/file_system.h"
 #include "platform/http_client_testing.h"
+#include "platform/mapped_file.h"
 #include "platform/output_file.h"
 #include "platform/progress_line.h"
 #include "platform/text.h"
@@ -23,6 +25,63 @@ std::optional<ServerEndpoint>& ServerOverride() {
 HttpTransportForTesting& Transport() {
   static HttpTransportForTesting transport;
   return transport;
+}
+
+std::wstring& AnswerFolder() {
+  static std::wstring folder;
+  return folder;
+}
+
+DownloadObserver& Observer() {
+  static DownloadObserver observer;
+  return observer;
+}
+
+// The most bytes handed to a sink at once, as the network backends do.
+constexpr std::size_t kPieceBytes = 65536;
+
+// Answers `urlPath` from the answer folder as a server of that tree would: the file's
+// bytes with status 200, or status 404 when no file stands there. False when the file
+// cannot be read or is larger than `maxBytes`.
+bool StreamFromFolder(const std::wstring& urlPath, const ChunkSink& sink, ProgressLine* progress,
+                      std::uint64_t maxBytes) {
+  std::wstring path = FromUtf8(Protocol::TreeFilePath(ToUtf8(urlPath)));
+  for (wchar_t& c : path) {
+    if (c == L'/') c = kPathSeparator;
+  }
+  MappedFile file(AnswerFolder() + kPathSeparator + path);
+  std::vector<char> piece;
+  if (path.empty() || (!file.OpenUnmapped() && !file.empty)) {
+    RecordCause(L"the folder " + AnswerFolder() + L" holds no file for " + urlPath, 404);
+    sink(piece, 0, 404);
+    return true;
+  }
+  const auto size = static_cast<std::uint64_t>(file.fileSize);
+  if (size > maxBytes) {
+    RecordCause(file.path + L" is " + std::to_wstring(size) + L" bytes, more than the " + std::to_wstring(maxBytes) +
+                L" bytes allowed");
+    return false;
+  }
+  std::uint64_t done = 0;
+  const bool read = file.ReadWindows(0, file.fileSize, [&](const char* data, std::size_t count) {
+    for (std::size_t at = 0; at < count; at += kPieceBytes) {
+      const std::size_t length = std::min(kPieceBytes, count - at);
+      piece.assign(data + at, data + at + length);
+      sink(piece, static_cast<std::uint32_t>(length), 200);
+      done += length;
+      if (progress) progress->Update(done, size);
+    }
+    return true;
+  });
+  if (!read) RecordFileFailure(L"read", file.path, LastOsError());
+  return read;
+}
+
+// GET from the package server, or from the answer folder when one is set.
+bool FetchStreamed(const std::wstring& urlPath, const ChunkSink& sink, ProgressLine* progress,
+                   std::uint64_t maxBytes) {
+  if (!AnswerFolder().empty()) return StreamFromFolder(urlPath, sink, progress, maxBytes);
+  return HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, progress, maxBytes);
 }
 
 }  // namespace
@@ -43,9 +102,24 @@ ServerEndpoint PackageServer() {
   return ServerEndpoint{FromUtf8(BuildConfig::ServerHost()), BuildConfig::ServerPort(), BuildConfig::CaBundlePath()};
 }
 
+void AnswerFromFolder(const std::wstring& folder) { AnswerFolder() = folder; }
+
+void SetDownloadObserver(DownloadObserver observer) { Observer() = std::move(observer); }
+
 bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body) {
   if (path.empty()) return false;
-  return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
+  if (AnswerFolder().empty())
+    return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
+  status = 400;
+  body.clear();
+  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+    status = static_cast<int>(answerStatus);
+    body.append(buffer.data(), count);
+  };
+  if (!StreamFromFolder(path, sink, nullptr, Protocol::kMaxTextAnswerBytes)) return false;
+  // A text answer ends at its first NUL, as the network backends read it.
+  body.resize(std::min(body.size(), body.find('\0')));
+  return status == 200;
 }
 
 bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targetPath, std::uint64_t maxBytes) {
@@ -66,7 +140,7 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
     if (count != 0 && answerStatus == 200) written = written && file.Write(buffer.data(), count);
   };
   ProgressLine progress(DownloadLabel(urlPath));
-  bool fetched = HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, &progress, maxBytes) && status == 200;
+  bool fetched = FetchStreamed(urlPath, sink, &progress, maxBytes) && status == 200;
   // Some write errors surface only when the file is closed; they fail the download too.
   fetched = file.Close() && written && fetched;
   // A failed download leaves nothing behind, and what stood at the target stays as it was.
@@ -78,6 +152,7 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
     RemoveFile(temporary);
     return false;
   }
+  if (Observer()) Observer()(urlPath, targetPath);
   return true;
 }
 

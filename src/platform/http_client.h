@@ -49,6 +49,17 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
                 const std::wstring& userAgent, const std::vector<std::wstring>& headers, int& status,
                 std::string& response);
 
+/// Answers every later package-server request (ServerGet, ServerDownloadToFile) from the
+/// files of `folder` at their tree paths (Protocol::TreeFilePath), a missing file being a
+/// 404, and sends nothing over the network. An empty folder sends them to the server again.
+void AnswerFromFolder(const std::wstring& folder);
+
+/// Hears of each download ServerDownloadToFile completed: the request path and the file
+/// now holding the answer, whose content nothing has checked yet.
+using DownloadObserver = std::function<void(const std::wstring& urlPath, const std::wstring& file)>;
+/// Replaces the observer; an empty one hears nothing.
+void SetDownloadObserver(DownloadObserver observer);
+
 /// GET from the package server; true only for an answer with status 200.
 bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body);
 

@@ -14,16 +14,6 @@ namespace Kyrowan::Windows {
 
 namespace {
 
-std::string UtcTimestamp() {
-  const std::int64_t millis = CurrentTimeMillis();
-  const std::time_t seconds = static_cast<std::time_t>(millis / 1000);
-  char text[32] = "";
-  if (const std::tm* utc = std::gmtime(&seconds)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", utc);
-  char fraction[8];
-  std::snprintf(fraction, sizeof fraction, ".%03dZ", static_cast<int>(millis % 1000));
-  return std::string(text) + fraction;
-}
-
 // Names, URLs and system texts come from outside: one event stays one line.
 std::string OneLine(std::wstring_view text) { return PrintableText(ToUtf8(text)); }
 
@@ -51,6 +41,22 @@ void WriteLog(const RunSummary& run, const std::string& lines) {
 }
 
 }  // namespace
+
+std::string UtcTimestamp() {
+  const std::int64_t millis = CurrentTimeMillis();
+  const std::time_t seconds = static_cast<std::time_t>(millis / 1000);
+  char text[32] = "";
+  if (const std::tm* utc = std::gmtime(&seconds)) std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", utc);
+  char fraction[8];
+  std::snprintf(fraction, sizeof fraction, ".%03dZ", static_cast<int>(millis % 1000));
+  return std::string(text) + fraction;
+}
+
+std::wstring DataRootLogPath() {
+  std::wstring root;
+  if (!GetDataFolder(kDataFolderSuffix, root)) return {};
+  return root + kPathSeparator + L"data" + kPathSeparator + L"kyrdecrypt.log";
+}
 
 void ReportRun(const RunSummary& run) {
   // A cause noted on the way to a success was overcome: it is no cause of this run.

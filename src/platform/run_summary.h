@@ -13,6 +13,12 @@ struct RunSummary {
   std::wstring logPath;  ///< where the run is logged; empty: nowhere
 };
 
+/// The log of this machine's data root, "data/kyrdecrypt.log"; empty when there is no data root.
+std::wstring DataRootLogPath();
+
+/// The current time in UTC to the millisecond, as "2026-12-09T10:12:51.123Z".
+std::string UtcTimestamp();
+
 /// Ends a run: when it failed, one line on standard error, "<program>: " and the
 /// causes its layers recorded (the result when none was); and its command, causes
 /// and result appended to the log, one time-stamped line each. A log that cannot

@@ -6,6 +6,7 @@ target_sources(kyrcore_tests PRIVATE
   platform/file_lock_test.cpp
   platform/run_log_test.cpp
   platform/file_system_test.cpp
+  platform/folder_answers_test.cpp
   platform/guid_test.cpp
   platform/mapped_file_test.cpp
   platform/progress_line_test.cpp

@@ -106,6 +106,32 @@ inline std::wstring RuntimeDownloadPath(std::wstring_view name, std::wstring_vie
   return Detail::Join(kRuntimeDownloadPrefix, name, version);
 }
 
+/// Whether a name or version taken from a request path may name a file of a tree:
+/// not empty, no "..", no path separator, no NUL.
+inline bool IsSafePathPart(std::string_view text) {
+  return !text.empty() && text.find("..") == std::string_view::npos &&
+         text.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
+}
+
+/// The file of a published tree that answers `requestPath`, relative to the tree's root:
+/// the path without its leading "/", a decryptor asked for by its name alone being its
+/// "0.0.0" copy. Empty for a path no file of a tree answers.
+inline std::string TreeFilePath(std::string_view requestPath) {
+  if (requestPath.size() < 2 || requestPath.front() != '/') return {};
+  std::string_view rest = requestPath.substr(1);
+  for (std::size_t start = 0; start <= rest.size();) {
+    const std::size_t end = std::min(rest.find('/', start), rest.size());
+    if (!IsSafePathPart(rest.substr(start, end - start))) return {};
+    start = end + 1;
+  }
+  std::string path(rest);
+  const std::string_view decryptors = kDecryptorDownloadPrefix;
+  const bool nameAlone = requestPath.substr(0, decryptors.size()) == decryptors &&
+                         requestPath.find('/', decryptors.size()) == std::string_view::npos;
+  if (nameAlone) path += std::string("/") + kLatestVersion;
+  return path;
+}
+
 }  // namespace Protocol
 
 }  // namespace Kyrowan

@@ -46,7 +46,38 @@ bool FindRuntimePackage(const std::wstring& name, const std::wstring& version, s
   return finder && finder(name, version, filesFolder);
 }
 
+struct PipSetting {
+  PipSource source = PipSource::Index;
+  std::wstring folder;
+};
+
+std::mutex pipSettingLock;
+PipSetting& CurrentPipSetting() {
+  static PipSetting setting;
+  return setting;
+}
+
+// The pip command that installs (or, downloading only, fetches) `requirement`.
+std::vector<std::wstring> PipInstallArguments(const std::wstring& requirement) {
+  std::lock_guard<std::mutex> lock(pipSettingLock);
+  const PipSetting& setting = CurrentPipSetting();
+  switch (setting.source) {
+    case PipSource::FolderOnly:
+      return {L"-m", L"pip", L"install", L"--no-index", L"--find-links", setting.folder, requirement};
+    case PipSource::DownloadOnly:
+      return {L"-m", L"pip", L"download", L"--dest", setting.folder, requirement};
+    case PipSource::Index:
+      break;
+  }
+  return {L"-m", L"pip", L"install", requirement};
+}
+
 }  // namespace
+
+void SetPipSource(PipSource source, const std::wstring& folder) {
+  std::lock_guard<std::mutex> lock(pipSettingLock);
+  CurrentPipSetting() = PipSetting{source, folder};
+}
 
 void SetPythonRuntimePackageFinder(PythonRuntimePackageFinder finder) {
   std::lock_guard<std::mutex> lock(finderLock);
@@ -205,7 +236,7 @@ PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, co
   if (check != PkgNotFound) return check;
   // No uninstall first: pip replaces a lower version itself and puts it back when
   // the install fails, so a lost network never leaves the library missing.
-  return RunPip({L"-m", L"pip", L"install", anyVersion ? packageName : packageName + L"==" + packageVersion});
+  return RunPip(PipInstallArguments(anyVersion ? packageName : packageName + L"==" + packageVersion));
 }
 
 PkgResult_e PythonRuntime::UninstallPipPackage(const std::wstring& packageName) {

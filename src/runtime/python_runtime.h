@@ -18,6 +18,15 @@ using PythonRuntimePackageFinder =
     std::function<bool(const std::wstring& name, const std::wstring& version, std::wstring& filesFolder)>;
 void SetPythonRuntimePackageFinder(PythonRuntimePackageFinder finder);
 
+/// Where the pip libraries of later installs come from.
+enum class PipSource {
+  Index,         ///< the index pip is configured with (its PIP_* variables and pip.conf)
+  FolderOnly,    ///< only the wheel and source files of a folder, never the network
+  DownloadOnly,  ///< installed nowhere: what an install would need is downloaded into a folder
+};
+/// Sets the source of every later pip install of this process; `folder` for the folder ones.
+void SetPipSource(PipSource source, const std::wstring& folder = {});
+
 /// Runs Python decryptors in a child interpreter from the Python runtime
 /// package of one version, through a generated script beside the interpreter;
 /// also installs and checks the pip libraries of that interpreter.
@@ -38,7 +47,8 @@ class PythonRuntime : public IKyrDecryptRuntime {
 
   /// PkgFound when distribution `name` is installed at `version` or higher ("0.0.0": any).
   PkgResult_e IsPipPackageInstalled(const std::wstring& name, const std::wstring& version);
-  /// Installs `name` (pinned to `version` unless "0.0.0") unless the check finds it.
+  /// Installs `name` (pinned to `version` unless "0.0.0") from the pip source unless the
+  /// check finds it.
   PkgResult_e InstallPipPackage(const std::wstring& name, const std::wstring& version);
   PkgResult_e UninstallPipPackage(const std::wstring& name);
 

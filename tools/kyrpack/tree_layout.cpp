@@ -32,9 +32,4 @@ std::string DownloadPath(PackageKind kind, const std::string& name, const std::s
   return DownloadRoot(kind) + name + "/" + version;
 }
 
-bool IsSafePathPart(std::string_view text) {
-  return !text.empty() && text.find("..") == std::string_view::npos &&
-         text.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
-}
-
 }  // namespace Kyrowan::Tree

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "kyrpack/packer.h"
+#include "protocol/server_protocol.h"
 
 namespace Kyrowan::Tree {
 
@@ -24,8 +25,7 @@ std::string DownloadRoot(PackageKind kind);
 /// One version of a package; "0.0.0" is a copy of the latest one.
 std::string DownloadPath(PackageKind kind, const std::string& name, const std::string& version);
 
-/// Whether a name or version taken from a request path may name a file of the tree:
-/// not empty, no "..", no path separator, no NUL.
-bool IsSafePathPart(std::string_view text);
+/// Whether a name or version taken from a request path may name a file of the tree.
+using Protocol::IsSafePathPart;
 
 }  // namespace Kyrowan::Tree
