@@ -4,7 +4,7 @@
 include(GNUInstallDirs)
 
 if(WIN32)
-  install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION . COMPONENT client)
+  install(TARGETS kyrdecrypt kyridentify kyrbundle RUNTIME DESTINATION . COMPONENT client)
   install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION . COMPONENT client)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -28,13 +28,13 @@ if(WIN32)
   set(stage "${PROJECT_BINARY_DIR}/msi-files")
   add_custom_command(OUTPUT "${KYR_MSI}"
     COMMAND "${CMAKE_COMMAND}" -E make_directory "${stage}"
-    COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:kyrdecrypt>" "$<TARGET_FILE:kyridentify>"
+    COMMAND "${CMAKE_COMMAND}" -E copy "$<TARGET_FILE:kyrdecrypt>" "$<TARGET_FILE:kyridentify>" "$<TARGET_FILE:kyrbundle>"
             "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
             "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs" "${stage}"
     COMMAND "${WIXL_EXECUTABLE}" -a x64 -D "Version=${PROJECT_VERSION}" -D "Publisher=${KYRDECRYPT_PUBLISHER_NAME}"
             -D "UpgradeCode=${KYR_MSI_UPGRADE_CODE}" -o "${KYR_MSI}" "${stage}/kyrdecrypt.wxs"
     ${sign_msi}
-    DEPENDS kyrdecrypt kyridentify "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs"
+    DEPENDS kyrdecrypt kyridentify kyrbundle "${PROJECT_SOURCE_DIR}/packaging/windows/kyrdecrypt.wxs"
             "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE"
     VERBATIM)
   if(WIXL_EXECUTABLE)
@@ -54,7 +54,7 @@ if(WIN32)
 endif()
 
 # Manual pages are installed compressed, as Debian expects.
-set(kyr_man_pages kyrdecrypt kyridentify)
+set(kyr_man_pages kyrdecrypt kyridentify kyrbundle)
 if(KYRDECRYPT_BUILD_PUBLISHER)
   list(APPEND kyr_man_pages kyrpack kyrdecrypt-server)
 endif()
@@ -86,8 +86,9 @@ function(kyr_package_docs component package)
           DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}" COMPONENT ${component})
 endfunction()
 
-install(TARGETS kyrdecrypt kyridentify RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT client)
-install(FILES "${PROJECT_BINARY_DIR}/man/kyrdecrypt.1.gz" "${PROJECT_BINARY_DIR}/man/kyridentify.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT client)
+install(TARGETS kyrdecrypt kyridentify kyrbundle RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT client)
+install(FILES "${PROJECT_BINARY_DIR}/man/kyrdecrypt.1.gz" "${PROJECT_BINARY_DIR}/man/kyridentify.1.gz"
+        "${PROJECT_BINARY_DIR}/man/kyrbundle.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT client)
 set(CPACK_COMPONENTS_ALL client)
 kyr_package_docs(client "${KYR_DEB_CLIENT}")
 

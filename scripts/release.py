@@ -62,7 +62,7 @@ def winget_manifests(out, identity, msi, url):
 def scoop_manifest(out, identity, archive, url):
     manifest = {"version": identity["version"], "description": DESCRIPTION, "license": LICENSE,
                 "url": url + os.path.basename(archive), "hash": sha256(archive),
-                "bin": ["KyrDecrypt.exe", "KyrIdentify.exe"]}
+                "bin": ["KyrDecrypt.exe", "KyrIdentify.exe", "KyrBundle.exe"]}
     with open(os.path.join(out, f"{identity['identifier']}.json"), "w", encoding="utf-8") as f:
         json.dump(manifest, f, indent=2)
         f.write("\n")

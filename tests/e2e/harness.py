@@ -106,19 +106,22 @@ def setup(source, work, cmake_args, add_root_cert=None):
         target = ["--toolchain", os.path.join(source, "cmake", "mingw-w64-x86_64.cmake"),
                   "-DKYRDECRYPT_SERVER_HOST=localhost"]
         client, identify = os.path.join(build, "KyrDecrypt.exe"), os.path.join(build, "KyrIdentify.exe")
+        bundle = os.path.join(build, "KyrBundle.exe")
     else:
         target = ["-DKYRDECRYPT_SERVER_HOST=127.0.0.1", f"-DKYRDECRYPT_CA_BUNDLE={os.path.join(tls, 'ca-cert.pem')}"]
         client, identify = os.path.join(build, "kyrdecrypt"), os.path.join(build, "kyridentify")
+        bundle = os.path.join(build, "kyrbundle")
     subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", *target,
                     "-DKYRDECRYPT_BUILD_TESTS=OFF", "-DKYRDECRYPT_BUILD_PUBLISHER=OFF",
                     f"-DKYRDECRYPT_SERVER_PORT={port}", f"-DKYRDECRYPT_SIGNING_KEY={public}", *cmake_args],
                    check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt", "kyridentify"], check=True,
+    subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt", "kyridentify", "kyrbundle"], check=True,
                    stdout=subprocess.DEVNULL)
     config = {
         "port": port,
         "client": client,
         "identify": identify,
+        "bundle": bundle,
         "ca_cert": os.path.join(tls, "ca-cert.pem"),
         "server_cert": os.path.join(tls, "server-cert.pem"),
         "server_key": os.path.join(tls, "server-key.pem"),
@@ -165,8 +168,8 @@ def wine_environment(config, **extra):
 
 
 def client_process(config, program_data, arguments, program="client", **env):
-    """Command line and environment that run the configured client (or, with program="identify",
-    kyridentify) with the given data folder root."""
+    """Command line and environment that run the configured client (or, with program="identify"
+    or "bundle", kyridentify or kyrbundle) with the given data folder root."""
     if "wine" not in config:
         return [config[program], *arguments], child_environment(PROGRAMDATA=program_data, **env)
     # Windows takes the common application-data folder from the registry: point it at this one.
@@ -530,6 +533,14 @@ class E2ETestCase(unittest.TestCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         return done.stdout.decode("utf-8")
 
+
+    def run_bundle(self, *arguments, program_data=None, **env):
+        """Runs kyrbundle with this test's (or the given) data folder root; returns (exit status, exact
+        stdout, stderr)."""
+        command, env = client_process(self.config, program_data or self.program_data, arguments, program="bundle",
+                                      **env)
+        done = subprocess.run(command, env=env, capture_output=True, timeout=CLIENT_RUN_SECONDS * 2)
+        return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8", "replace")
 
     def run_identify(self, *arguments, **env):
         """Runs kyridentify with this test's data folder root; returns (exit status, exact stdout)."""

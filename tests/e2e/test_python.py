@@ -161,6 +161,33 @@ class PythonDecryptorTest(E2ETestCase):
         self.assertEqual(json.loads(base64.b64decode(report["custom"])), {"restored": 3, "padVersion": "2.0"})
         self.assert_no_script_left()
 
+    def test_a_bundle_carries_the_runtime_and_the_pip_library_to_a_machine_without_network(self):
+        bundle = os.path.join(self.work, "bundle")
+        status, out, err = self.run_bundle("fetch", "--out", bundle, "pysample")
+        # pip tells what it downloads, as it tells what it installs for -get.
+        self.assertEqual(status, 0, err)
+        self.assertTrue(out.endswith(f"Fetched pysample 1.0.0 into {bundle} (3 package files).\n"), out)
+        self.assertEqual([name.split("-")[0] for name in os.listdir(os.path.join(bundle, "wheels"))], ["kyrsample_pad"])
+        self.stop_server()
+        # Nothing but the bundle's wheels to install from.
+        for name in ("PIP_NO_INDEX", "PIP_FIND_LINKS"):
+            os.environ.pop(name)
+        machine = os.path.join(self.work, "isolated")
+        os.makedirs(machine)
+        status, out, err = self.run_bundle("install", bundle, program_data=machine)
+        self.assertEqual(status, 0, err)
+        self.assertIn("Successfully installed kyrsample-pad-2.0", out)
+        self.assertTrue(out.endswith("Installed pysample 1.0.0 from the bundle.\n"
+                                     "Kept the bundle's identification index for kyridentify.\n"), out)
+        self.program_data = machine
+        key = "k3y"
+        folder, originals = self.encrypted_folder(key, 2)
+        out = self.run_client("-run", "pysample", "-args", '-v "%s" -key %s' % (folder, key))
+        self.assertIn("2 file(s) restored\n" + SUCCEEDED, out)
+        for path, content in originals.items():
+            with open(path, "rb") as result:
+                self.assertEqual(result.read(), content)
+
     def test_a_raising_module_fails_the_run_after_its_message(self):
         self.get_sample()
         out = self.run_client("-run", "pysample", "-args", "/no/such\\place")
