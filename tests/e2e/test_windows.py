@@ -73,12 +73,57 @@ class WindowsClientTest(harness.E2ETestCase):
         installed = os.path.join(self.config["wine"]["prefix"], "drive_c", "Program Files", "KyrDecrypt")
         self.config = dict(self.config, client=os.path.join(installed, "KyrDecrypt.exe"))
 
-    def test_native_sample_is_listed_got_described_run_and_reported(self):
-        self.install_msi()
+    def lock_and_restore(self, program_data):
+        """Locks the sample's files with its Windows locking tool, then -run restores them byte for byte;
+        returns their names."""
+        victims = os.path.join(self.work, "My Files")
+        shutil.copytree(ORIGINALS, victims)
+        names = sorted(os.listdir(victims))
+        locked = [harness.windows_path(os.path.join(victims, name)) for name in names]
+        subprocess.run(harness.wine_command(self.config, os.environ["KYRSAMPLE_ENCRYPT"], "-k", KEY, "--remove",
+                                            *locked),
+                       env=harness.wine_environment(self.config), check=True, capture_output=True)
+        self.assertEqual(sorted(os.listdir(victims)), [name + ".kyrlocked" for name in names])
+
+        out = self.run_on(program_data, "-run", "kyrsample", "-args", f'-k {KEY} "{harness.windows_path(victims)}"')
+        head, tail = harness.BANNER + RUNNING, SUCCEEDED
+        self.assertTrue(out.startswith(head) and out.endswith(tail), out)
+        self.assertEqual(sorted(out[len(head):-len(tail)].splitlines()),
+                         [f"kyrsample: restored {path}.kyrlocked" for path in locked])
+        self.assertEqual(filecmp.cmpfiles(ORIGINALS, victims, names, shallow=False), (names, [], []))
+        self.assertEqual(sorted(os.listdir(victims)), names)
+        return names
+
+    def run_on(self, program_data, *arguments):
+        command, env = harness.client_process(self.config, program_data, arguments)
+        done = subprocess.run(command, env=env, capture_output=True, timeout=harness.CLIENT_RUN_SECONDS + 30)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        return done.stdout.decode("utf-8")
+
+    def pack_sample(self):
         subprocess.run(["bash", os.path.join(SOURCE, "samples", "pack-samples.sh"), "--windows",
                         "--build", self.windows_build, "--kyrpack", os.environ["KYRPACK"],
                         "--key", self.config["signing_private_key"], "--repo", self.repository],
                        check=True, capture_output=True)
+
+    def test_native_sample_travels_in_a_bundle_to_a_machine_without_network(self):
+        self.pack_sample()
+        self.start_server()
+        bundle = os.path.join(self.work, "USB Stick")
+        status, out, err = self.run_bundle("fetch", "--out", harness.windows_path(bundle), "kyrsample")
+        self.assertEqual((status, out), (0, f"Fetched kyrsample 1.0.0 into {harness.windows_path(bundle)} "
+                                            "(2 package files).\n"), err)
+        self.stop_server()
+        machine = os.path.join(self.work, "isolated")
+        os.makedirs(machine)
+        status, out, err = self.run_bundle("install", harness.windows_path(bundle), program_data=machine)
+        self.assertEqual((status, out), (0, "Installed kyrsample 1.0.0 from the bundle.\n"
+                                            "Kept the bundle's identification index for kyridentify.\n"), err)
+        self.lock_and_restore(machine)
+
+    def test_native_sample_is_listed_got_described_run_and_reported(self):
+        self.install_msi()
+        self.pack_sample()
         self.start_server()
         listed = harness.BANNER + "\n" + harness.LIST_HEADER + "kyrsample\n[ 1.0.0{} ]\n\n"
         self.assertEqual(self.run_client("-list"), listed.format(""))
@@ -93,22 +138,7 @@ class WindowsClientTest(harness.E2ETestCase):
         self.assertEqual(self.run_client("-list"), listed.format("**"))
         self.assertEqual(self.run_client("-about", "kyrsample"), harness.BANNER + RUNNING + SAMPLE_HELP + SUCCEEDED)
 
-        victims = os.path.join(self.work, "My Files")
-        shutil.copytree(ORIGINALS, victims)
-        names = sorted(os.listdir(victims))
-        locked = [harness.windows_path(os.path.join(victims, name)) for name in names]
-        subprocess.run(harness.wine_command(self.config, os.environ["KYRSAMPLE_ENCRYPT"], "-k", KEY, "--remove",
-                                            *locked),
-                       env=harness.wine_environment(self.config), check=True, capture_output=True)
-        self.assertEqual(sorted(os.listdir(victims)), [name + ".kyrlocked" for name in names])
-
-        out = self.run_client("-run", "kyrsample", "-args", f'-k {KEY} "{harness.windows_path(victims)}"')
-        head, tail = harness.BANNER + RUNNING, SUCCEEDED
-        self.assertTrue(out.startswith(head) and out.endswith(tail), out)
-        self.assertEqual(sorted(out[len(head):-len(tail)].splitlines()),
-                         [f"kyrsample: restored {path}.kyrlocked" for path in locked])
-        self.assertEqual(filecmp.cmpfiles(ORIGINALS, victims, names, shallow=False), (names, [], []))
-        self.assertEqual(sorted(os.listdir(victims)), names)
+        names = self.lock_and_restore(self.program_data)
 
         [report] = self.reports()
         decryptor = report["decryptor"]

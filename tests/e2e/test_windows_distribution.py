@@ -19,7 +19,8 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 BUILD = os.environ.get("KYRSAMPLE_BUILD", "")
 MSI = os.path.join(BUILD, "KyrDecrypt-1.0.0-win64.msi")
 PROGRAMS = {"KyrDecrypt": "KyrDecrypt - get, verify and run ransomware decryption tools",
-            "KyrIdentify": "KyrIdentify - tells which decryptor fits the locked files"}
+            "KyrIdentify": "KyrIdentify - tells which decryptor fits the locked files",
+            "KyrBundle": "KyrBundle - carries verified decryptors to a machine without a network"}
 
 
 def openssl(folder, *arguments):
@@ -144,7 +145,7 @@ class ReleaseTest(unittest.TestCase):
                 scoop = json.load(f)
             self.assertEqual(scoop, dict(scoop, version="1.0.0", hash=file_sha256(archive),
                                          url="https://downloads.test/1.0.0/KyrDecrypt-1.0.0-win64.zip",
-                                         bin=["KyrDecrypt.exe", "KyrIdentify.exe"]))
+                                         bin=["KyrDecrypt.exe", "KyrIdentify.exe", "KyrBundle.exe"]))
             winget = {}
             for path in glob.glob(os.path.join(out, "winget", "*.yaml")):
                 with open(path) as f:
@@ -195,7 +196,7 @@ class MsiTest(unittest.TestCase):
                         os.path.join(BUILD, "msi-files", "kyrdecrypt.wxs")], check=True, capture_output=True)
         self.msiexec("/i", MSI)
         folder = os.path.join(self.prefix, "drive_c", "Program Files", "KyrDecrypt")
-        self.assertEqual(sorted(os.listdir(folder)), ["KyrDecrypt.exe", "KyrIdentify.exe", "LICENSE", "README.md"])
+        self.assertEqual(sorted(os.listdir(folder)), ["KyrBundle.exe", "KyrDecrypt.exe", "KyrIdentify.exe", "LICENSE", "README.md"])
         installed, built = (self.wine(exe, "-help") for exe in (os.path.join(folder, "KyrDecrypt.exe"),
                                                                os.path.join(BUILD, "KyrDecrypt.exe")))
         self.assertIn(b"Usage: KyrDecrypt <command> [arguments...]", installed.stdout)
