@@ -159,6 +159,11 @@ class BundleTest(harness.E2ETestCase):
         self.assertEqual(self.bundle_ok("install", self.bundle, "echo", "--ver", "1.0.0"),
                          "Installed echo 1.0.0 from the bundle.\nKept the bundle's identification index for kyridentify.\n")
         self.assertEqual(self.recorded(self.program_data), {"echo": ["1.0.0"]})
+        # A damaged installation is repaired from the bundle, as -get repairs it from the server.
+        installed = os.path.join(self.data_folder, "decryptors", "echo", "1.0.0", "echo", test_packages.DECRYPTOR_FILE)
+        with open(installed, "ab") as damaged:
+            damaged.write(b"x")
+        self.bundle_ok("install", self.bundle, "echo", "--ver", "1.0.0")
         self.assertIn("echo: argc=2\n", self.run_client("-run", "echo"))
 
     def test_usage_errors_and_missing_decryptors(self):
