@@ -32,6 +32,16 @@ inline constexpr std::string_view kDecryptorDownloadPrefix = "/package/download/
 inline constexpr std::string_view kLibraryDownloadPrefix = "/library/download/64/";
 inline constexpr std::string_view kRuntimeDownloadPrefix = "/runtime/download/64/";
 
+/// Signed repository metadata: the chain of roots, "/trust/root/<N>.json" for N = 1, 2, 3 ...,
+/// and the snapshot of every other tree file's length and SHA-256.
+inline constexpr std::string_view kTrustRootPrefix = "/trust/root/";
+inline constexpr std::string_view kTrustRootSuffix = ".json";
+inline constexpr std::string_view kTrustSnapshotPath = "/trust/snapshot.json";
+/// The largest root and snapshot files taken, and the most roots followed in one run.
+inline constexpr std::uint64_t kMaxTrustRootBytes = 1u << 20;
+inline constexpr std::uint64_t kMaxTrustSnapshotBytes = 16u << 20;
+inline constexpr int kMaxTrustRootSteps = 1000;
+
 /// The largest telemetry report body the client sends and the server stores.
 inline constexpr std::size_t kMaxTelemetryBodyBytes = 16383;
 /// The largest text answer (the package list, a latest-version text) the client takes.
@@ -104,6 +114,15 @@ inline std::string RuntimeDownloadPath(std::string_view name, std::string_view v
 }
 inline std::wstring RuntimeDownloadPath(std::wstring_view name, std::wstring_view version) {
   return Detail::Join(kRuntimeDownloadPrefix, name, version);
+}
+
+/// Root file `version` of the trust chain.
+inline std::string TrustRootPath(std::uint64_t version) {
+  return std::string(kTrustRootPrefix) + std::to_string(version) + std::string(kTrustRootSuffix);
+}
+inline std::wstring WideTrustRootPath(std::uint64_t version) {
+  const std::string path = TrustRootPath(version);
+  return std::wstring(path.begin(), path.end());
 }
 
 /// Whether a name or version taken from a request path may name a file of a tree:
