@@ -1,9 +1,11 @@
-# kyrdecrypt_build_config(<target> HOST <host> PORT <port> KEY <pem file> [CA <pem file>])
+# kyrdecrypt_build_config(<target> HOST <host> PORT <port> KEY <pem file> [CA <pem file>]
+#                         [TRUST <first root json>])
 # Makes a small static library holding one build configuration: the server
-# endpoint, the embedded package-signing key and the TLS trust anchors.
+# endpoint, the embedded package-signing key, the TLS trust anchors and the first root
+# of the signed repository metadata.
 # The core never depends on it; each executable links the configuration it was built for.
 function(kyrdecrypt_build_config target)
-  cmake_parse_arguments(ARG "" "HOST;PORT;KEY;CA" "" ${ARGN})
+  cmake_parse_arguments(ARG "" "HOST;PORT;KEY;CA;TRUST" "" ${ARGN})
   if(NOT ARG_HOST OR NOT ARG_PORT OR NOT ARG_KEY)
     message(FATAL_ERROR "kyrdecrypt_build_config(${target}): HOST, PORT and KEY are required")
   endif()
@@ -15,6 +17,16 @@ function(kyrdecrypt_build_config target)
   endif()
   if(ARG_CA AND NOT EXISTS "${ARG_CA}")
     message(FATAL_ERROR "CA bundle '${ARG_CA}' does not exist")
+  endif()
+  set(KYR_TRUST_ROOT_JSON "")
+  set(KYR_TRUST_ROOT_RC_LINE "")
+  if(ARG_TRUST)
+    if(NOT EXISTS "${ARG_TRUST}")
+      message(FATAL_ERROR "Trust root '${ARG_TRUST}' does not exist")
+    endif()
+    file(READ "${ARG_TRUST}" KYR_TRUST_ROOT_JSON)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${ARG_TRUST}")
+    set(KYR_TRUST_ROOT_RC_LINE "102 BINARY \"${ARG_TRUST}\"")
   endif()
   file(READ "${ARG_KEY}" KYR_SIGNING_KEY_PEM)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${ARG_KEY}")

@@ -36,9 +36,8 @@ bool VerifyPackageFile(const MappedFile& package, PackageFileHeader& header) {
   const auto payloadLength = static_cast<std::int64_t>(header.payloadLength);
   std::vector<char> signature;
   return ReadBytes(package, payloadOffset + payloadLength, header.signatureLength, signature) &&
-         VerifyRsaSha1FileRegion(package, payloadOffset, payloadLength, verifier->keyBlob.data(),
-                                 verifier->keyBlobSize, reinterpret_cast<const std::uint8_t*>(signature.data()),
-                                 header.signatureLength);
+         verifier->VerifyFileRegion(package, payloadOffset, payloadLength,
+                                    reinterpret_cast<const std::uint8_t*>(signature.data()), header.signatureLength);
 }
 
 void RecordSignatureFailure(std::wstring_view label, std::wstring_view path) {

@@ -12,5 +12,8 @@ int ServerPort();
 const char* CaBundlePath();
 /// The package-signing public key, PEM "RSA PUBLIC KEY" text.
 const char* SigningKeyPem();
+/// The first root of the signed repository metadata, JSON text; empty when the build
+/// checks no such metadata.
+const char* TrustRootJson();
 
 }  // namespace Kyrowan::BuildConfig

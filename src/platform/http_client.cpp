@@ -11,6 +11,8 @@
 #include "platform/mapped_file.h"
 #include "platform/output_file.h"
 #include "platform/progress_line.h"
+#include "platform/repository_trust.h"
+#include "platform/trust_crypto.h"
 #include "platform/text.h"
 
 namespace Kyrowan::Windows {
@@ -84,6 +86,56 @@ bool FetchStreamed(const std::wstring& urlPath, const ChunkSink& sink, ProgressL
   return HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, progress, maxBytes);
 }
 
+// A metadata file as it is served; the trust layer checks it.
+bool FetchMetadataFile(const std::wstring& path, std::uint64_t maxBytes, int& status, std::string& body) {
+  status = 0;
+  body.clear();
+  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+    status = static_cast<int>(answerStatus);
+    if (answerStatus == 200) body.append(buffer.data(), count);
+  };
+  return FetchStreamed(path, sink, nullptr, maxBytes) && status == 200;
+}
+
+// What the signed snapshot says the answer for `urlPath` must be (nothing without metadata);
+// false when the answer cannot be trusted whatever it is.
+bool ExpectedAnswer(const std::wstring& urlPath, std::optional<TrustedFile>& expected) {
+  expected.reset();
+  if (!RepositoryTrustEnabled()) return true;
+  if (!EnsureRepositoryTrust(FetchMetadataFile)) return false;
+  const TrustedFile* listed = ListedTreeFile(Protocol::TreeFilePath(ToUtf8(urlPath)));
+  if (listed == nullptr) {
+    RecordCause(L"the signed snapshot lists no file for " + urlPath, 404);
+    return false;
+  }
+  expected = *listed;
+  return true;
+}
+
+// A tree file's answer, held to the signed snapshot when the build has one: the listed
+// length bounds it before any of its body is read, and its SHA-256 is taken as it streams.
+bool FetchTreeFile(const std::wstring& urlPath, const ChunkSink& sink, ProgressLine* progress,
+                   std::uint64_t maxBytes) {
+  std::optional<TrustedFile> expected;
+  if (!ExpectedAnswer(urlPath, expected)) return false;
+  if (!expected) return FetchStreamed(urlPath, sink, progress, maxBytes);
+  Sha256Stream hash;
+  std::uint64_t received = 0;
+  std::uint32_t status = 0;
+  const ChunkSink checked = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+    status = answerStatus;
+    if (answerStatus == 200) {
+      hash.Update(buffer.data(), count);
+      received += count;
+    }
+    sink(buffer, count, answerStatus);
+  };
+  if (!FetchStreamed(urlPath, checked, progress, std::min(maxBytes, expected->length))) return false;
+  if (status != 200 || (received == expected->length && hash.FinishHex() == expected->sha256)) return true;
+  RecordCause(L"the answer for " + urlPath + L" is not the file the signed snapshot lists");
+  return false;
+}
+
 }  // namespace
 
 void SetPackageServerForTesting(const ServerEndpoint* server) {
@@ -108,7 +160,7 @@ void SetDownloadObserver(DownloadObserver observer) { Observer() = std::move(obs
 
 bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body) {
   if (path.empty()) return false;
-  if (AnswerFolder().empty())
+  if (AnswerFolder().empty() && !RepositoryTrustEnabled())
     return HttpGetToString(PackageServer(), path, kUserAgent, headers, status, body) && status == 200;
   status = 400;
   body.clear();
@@ -116,7 +168,7 @@ bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& header
     status = static_cast<int>(answerStatus);
     body.append(buffer.data(), count);
   };
-  if (!StreamFromFolder(path, sink, nullptr, Protocol::kMaxTextAnswerBytes)) return false;
+  if (!FetchTreeFile(path, sink, nullptr, Protocol::kMaxTextAnswerBytes)) return false;
   // A text answer ends at its first NUL, as the network backends read it.
   body.resize(std::min(body.size(), body.find('\0')));
   return status == 200;
@@ -140,7 +192,7 @@ bool ServerDownloadToFile(const std::wstring& urlPath, const std::wstring& targe
     if (count != 0 && answerStatus == 200) written = written && file.Write(buffer.data(), count);
   };
   ProgressLine progress(DownloadLabel(urlPath));
-  bool fetched = FetchStreamed(urlPath, sink, &progress, maxBytes) && status == 200;
+  bool fetched = FetchTreeFile(urlPath, sink, &progress, maxBytes) && status == 200;
   // Some write errors surface only when the file is closed; they fail the download too.
   fetched = file.Close() && written && fetched;
   // A failed download leaves nothing behind, and what stood at the target stays as it was.

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/build_config.h"
+#include "platform/repository_trust.h"
 #include "platform/signature_crypto.h"
 
 namespace Kyrowan::Windows {
@@ -40,14 +41,36 @@ bool SignatureVerifier::LoadEmbeddedKey() {
   return keyBlobSize != 0 && !keyBlob.empty();
 }
 
+std::vector<std::vector<std::uint8_t>> SignatureVerifier::PackageKeys() const {
+  std::vector<std::vector<std::uint8_t>> keys = TrustedPackageKeys();
+  if (keys.empty()) keys.emplace_back(keyBlob.begin(), keyBlob.begin() + keyBlobSize);
+  return keys;
+}
+
 bool SignatureVerifier::VerifyBufferSignature(const void* data, std::uint32_t length,
                                               const std::string& base64Signature) const {
-  return VerifyBase64Signature(data, length, keyBlob.data(), keyBlobSize, base64Signature);
+  for (const std::vector<std::uint8_t>& key : PackageKeys())
+    if (VerifyBase64Signature(data, length, key.data(), static_cast<std::uint32_t>(key.size()), base64Signature))
+      return true;
+  return false;
 }
 
 bool SignatureVerifier::VerifyFileSignature(const std::wstring& path, const std::string& base64Signature,
                                             ProgressLine* progress) const {
-  return VerifyFileSignatureWithKey(path, keyBlob.data(), keyBlobSize, base64Signature, progress);
+  for (const std::vector<std::uint8_t>& key : PackageKeys())
+    if (VerifyFileSignatureWithKey(path, key.data(), static_cast<std::uint32_t>(key.size()), base64Signature,
+                                   progress))
+      return true;
+  return false;
+}
+
+bool SignatureVerifier::VerifyFileRegion(const MappedFile& file, std::int64_t offset, std::int64_t length,
+                                         const std::uint8_t* signature, std::uint32_t signatureLength) const {
+  for (const std::vector<std::uint8_t>& key : PackageKeys())
+    if (VerifyRsaSha1FileRegion(file, offset, length, key.data(), static_cast<std::uint32_t>(key.size()), signature,
+                                signatureLength))
+      return true;
+  return false;
 }
 
 int SignatureVerifier::LookupState(const std::wstring& key) {

@@ -10,9 +10,11 @@
 
 namespace Kyrowan::Windows {
 
+class MappedFile;
 class ProgressLine;
 
-/// The process-wide holder of the embedded package-signing key and of the
+/// The process-wide holder of the package-signing keys (the embedded one, or those the
+/// signed repository metadata names in its place) and of the
 /// package elements' verification-state cache.
 class SignatureVerifier {
  public:
@@ -26,6 +28,11 @@ class SignatureVerifier {
   bool VerifyFileSignature(const std::wstring& path, const std::string& base64Signature,
                            ProgressLine* progress = nullptr) const;
 
+  /// Checks a raw signature (least significant byte first) over `length` bytes of a file
+  /// opened with OpenUnmapped, from `offset`.
+  bool VerifyFileRegion(const MappedFile& file, std::int64_t offset, std::int64_t length,
+                        const std::uint8_t* signature, std::uint32_t signatureLength) const;
+
   /// The verification-state cache: 0 when `key` is absent.
   int LookupState(const std::wstring& key);
   void StoreState(const std::wstring& key, int state);
@@ -36,6 +43,8 @@ class SignatureVerifier {
  private:
   SignatureVerifier();
   bool LoadEmbeddedKey();
+  /// The keys a package signature may be made with.
+  std::vector<std::vector<std::uint8_t>> PackageKeys() const;
 
   std::mutex stateLock;
   std::map<std::wstring, int> stateCache;

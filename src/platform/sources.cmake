@@ -28,6 +28,9 @@ target_sources(kyr_platform PRIVATE
   platform/failure_causes_${KYR_OS}.cpp
   platform/run_log_${KYR_OS}.cpp
   platform/run_summary.cpp
+  platform/repository_trust.cpp
+  platform/trust_metadata.cpp
+  platform/trust_crypto_${KYR_OS}.cpp
 )
 # Companions print the project's version with the server and key they were built for.
 set_source_files_properties(platform/build_identity.cpp PROPERTIES

@@ -7,6 +7,7 @@ target_sources(kyrcore_tests PRIVATE
   platform/run_log_test.cpp
   platform/file_system_test.cpp
   platform/folder_answers_test.cpp
+  platform/repository_trust_test.cpp
   platform/guid_test.cpp
   platform/mapped_file_test.cpp
   platform/progress_line_test.cpp
