@@ -25,8 +25,11 @@ bool DownloadPackageFile(const std::wstring& url, const std::wstring& archivePat
 
 std::vector<std::wstring> MissingFoldersAbove(const std::wstring& path) {
   std::vector<std::wstring> missing;
-  std::wstring folder = path;
-  while (GetParentFolder(folder, folder) && !folder.empty() && !PathExists(folder)) missing.push_back(folder);
+  std::wstring folder = path, parent;
+  while (GetParentFolder(folder, parent) && !PathExists(parent)) {
+    missing.push_back(parent);
+    folder = parent;
+  }
   return missing;
 }
 
