@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
   const auto store = OpenTelemetryStore(options, storeProblem);
   if (!store) return Fatal(storeProblem);
   TlsCredentials credentials;
-  const std::string unloadable = "cannot load certificate '" + options.certificateFile + "' and key";
-  if (!LoadTlsCredentials(options.certificateFile, options.keyFile, credentials)) return Fatal(unloadable);
+  std::string tlsProblem;
+  if (!LoadTlsCredentials(options.certificateFile, options.keyFile, credentials, tlsProblem)) return Fatal(tlsProblem);
   ReportLimiter limiter(static_cast<std::size_t>(options.reportsPerMinute));
   Routes routes(repository, *store, limiter, options.trustedProxies);
   const sigset_t stopSignals = BlockStopSignals();
@@ -92,7 +92,9 @@ int main(int argc, char** argv) {
   if (listening < 0)
     return Fatal("cannot listen on " + options.address + ":" + std::to_string(options.port) + ": " + reason);
   const auto server = HttpsServer::Start(listening, credentials, LimitsFor(options), routes);
-  if (!server) return Fatal(unloadable + " (the TLS library refused them)");
+  if (!server)
+    return Fatal("cannot use certificate '" + options.certificateFile + "' and key '" + options.keyFile +
+                 "' (the TLS library refused them)");
   std::printf("kyrdecrypt-server ready on https://%s:%d\n", options.address.c_str(), port);
   std::fflush(stdout);
   int received = 0;

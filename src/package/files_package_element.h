@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "catalogue/version.h"
 #include "package/manifest.h"
@@ -37,6 +38,8 @@ class GenericPackageElementOnlyFiles : public IKyrDecryptPackageElement {
   /// Full path of a manifest file entry.
   virtual bool ResolveFilePath(const std::string& relative, std::wstring& out) const;
   virtual bool Download();
+  /// Downloads, verifies, unpacks and installs; a failed attempt takes away the empty folders it made.
+  PkgResult_e DownloadAndInstall();
   /// Verifies and unpacks the downloaded package file, then installs it.
   virtual PkgResult_e UnpackAndInstall();
   /// Adopts the manifest's version and moves the unpacked folder to its place.
@@ -213,12 +216,20 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Install() {
 }
 
 template <typename Info>
-PkgResult_e GenericPackageElementOnlyFiles<Info>::Obtain() {
-  if (Validate() == PkgOperationSucceeded) return PkgOperationSucceeded;
+PkgResult_e GenericPackageElementOnlyFiles<Info>::DownloadAndInstall() {
   // Whatever was wrong with the copy here, a fresh download replaces it.
   Windows::TakeCauses();
-  if (!Download()) return PkgDownloadFailed;
-  return UnpackAndInstall();
+  // Only empty folders go: an installed version, or a file another run is writing, stays.
+  const std::vector<std::wstring> made = MissingFoldersAbove(archivePath);
+  const PkgResult_e result = Download() ? UnpackAndInstall() : PkgDownloadFailed;
+  if (result != PkgOperationSucceeded) RemoveEmptyFolders(made);
+  return result;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElementOnlyFiles<Info>::Obtain() {
+  if (Validate() == PkgOperationSucceeded) return PkgOperationSucceeded;
+  return DownloadAndInstall();
 }
 
 }  // namespace Kyrowan

@@ -7,7 +7,9 @@
 
 #include "package/native_lib_package.h"
 #include "package/python_runtime_package.h"
+#include "tests/fake_http_answer.h"
 #include "tests/package_test_support.h"
+#include "tests/zip_test_support.h"
 
 namespace Kyrowan {
 namespace {
@@ -203,6 +205,26 @@ TEST_F(InstalledPackageTest, TargetThatCannotBeRemovedFailsTheInstall) {
   NativeKyrLibPackage lib(L"longver", L"0.0.0");
   EXPECT_EQ(lib.Install(), PkgInstallFailed);
   EXPECT_TRUE(fs::exists(root.DataRoot() + "/libraries/longver/0.0.0/longver/manifest.json"));
+}
+
+// A failed attempt takes away the folders it made, and nothing that stood there before.
+TEST_F(InstalledPackageTest, FailedObtainLeavesNoFolderBehind) {
+  Install("kept", "1.0.0", NativeLibInfo("kept", "1.0.0"));
+  const std::string libraries = root.DataRoot() + "/libraries";
+  const std::vector<std::string> before = Testing::ListTree(libraries);
+  const struct {
+    Testing::FakeHttpAnswer answer;
+    PkgResult_e result;
+  } cases[] = {{{404, 0, {}}, PkgDownloadFailed}, {{200, 4, {"junk"}}, PkgFilesInvalid}};
+  for (const auto& c : cases) {
+    Testing::SetFakeHttpAnswer(&c.answer);
+    for (const wchar_t* name : {L"kept", L"fresh"}) {
+      NativeKyrLibPackage lib(name, L"2.0.0");
+      EXPECT_EQ(lib.Obtain(), c.result) << c.answer.status;
+    }
+    EXPECT_EQ(Testing::ListTree(libraries), before) << c.answer.status;
+  }
+  Testing::SetFakeHttpAnswer(nullptr);
 }
 
 TEST_F(InstalledPackageTest, UnpackWithoutArchiveIsFilesMissing) {

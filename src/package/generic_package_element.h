@@ -149,10 +149,7 @@ PkgResult_e GenericPackageElement<Info>::Validate() {
 template <typename Info>
 PkgResult_e GenericPackageElement<Info>::Obtain() {
   if (Validate() != PkgOperationSucceeded) {
-    // Whatever was wrong with the copy here, a fresh download replaces it.
-    Windows::TakeCauses();
-    if (!this->Download()) return PkgDownloadFailed;
-    const PkgResult_e installed = this->UnpackAndInstall();
+    const PkgResult_e installed = this->DownloadAndInstall();
     if (installed != PkgOperationSucceeded) return installed;
   }
   if (!this->VerifyManifest()) return PkgRequiredFileInvalid;

@@ -23,6 +23,20 @@ bool DownloadPackageFile(const std::wstring& url, const std::wstring& archivePat
   return ServerDownloadToFile(url, archivePath);
 }
 
+std::vector<std::wstring> MissingFoldersAbove(const std::wstring& path) {
+  std::vector<std::wstring> missing;
+  std::wstring folder = path, parent;
+  while (GetParentFolder(folder, parent) && !PathExists(parent)) {
+    missing.push_back(parent);
+    folder = parent;
+  }
+  return missing;
+}
+
+void RemoveEmptyFolders(const std::vector<std::wstring>& folders) {
+  for (const std::wstring& folder : folders) RemoveEmptyFolder(folder);
+}
+
 PkgResult_e MoveInstallFolder(const std::wstring& oldFolder, const std::wstring& newFolder) {
   const std::wstring from = WithoutTrailingSeparator(oldFolder);
   const std::wstring to = WithoutTrailingSeparator(newFolder);

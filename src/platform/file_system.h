@@ -40,6 +40,8 @@ bool PathExists(const std::wstring& path);
 bool RemoveFile(const std::wstring& path);
 /// Deletes a folder and everything in it; a missing folder is success.
 bool RemoveFolderTree(const std::wstring& folder);
+/// Deletes a folder only when it is empty; false when it is not, or could not be deleted.
+bool RemoveEmptyFolder(const std::wstring& folder);
 /// Moves a file or folder, flushing the change to disk; fails if the target exists.
 bool MovePath(const std::wstring& from, const std::wstring& to);
 /// Moves a file over `to`, replacing what is there; a link at `to` is replaced, never followed.

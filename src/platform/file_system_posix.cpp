@@ -188,6 +188,10 @@ bool RemoveFolderTree(const std::wstring& folder) {
   return !error;
 }
 
+bool RemoveEmptyFolder(const std::wstring& folder) {
+  return !folder.empty() && ::rmdir(OsPath(folder).c_str()) == 0;
+}
+
 bool MovePath(const std::wstring& from, const std::wstring& to) {
   if (from.empty() || to.empty()) return false;
   const std::string target = OsPath(to);

@@ -171,6 +171,10 @@ bool RemoveFolderTree(const std::wstring& folder) {
   return !full.empty() && RemoveTree(full);
 }
 
+bool RemoveEmptyFolder(const std::wstring& folder) {
+  return !folder.empty() && ::RemoveDirectoryW(LongPath(folder).c_str()) != 0;
+}
+
 bool MovePath(const std::wstring& from, const std::wstring& to) {
   if (from.empty() || to.empty()) return false;
   // Without MOVEFILE_REPLACE_EXISTING an existing target fails the move.

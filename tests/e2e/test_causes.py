@@ -3,12 +3,14 @@ while standard output keeps its exact texts. Each cause is produced for real."""
 
 import contextlib
 import os
+import queue
 import re
 import shutil
 import socket
 import subprocess
 import sys
 import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -88,11 +90,11 @@ class CausesTest(harness.E2ETestCase):
         self.addCleanup(subprocess.run, ["chattr", "-i", folder], capture_output=True)
         return ()
 
-    def full_disk(self):
-        """The data root on a 1 MiB file system, and a decryptor of 2 MiB."""
+    def full_disk(self, size="1m"):
+        """The data root on a small file system (1 MiB), and a decryptor of 2 MiB."""
         if os.geteuid() != 0 or not shutil.which("mount"):
             self.skipTest("needs root to mount a small file system")
-        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", self.program_data],
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", self.program_data],
                           capture_output=True).returncode != 0:
             self.skipTest("cannot mount a file system here")
         self.addCleanup(subprocess.run, ["umount", self.program_data], capture_output=True)
@@ -106,10 +108,12 @@ class CausesTest(harness.E2ETestCase):
         return ()
 
     def stalled_server(self):
-        """A listener on the server's port that takes connections and never answers."""
+        """A listener on the server's port that takes connections and never answers; each
+        connection taken is also put in the queue returned."""
         self.stop_server()
         listener = socket.create_server(("127.0.0.1", self.port))
         held = []
+        accepted = queue.Queue()
         stop = threading.Event()
 
         def hold():
@@ -117,6 +121,7 @@ class CausesTest(harness.E2ETestCase):
             while not stop.is_set():
                 with contextlib.suppress(socket.timeout, OSError):
                     held.append(listener.accept()[0])
+                    accepted.put(held[-1])
 
         thread = threading.Thread(target=hold, daemon=True)
         thread.start()
@@ -128,6 +133,7 @@ class CausesTest(harness.E2ETestCase):
                 connection.close()
 
         self.addCleanup(close)
+        self.accepted = accepted
         return ()
 
     def no_server(self):
@@ -156,8 +162,7 @@ class CausesTest(harness.E2ETestCase):
              + self.data_path("decryptors", "echo", "1.1.0", "echo.zip")),
             ("a data folder the user may not write", self.write_protected if windows else self.as_nobody,
              ("-get", "echo", "-ver", "1.1.0"), GET_FAILED,
-             ("cannot create " + self.data_path("decryptors", "echo", "1.1.0") if windows
-              else "cannot write " + self.data_path("decryptors", "echo", "1.1.0", "echo.zip")) + ": "
+             "cannot create " + self.data_path("decryptors", "echo", "1.1.0") + ": "
              + ("Access denied" if windows else "Permission denied")),
             ("a full disk", self.full_disk, ("-get", "big", "-ver", "1.0.0"), GET_FAILED,
              "no space left on the device for " + self.data_path("decryptors", "big", "1.0.0", "big.zip")),
@@ -193,6 +198,64 @@ class CausesTest(harness.E2ETestCase):
                                  + re.escape(command) + "\n")
                 self.assertIn(" kyrdecrypt cause: " + cause + "\n", added)
                 self.assertTrue(added.endswith(" kyrdecrypt failed: " + stdout.splitlines()[-2] + "\n"), added)
+
+    # ------------------------------------------------------------------ nothing left behind
+
+    def linux_only(self):
+        # Under Wine the same cleanup is checked by the unit tests of the temporary files.
+        if "wine" in self.config:
+            self.skipTest("kills and mounts are tested with the Linux client")
+
+    def test_a_killed_download_is_removed_by_the_next_run_but_a_running_one_is_not(self):
+        self.linux_only()
+        self.stalled_server()
+        folder = os.path.join(self.data_folder, "decryptors", "echo", "1.1.0")
+
+        def temporaries():
+            with contextlib.suppress(FileNotFoundError):
+                return {name for name in os.listdir(folder) if re.fullmatch(r"echo\.zip\.tmp-[0-9a-f]{24}", name)}
+            return set()
+
+        def stalled_get():
+            """A -get waiting on the stalled server, and the temporary download it made before it connected."""
+            before = temporaries()
+            command, env = harness.client_process(self.config, self.program_data, ("-get", "echo", "-ver", "1.1.0"))
+            process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.addCleanup(harness.stop_process, process)
+            self.accepted.get(timeout=harness.SERVER_START_SECONDS)
+            [made] = temporaries() - before
+            return process, made
+
+        killed, left = stalled_get()
+        killed.kill()
+        killed.wait()
+        _, held = stalled_get()
+        # Both old enough to count as abandoned: only the lock of the running writer keeps its file.
+        aged = time.time() - 2 * 60 * 60
+        for name in (left, held):
+            os.utime(os.path.join(folder, name), (aged, aged))
+        _, later = stalled_get()
+        self.assertEqual(temporaries(), {held, later})
+
+    def test_a_full_disk_keeps_what_is_installed_and_the_get_succeeds_once_space_is_freed(self):
+        self.linux_only()
+        self.full_disk("16m")
+        got = packages.BANNER + packages.GETTING + packages.SUCCEEDED
+        self.assertEqual(self.client("-get", "echo", "-ver", "1.0.0"), (got, ""))
+        filler = os.path.join(self.program_data, "filler")
+        with contextlib.suppress(OSError), open(filler, "wb", buffering=0) as out:
+            while out.write(bytes(64 << 10)):
+                pass
+        self.assertEqual(self.client("-get", "big", "-ver", "1.0.0"), (GET_FAILED, "kyrdecrypt: no space left on the device for "
+                                                                     + self.data_path("decryptors", "big", "1.0.0", "big.zip") + "\n"))
+        self.assertFalse(os.path.exists(self.data_path("decryptors", "big")))
+        about = packages.BANNER + packages.RUNNING + packages.HELP_LINE + packages.SUCCEEDED
+        self.assertEqual(self.client("-about", "echo", "-ver", "1.0.0"), (about, ""))
+        out, err = self.client("-run", "echo", "-ver", "1.0.0", "-args", "x")
+        self.assertIn("echo: arg[2]=x\n", out)
+        self.assertTrue(out.endswith(packages.SUCCEEDED), out)
+        os.remove(filler)
+        self.assertEqual(self.client("-get", "big", "-ver", "1.0.0"), (got, ""))
 
 
 if __name__ == "__main__":

@@ -336,7 +336,7 @@ class ServerCommandLineTest(E2ETestCase):
         done = self.run_server(*common, "--cert", "/nonexistent.pem", "--key", "/nonexistent.pem",
                                "--repo", self.repository)
         self.assertEqual(done.returncode, 1)
-        self.assertIn("cannot load certificate '/nonexistent.pem'", done.stderr)
+        self.assertIn("cannot read certificate '/nonexistent.pem': No such file or directory", done.stderr)
         done = self.run_server(*common, "--cert", self.config["server_cert"], "--key", self.config["server_key"],
                                "--repo", os.path.join(self.work, "missing"))
         self.assertEqual(done.returncode, 1)
