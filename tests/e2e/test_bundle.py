@@ -80,6 +80,8 @@ class BundleTest(harness.E2ETestCase):
         self.bundle_ok("fetch", "--out", self.bundle, "echo", "--ver", "1.0.0")
         # The same file twice is written once.
         self.assertEqual(os.stat(library).st_ino, before.st_ino)
+        # A build without signed repository metadata never asks for it.
+        self.assertEqual([line for line in self.server.requests() if "/trust/" in line], [])
         self.stop_server()
         return self.bundle
 

@@ -15,7 +15,7 @@ import test_packages as packages  # noqa: E402
 
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 PART = ("## For victims and help desks", "## For publishers")
-PROGRAMS = ("kyrdecrypt", "kyridentify", "KyrDecrypt.exe", "sudo", "PIP_NO_INDEX=1", "msiexec", "winget", "scoop",
+PROGRAMS = ("kyrdecrypt", "kyridentify", "kyrbundle", "KyrDecrypt.exe", "KyrBundle.exe", "sudo", "PIP_NO_INDEX=1", "msiexec", "winget", "scoop",
             "openssl", "sha256sum", "osslsigncode", "kyrpack", "Get-AuthenticodeSignature", "Get-FileHash")
 GOT = packages.BANNER + packages.GETTING + packages.SUCCEEDED
 WINDOWS = "needs Windows: "
@@ -50,6 +50,11 @@ ACCOUNTED = {
     "sha256sum -c SHA256SUMS": DISTRIBUTION + "ReleaseTest",
     "openssl rsa -RSAPublicKey_in -in pub.pem -pubout -out pub-spki.pem": "needs a release's pub.pem; "
         "the same conversion is run for the fingerprint above",
+    "KyrBundle.exe fetch --out E:\\bundle pysample":
+        "tests/e2e/test_windows.py test_native_sample_travels_in_a_bundle_to_a_machine_without_network (under Wine)",
+    "KyrBundle.exe install E:\\bundle pysample": "as above",
+    "kyrbundle install DIR": "a pattern; tests/e2e/test_bundle.py installs a whole bundle",
+    "kyrbundle list DIR": "a pattern; tests/e2e/test_bundle.py lists a bundle",
     "kyrpack hints": "the publisher's command that writes the index; tests/e2e/test_identify.py runs it",
     "kyrpack verify-file --public pub.pem SHA256SUMS": "tests/e2e/test_kyrpack.py test_sign_file_agrees_with_openssl",
 }
@@ -83,7 +88,7 @@ class ReadmeCommandsTest(harness.E2ETestCase):
             locked.write(b"locked")
         self.bin = os.path.join(self.work, "bin")
         os.makedirs(self.bin)
-        for name in ("client", "identify"):
+        for name in ("client", "identify", "bundle"):
             os.symlink(self.config[name], os.path.join(self.bin, os.path.basename(self.config[name])))
 
     def shell(self, command):
@@ -120,11 +125,16 @@ class ReadmeCommandsTest(harness.E2ETestCase):
              lambda out: self.assertEqual(out, self.echoed("-key", "KEY", self.home + "/Documents"))),
             ("kyrdecrypt -run pysample -args '-key KEY \"/home/me/My Documents\"'",
              lambda out: self.assertEqual(out, self.echoed("-key", "KEY", "/home/me/My Documents"))),
+            ("kyrbundle fetch --out bundle pysample",
+             lambda out: self.assertEqual(out, "Fetched pysample 1.0.0 into bundle (2 package files).\n")),
+            ("kyrbundle install bundle pysample", lambda out: self.assertEqual(
+                out, "Installed pysample 1.0.0 from the bundle.\nKept the bundle's identification index for kyridentify.\n")),
             ("kyrdecrypt -help", lambda out: self.assertIn("KyrDecrypt -list", out)),
             ("kyrdecrypt -get name 2>why.txt", lambda out: self.assertEqual(
                 self.read_work_file("why.txt"), "kyrdecrypt: the server answered 404 for "
                 f"https://127.0.0.1:{self.port}/package/download/64/name: no decryptor of that name or version\n")),
             ("kyridentify --version", lambda out: self.assertIn(fingerprint, out)),
+            ("kyrbundle --version", lambda out: self.assertIn(fingerprint, out)),
             (spki, None),  # run above: its sum is what kyridentify --version must show
         ]
         self.assertEqual(sorted(shown - set(ACCOUNTED)), sorted(command for command, _ in runs))
