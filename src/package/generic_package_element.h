@@ -7,6 +7,7 @@
 
 #include "package/files_package_element.h"
 #include "package/package_element_factory.h"
+#include "package/python_run_lib_package.h"
 #include "runtime/runtime.h"
 
 namespace Kyrowan {
@@ -73,9 +74,11 @@ bool GenericPackageElement<Info>::ResolveDependencies() {
   if (!dependencies.empty()) return true;
   std::vector<std::shared_ptr<IKyrDecryptPackageElement>> resolved;
   // A dependency this tool knows but refuses (an unsafe name or version) is missing, not skipped.
-  const auto add = [&resolved](int kind, const std::wstring& name, const std::wstring& version) {
+  const auto add = [&resolved](int kind, const std::wstring& name, const std::wstring& version,
+                                const std::vector<std::string>& hashes = {}) {
     std::shared_ptr<IKyrDecryptPackageElement> element;
     if (!CreatePackageElement(kind, name, version, element)) return false;
+    if (auto pip = std::dynamic_pointer_cast<PythonRunLibPackage>(element)) pip->RequireHashes(hashes);
     resolved.push_back(element);
     return true;
   };
@@ -87,7 +90,8 @@ bool GenericPackageElement<Info>::ResolveDependencies() {
   for (const DependencyEntry_s& entry : manifest.dependencies) {
     const int kind = DependencyElementKind(entry.type, manifest.runtime.type);
     // A kind this tool does not know is skipped.
-    if (kind != 0 && !add(kind, Windows::ToWide(entry.name), Windows::ToWide(entry.version))) return false;
+    if (kind != 0 && !add(kind, Windows::ToWide(entry.name), Windows::ToWide(entry.version), entry.sha256))
+      return false;
   }
   dependencies = std::move(resolved);
   return true;

@@ -65,12 +65,15 @@ void from_json(const json& j, FileEntry_s& v) {
 
 void to_json(json& j, const DependencyEntry_s& v) {
   j = json{{"type", v.type}, {"name", v.name}, {"version", v.version}};
+  // Absent when empty, so the signed text of a manifest without digests is what it always was.
+  if (!v.sha256.empty()) j["sha256"] = v.sha256;
 }
 
 void from_json(const json& j, DependencyEntry_s& v) {
   v.type = ReadInteger(j, "type");
   v.name = ReadString(j, "name");
   v.version = ReadString(j, "version");
+  v.sha256 = j.contains("sha256") ? j.at("sha256").get<std::vector<std::string>>() : std::vector<std::string>();
 }
 
 void to_json(json& j, const PkgInfo_s& v) {

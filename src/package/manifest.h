@@ -26,6 +26,8 @@ struct DependencyEntry_s {
   int type = 0;
   std::string name;
   std::string version;
+  /// A pip library's allowed files, as lower-case hex SHA-256 digests; empty: any file pip finds.
+  std::vector<std::string> sha256{};
 };
 
 /// A decryptor's manifest.

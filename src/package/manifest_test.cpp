@@ -48,6 +48,23 @@ TEST(ManifestTest, SignedTextIsCompactSortedAndUnsigned) {
             R"({"files":[{"name":"bin/python","signature":"c2ln"}],"name":"python","signature":"","version":"3.11.4"})");
 }
 
+TEST(ManifestTest, PipDigestsAreSignedWhenPresentAndAbsentOtherwise) {
+  LibPkgInfo_s info;
+  info.runtime = {1, "0.0.0"};
+  info.name = "lib";
+  info.version = "1.0";
+  info.files = {{"lib.py", "c2ln"}};
+  info.dependencies = {{1, "pad", "2.0", {"ab12"}}, {1, "old", "1.0"}};
+  const std::string text = SignedText(info);
+  EXPECT_NE(text.find(R"({"name":"pad","sha256":["ab12"],"type":1,"version":"2.0"})"), std::string::npos) << text;
+  EXPECT_NE(text.find(R"({"name":"old","type":1,"version":"1.0"})"), std::string::npos) << text;
+  info.signature = "c2ln";
+  LibPkgInfo_s read;
+  ASSERT_TRUE(Parse(json(info).dump(), read));
+  EXPECT_EQ(read.dependencies[0].sha256, std::vector<std::string>{"ab12"});
+  EXPECT_TRUE(read.dependencies[1].sha256.empty());
+}
+
 TEST(ManifestTest, SpacingKeyOrderAndUnknownKeysKeepTheSignature) {
   const PkgInfo_s original = SignedDecryptor();
   json file = original;

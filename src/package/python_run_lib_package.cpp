@@ -22,7 +22,7 @@ bool PythonRunLibPackage::AcquireRuntime() {
 PkgResult_e PythonRunLibPackage::Obtain() {
   if (!AcquireRuntime()) return PkgOperationFailed;
   if (Validate() == PkgOperationSucceeded) return PkgOperationSucceeded;
-  return runtime->InstallPipPackage(name, version);
+  return runtime->InstallPipPackage(name, version, hashes);
 }
 
 PkgResult_e PythonRunLibPackage::CheckPresent() {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "package/package_element.h"
 
@@ -27,9 +28,12 @@ class PythonRunLibPackage : public IKyrDecryptPackageElement {
 
   /// Takes the Python runtime most recently made (its version "0.0.0" entry).
   bool AcquireRuntime();
+  /// Lets pip install only files of these SHA-256 digests (the manifest's, signed with it).
+  void RequireHashes(std::vector<std::string> digests) { hashes = std::move(digests); }
 
  private:
   std::shared_ptr<PythonRuntime> runtime;
+  std::vector<std::string> hashes;
 };
 
 }  // namespace Kyrowan

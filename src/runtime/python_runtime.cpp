@@ -57,19 +57,30 @@ PipSetting& CurrentPipSetting() {
   return setting;
 }
 
-// The pip command that installs (or, downloading only, fetches) `requirement`.
-std::vector<std::wstring> PipInstallArguments(const std::wstring& requirement) {
+// The pip command that installs (or, downloading only, fetches) `what`: a requirement, or
+// the options naming a requirements file.
+std::vector<std::wstring> PipInstallArguments(const std::vector<std::wstring>& what) {
   std::lock_guard<std::mutex> lock(pipSettingLock);
   const PipSetting& setting = CurrentPipSetting();
+  std::vector<std::wstring> command{L"-m", L"pip"};
   switch (setting.source) {
     case PipSource::FolderOnly:
-      return {L"-m", L"pip", L"install", L"--no-index", L"--find-links", setting.folder, requirement};
+      command.insert(command.end(), {L"install", L"--no-index", L"--find-links", setting.folder});
+      break;
     case PipSource::DownloadOnly:
-      return {L"-m", L"pip", L"download", L"--dest", setting.folder, requirement};
+      command.insert(command.end(), {L"download", L"--dest", setting.folder});
+      break;
     case PipSource::Index:
+      command.push_back(L"install");
       break;
   }
-  return {L"-m", L"pip", L"install", requirement};
+  command.insert(command.end(), what.begin(), what.end());
+  return command;
+}
+
+// A digest goes into a requirements file: nothing but 64 hex digits may.
+bool IsSha256Hex(const std::string& text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
 }
 
 }  // namespace
@@ -227,7 +238,8 @@ PkgResult_e PythonRuntime::IsPipPackageInstalled(const std::wstring& packageName
   return status == kPipCheckNotFound ? PkgNotFound : PkgOperationFailed;
 }
 
-PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, const std::wstring& packageVersion) {
+PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, const std::wstring& packageVersion,
+                                             const std::vector<std::string>& hashes) {
   if (!ready) return PkgRunFailed;
   const bool anyVersion = IsAnyVersion(packageVersion);
   if (!IsPlainRequirementText(packageName) || (!anyVersion && !IsPlainRequirementText(packageVersion)))
@@ -236,13 +248,30 @@ PkgResult_e PythonRuntime::InstallPipPackage(const std::wstring& packageName, co
   if (check != PkgNotFound) return check;
   // No uninstall first: pip replaces a lower version itself and puts it back when
   // the install fails, so a lost network never leaves the library missing.
-  return RunPip(PipInstallArguments(anyVersion ? packageName : packageName + L"==" + packageVersion));
+  const std::wstring requirement = anyVersion ? packageName : packageName + L"==" + packageVersion;
+  if (!hashes.empty()) return RunPipWithHashes(requirement, hashes);
+  return RunPip(PipInstallArguments({requirement}));
 }
 
 PkgResult_e PythonRuntime::UninstallPipPackage(const std::wstring& packageName) {
   if (!ready) return PkgRunFailed;
   if (!IsPlainRequirementText(packageName)) return PkgOperationFailed;
   return RunPip({L"-m", L"pip", L"uninstall", L"-y", packageName});
+}
+
+PkgResult_e PythonRuntime::RunPipWithHashes(const std::wstring& requirement, const std::vector<std::string>& hashes) {
+  std::string line = Windows::ToUtf8(requirement);
+  for (const std::string& hash : hashes) {
+    if (!IsSha256Hex(hash)) return PkgOperationFailed;
+    line += " --hash=sha256:" + hash;
+  }
+  std::wstring unique;
+  if (Windows::CreateGuidText(unique) != 0) return PkgOperationFailed;
+  const std::wstring file = scriptStem + L"_" + unique.substr(1, unique.size() - 2) + L".requirements.txt";
+  if (!Windows::CreateExclusiveFile(file, line + "\n")) return PkgOperationFailed;
+  const PkgResult_e result = RunPip(PipInstallArguments({L"--no-deps", L"--require-hashes", L"-r", file}));
+  Windows::RemoveFile(file);
+  return result;
 }
 
 PkgResult_e PythonRuntime::RunPip(const std::vector<std::wstring>& arguments) {

@@ -48,8 +48,10 @@ class PythonRuntime : public IKyrDecryptRuntime {
   /// PkgFound when distribution `name` is installed at `version` or higher ("0.0.0": any).
   PkgResult_e IsPipPackageInstalled(const std::wstring& name, const std::wstring& version);
   /// Installs `name` (pinned to `version` unless "0.0.0") from the pip source unless the
-  /// check finds it.
-  PkgResult_e InstallPipPackage(const std::wstring& name, const std::wstring& version);
+  /// check finds it. With `hashes` (hex SHA-256), pip takes only files of those digests
+  /// and installs the library alone: each library it needs is an entry of its own.
+  PkgResult_e InstallPipPackage(const std::wstring& name, const std::wstring& version,
+                                const std::vector<std::string>& hashes = {});
   PkgResult_e UninstallPipPackage(const std::wstring& name);
 
   /// Whether the interpreter and the folder of its scripts are known.
@@ -74,6 +76,8 @@ class PythonRuntime : public IKyrDecryptRuntime {
   bool RunScriptText(std::uint32_t& status);
   bool RunInterpreter(const std::vector<std::wstring>& arguments, std::uint32_t& status);
   PkgResult_e RunPip(const std::vector<std::wstring>& arguments);
+  /// Runs pip on a requirements file of this call's own holding `requirement` with its hashes.
+  PkgResult_e RunPipWithHashes(const std::wstring& requirement, const std::vector<std::string>& hashes);
 
   /// Written into scripts in key order.
   LibraryFolders libraryFolders;
