@@ -1,22 +1,24 @@
 // The sample decryptor run through the native runtime, as the client runs it.
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "runtime/native_runtime.h"
 #include "tests/capture_stdout.h"
+#include "tests/scoped_temp.h"
 
 namespace Kyrowan {
 namespace {
 
 const std::wstring kDecryptorFolder = Windows::FromUtf8(KYRSAMPLE_DECRYPTOR_DIR);
 const std::wstring kLibraryFolder = Windows::FromUtf8(KYRSAMPLE_LIBRARY_DIR);
-const std::wstring kModule = L"libkyrsample_decryptor.so";
+const std::wstring kModule = Windows::FromUtf8(KYRSAMPLE_DECRYPTOR_MODULE);
 const char* const kSampleNames[] = {"invoice-2026-11.txt", "notes.md", "mixed.bin"};
 
 std::string ReadBytes(const std::string& path) {
@@ -27,21 +29,20 @@ std::string ReadBytes(const std::string& path) {
 class SampleDecryptorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kyr-sample-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    scratch = pattern;
+    scratch = folder.Path().string();
     victims = scratch + "/My Files";
     ASSERT_TRUE(Windows::CreateFolderTree(Windows::FromUtf8(victims)));
-    std::string command = std::string("'") + KYRSAMPLE_ENCRYPT + "' -k demo-key --remove";
+    std::vector<std::wstring> arguments{L"-k", L"demo-key", L"--remove"};
     for (const char* name : kSampleNames) {
       const std::string copy = victims + "/" + name;
       ASSERT_TRUE(Windows::WriteNewFile(Windows::FromUtf8(copy), ReadBytes(std::string(KYRSAMPLE_FILES) + "/" + name)));
-      command += " '" + copy + "'";
+      arguments.push_back(Windows::FromUtf8(copy));
     }
-    ASSERT_EQ(std::system((command + " >/dev/null").c_str()), 0);
+    std::uint32_t status = 1;
+    ASSERT_TRUE(Windows::RunProcess(Windows::FromUtf8(KYRSAMPLE_ENCRYPT), arguments, status));
+    ASSERT_EQ(status, 0u);
     telemetryFile = scratch + "/decr_kyrsample_1.0.0.json";
   }
-  void TearDown() override { Windows::RemoveFolderTree(Windows::FromUtf8(scratch)); }
 
   std::int32_t Run(NativeRuntime& runtime, const std::wstring& arguments) {
     const nlohmann::json parameters{{"CustomTelemFile", WideToJsonArray(Windows::FromUtf8(telemetryFile))},
@@ -52,6 +53,7 @@ class SampleDecryptorTest : public ::testing::Test {
     return result;
   }
 
+  Testing::TempFolder folder;
   std::string scratch, victims, telemetryFile, output;
   std::int64_t exitCode = 0;
 };

@@ -17,6 +17,9 @@ namespace {
 using Testing::TlsTestServer;
 
 const std::string kTlsDir = KYR_TEST_TLS_DIR;
+// The servers' certificate names 127.0.0.1 by address and as localhost; WinINet under Wine
+// matches the DNS name only.
+const std::string kHost = "localhost";
 
 std::string Answer(int status, const std::string& body, const std::string& extraHeaders = "") {
   return "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) +
@@ -37,7 +40,7 @@ class HttpClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server_.Start());
-    endpoint_ = {L"127.0.0.1", server_.Port(), kTlsDir + "/ca-cert.pem"};
+    endpoint_ = {FromUtf8(kHost), server_.Port(), kTlsDir + "/ca-cert.pem"};
     SetPackageServerForTesting(&endpoint_);
     folder_ = std::filesystem::temp_directory_path() /
               ("kyr-http-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
@@ -220,7 +223,7 @@ TEST(HttpClientTrust, UntrustedCertificatesAreRefused) {
   std::string body;
   // Neither the test CA nor the system's trust store vouches for this certificate.
   for (const std::string& bundle : {kTlsDir + "/ca-cert.pem", std::string()}) {
-    const ServerEndpoint endpoint{L"127.0.0.1", stranger.Port(), bundle};
+    const ServerEndpoint endpoint{FromUtf8(kHost), stranger.Port(), bundle};
     EXPECT_FALSE(HttpGetToString(endpoint, L"/t", kUserAgent, {}, status, body)) << bundle;
     EXPECT_EQ(status, 400);
     EXPECT_EQ(HttpPutBody("{}", 2, endpoint, L"/telemetry/upload", kUserAgent, {}, status, body), 0);
@@ -265,7 +268,7 @@ TEST_F(HttpClientTest, RedirectsAreFollowedOverHttpsToAnyHostUpToFiveTimes) {
   const auto redirect = [](const std::string& location) {
     return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
   };
-  const std::string mirrorUrl = "https://127.0.0.1:" + std::to_string(mirror.Port()) + "/mirror/pkg";
+  const std::string mirrorUrl = "https://" + kHost + ":" + std::to_string(mirror.Port()) + "/mirror/pkg";
   server_.SetAnswer(redirect(mirrorUrl));
   const std::filesystem::path target = folder_ / "pkg.kpkg";
   EXPECT_TRUE(ServerDownloadToFile(L"/package/download/64/x/1.0.0", FromUtf8(target.string())));
@@ -278,10 +281,10 @@ TEST_F(HttpClientTest, RedirectsAreFollowedOverHttpsToAnyHostUpToFiveTimes) {
   EXPECT_EQ(mirror.Requests()[0].rfind("GET /mirror/pkg HTTP/1.1\r\n", 0), 0u);
 
   // Plain HTTP is never followed, nor a sixth redirect.
-  server_.SetAnswer(redirect("http://127.0.0.1:" + std::to_string(mirror.Port()) + "/plain"));
+  server_.SetAnswer(redirect("http://" + kHost + ":" + std::to_string(mirror.Port()) + "/plain"));
   EXPECT_FALSE(ServerGet(L"/t", {}, status, body));
   EXPECT_EQ(mirror.Requests().size(), 2u);
-  server_.SetAnswer(redirect("https://127.0.0.1:" + std::to_string(server_.Port()) + "/again"));
+  server_.SetAnswer(redirect("https://" + kHost + ":" + std::to_string(server_.Port()) + "/again"));
   const int before = server_.Connections();
   EXPECT_FALSE(ServerGet(L"/t", {}, status, body));
   EXPECT_EQ(server_.Connections() - before, 6);
