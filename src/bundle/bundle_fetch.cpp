@@ -16,6 +16,7 @@
 #include "platform/http_client.h"
 #include "platform/key_fingerprint.h"
 #include "platform/mapped_file.h"
+#include "platform/repository_trust.h"
 #include "platform/run_summary.h"
 #include "platform/text.h"
 #include "protocol/server_protocol.h"
@@ -70,18 +71,40 @@ bool CopyWheels(const std::wstring& folder, const std::wstring& wheels) {
   return copied;
 }
 
+// A small tree file written whole, its folders made.
+bool WriteTreeText(const std::wstring& path, const std::string& text) {
+  std::wstring parent;
+  if (!path.empty() && GetParentFolder(path, parent) && CreateFolderTree(parent) && WriteNewFile(path, text))
+    return true;
+  RecordFileFailure(L"write", path, LastOsError());
+  return false;
+}
+
 // The copies a fetch at the latest word adds, as a published tree has them: the latest
 // version text, and the decryptor as its "0.0.0" file.
 bool AddLatestCopies(const std::wstring& folder, const std::wstring& name, const std::wstring& version) {
-  const std::wstring text = BundleFilePath(folder, Protocol::LatestVersionQueryPath(name));
   const std::wstring file = BundleFilePath(folder, Protocol::DecryptorDownloadPath(name, version));
-  std::wstring parent;
-  if (text.empty() || !GetParentFolder(text, parent) || !CreateFolderTree(parent) ||
-      !WriteNewFile(text, ToUtf8(version))) {
-    RecordFileFailure(L"write", text, LastOsError());
-    return false;
-  }
+  if (!WriteTreeText(BundleFilePath(folder, Protocol::LatestVersionQueryPath(name)), ToUtf8(version))) return false;
   return CopyIntoBundle(file, BundleFilePath(folder, Protocol::DecryptorDownloadPath(name, kLatestVersionWide)));
+}
+
+// The signed repository metadata the fetch was checked against, for install to check the
+// bundle against: every root of the chain and the snapshot.
+bool CopyTrustFiles(const std::wstring& folder) {
+  if (!RepositoryTrustEnabled()) return true;
+  const auto copy = [&folder](const std::wstring& path, std::uint64_t maxBytes, int& status) {
+    std::string body;
+    return ServerGetMetadata(path, maxBytes, status, body) && WriteTreeText(BundleFilePath(folder, path), body);
+  };
+  int status = 0;
+  const auto steps = static_cast<std::uint64_t>(Protocol::kMaxTrustRootSteps);
+  for (std::uint64_t version = 1;
+       version <= steps + 1 && copy(Protocol::WideTrustRootPath(version), Protocol::kMaxTrustRootBytes, status);
+       ++version) {
+  }
+  if (status != 404) return false;
+  TakeCauses();  // the 404 that ends the chain
+  return copy(Protocol::WidePath(Protocol::kTrustSnapshotPath), Protocol::kMaxTrustSnapshotBytes, status);
 }
 
 // "bundle.json": what was fetched, when, from where and for which key, for people to read.
@@ -125,6 +148,8 @@ bool FetchInScratch(const std::wstring& folder, const std::wstring& scratch, con
     });
     result = PackageManager::GetInstance()->GetPackage(name, version);
     if (result == PkgOperationSucceeded) PackageManager::GetInstance()->FindLatestVersion(name, fetchedVersion);
+    SetDownloadObserver({});
+    if (result == PkgOperationSucceeded && !CopyTrustFiles(folder)) result = PkgDownloadFailed;
   }
   if (result != PkgOperationSucceeded || !stagedAll) {
     ConsoleLine(L"Could not fetch " + name + L" " + version + L": " + PkgResultMessages[result]);

@@ -13,6 +13,7 @@
 #include "platform/file_system.h"
 #include "platform/http_client.h"
 #include "platform/mapped_file.h"
+#include "platform/repository_trust.h"
 #include "platform/text.h"
 #include "protocol/server_protocol.h"
 
@@ -107,6 +108,10 @@ int InstallFromBundle(const std::wstring& folder, const std::wstring& name, cons
     }
   }
   allInstalled = KeepIndex(folder) && allInstalled;
+  const std::string expired = ExpiredMetadataNote();
+  if (!expired.empty())
+    ConsoleLine(L"The bundle's signed repository metadata is out of date (" + FromUtf8(expired) +
+                L"); it was used all the same.");
   return allInstalled ? kExitDone : kExitRefused;
 }
 

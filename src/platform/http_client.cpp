@@ -86,23 +86,12 @@ bool FetchStreamed(const std::wstring& urlPath, const ChunkSink& sink, ProgressL
   return HttpGetStreamed(PackageServer(), urlPath, kUserAgent, {}, sink, progress, maxBytes);
 }
 
-// A metadata file as it is served; the trust layer checks it.
-bool FetchMetadataFile(const std::wstring& path, std::uint64_t maxBytes, int& status, std::string& body) {
-  status = 0;
-  body.clear();
-  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
-    status = static_cast<int>(answerStatus);
-    if (answerStatus == 200) body.append(buffer.data(), count);
-  };
-  return FetchStreamed(path, sink, nullptr, maxBytes) && status == 200;
-}
-
 // What the signed snapshot says the answer for `urlPath` must be (nothing without metadata);
 // false when the answer cannot be trusted whatever it is.
 bool ExpectedAnswer(const std::wstring& urlPath, std::optional<TrustedFile>& expected) {
   expected.reset();
   if (!RepositoryTrustEnabled()) return true;
-  if (!EnsureRepositoryTrust(FetchMetadataFile)) return false;
+  if (!EnsureRepositoryTrust(ServerGetMetadata)) return false;
   const TrustedFile* listed = ListedTreeFile(Protocol::TreeFilePath(ToUtf8(urlPath)));
   if (listed == nullptr) {
     RecordCause(L"the signed snapshot lists no file for " + urlPath, 404);
@@ -137,6 +126,16 @@ bool FetchTreeFile(const std::wstring& urlPath, const ChunkSink& sink, ProgressL
 }
 
 }  // namespace
+
+bool ServerGetMetadata(const std::wstring& path, std::uint64_t maxBytes, int& status, std::string& body) {
+  status = 0;
+  body.clear();
+  const ChunkSink sink = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
+    status = static_cast<int>(answerStatus);
+    if (answerStatus == 200) body.append(buffer.data(), count);
+  };
+  return FetchStreamed(path, sink, nullptr, maxBytes) && status == 200;
+}
 
 void SetPackageServerForTesting(const ServerEndpoint* server) {
   if (server)

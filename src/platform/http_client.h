@@ -60,6 +60,10 @@ using DownloadObserver = std::function<void(const std::wstring& urlPath, const s
 /// Replaces the observer; an empty one hears nothing.
 void SetDownloadObserver(DownloadObserver observer);
 
+/// A file of the signed repository metadata as the server (or the answer folder) has it,
+/// unchecked: its readers check it. True for a 200 answer of at most `maxBytes`.
+bool ServerGetMetadata(const std::wstring& path, std::uint64_t maxBytes, int& status, std::string& body);
+
 /// GET from the package server; true only for an answer with status 200.
 bool ServerGet(const std::wstring& path, const std::vector<std::wstring>& headers, int& status, std::string& body);
 

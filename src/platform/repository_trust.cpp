@@ -21,6 +21,8 @@ struct TrustState {
   TrustRoot root;
   TrustSnapshot snapshot;
   bool haveRoot = false;
+  bool tolerateExpiry = false;
+  std::string expiryNote;
 };
 
 std::mutex trustLock;
@@ -63,8 +65,13 @@ bool Refuse(const std::string& why) {
 bool Expired(std::int64_t expires, const char* what) {
   const std::int64_t now = CurrentTimeMillis() / 1000;
   if (expires > now) return false;
-  Refuse(std::string("is out of date: its ") + what + " expired at " + FormatUtcTime(expires) +
-         ", and this machine's clock says " + FormatUtcTime(now));
+  const std::string text = std::string("its ") + what + " expired at " + FormatUtcTime(expires) +
+                           ", and this machine's clock says " + FormatUtcTime(now);
+  if (State().tolerateExpiry) {
+    State().expiryNote += (State().expiryNote.empty() ? "" : "; ") + text;
+    return false;
+  }
+  Refuse("is out of date: " + text);
   return true;
 }
 
@@ -181,6 +188,16 @@ std::vector<std::vector<std::uint8_t>> TrustedPackageKeys() {
     if (PackageKeyBlob(state.root.keys.at(id), blob)) blobs.push_back(std::move(blob));
   }
   return blobs;
+}
+
+void TolerateExpiredMetadata(bool tolerate) {
+  std::lock_guard<std::mutex> guard(trustLock);
+  State().tolerateExpiry = tolerate;
+}
+
+std::string ExpiredMetadataNote() {
+  std::lock_guard<std::mutex> guard(trustLock);
+  return State().expiryNote;
 }
 
 void ResetRepositoryTrustForTesting(const std::string& firstRoot) {

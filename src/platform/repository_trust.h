@@ -33,6 +33,12 @@ const TrustedFile* ListedTreeFile(std::string_view treePath);
 /// when the root names none (the built-in key stands).
 std::vector<std::vector<std::uint8_t>> TrustedPackageKeys();
 
+/// With `tolerate`, an expired root or snapshot is used all the same and noted instead of
+/// refused: for a bundle on an isolated machine, which is old by nature.
+void TolerateExpiredMetadata(bool tolerate);
+/// What was out of date and used all the same; empty when nothing was.
+std::string ExpiredMetadataNote();
+
 /// Forgets what this process learned and takes `firstRoot` in place of the build's first
 /// root (empty: the build's), so the next Ensure starts again: for tests.
 void ResetRepositoryTrustForTesting(const std::string& firstRoot);

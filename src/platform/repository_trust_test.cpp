@@ -109,6 +109,16 @@ TEST(RepositoryTrustTest, ANewRootIsKeptAndAnUnlistedFileIsRefused) {
             std::string::npos);
 }
 
+TEST(RepositoryTrustTest, ExpiredMetadataMayBeToleratedAndIsThenNoted) {
+  for (const char* scenario : {"snapshot-expired", "root-expired"}) {
+    TrustRun run(scenario);
+    TolerateExpiredMetadata(true);
+    EXPECT_TRUE(run.Get(L"/package/list/0.0.0")) << scenario;
+    EXPECT_NE(ExpiredMetadataNote().find("expired at 2020-01-01T00:00:00Z"), std::string::npos) << scenario;
+    TolerateExpiredMetadata(false);
+  }
+}
+
 TEST(RepositoryTrustTest, ARootsPackageKeysReplaceTheBuiltInKey) {
   const std::string text = ReadText(kFixtures / "packages-key" / "signed-text");
   const std::string rotated = ReadText(kFixtures / "packages-key" / "signature");
