@@ -26,6 +26,20 @@ std::filesystem::path Repository::PackageFile(PackageKind kind, const std::strin
   return root_ / Tree::DownloadPath(kind, name, chosen);
 }
 
+std::filesystem::path Repository::TrustFile(const std::string& requestPath) const {
+  namespace Protocol = Kyrowan::Protocol;
+  const std::string_view path = requestPath;
+  if (path == Protocol::kTrustSnapshotPath) return root_ / Protocol::TreeFilePath(path);
+  if (!path.starts_with(Protocol::kTrustRootPrefix) || !path.ends_with(Protocol::kTrustRootSuffix)) return {};
+  const std::string_view number =
+      path.substr(Protocol::kTrustRootPrefix.size(),
+                  path.size() - Protocol::kTrustRootPrefix.size() - Protocol::kTrustRootSuffix.size());
+  // Only the form TrustRootPath writes: a version from 1, no leading zero, nothing else.
+  const bool digits = !number.empty() && number.size() <= 19 && number.front() != '0' &&
+                      std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+  return digits ? root_ / Protocol::TreeFilePath(path) : std::filesystem::path();
+}
+
 std::filesystem::path Repository::Servable(const std::filesystem::path& file) const {
   std::error_code error;
   if (file.empty()) return {};

@@ -25,6 +25,9 @@ class Repository {
   /// The package file of that version (an empty version or "0.0.0" means the latest);
   /// empty for an unsafe name or version.
   std::filesystem::path PackageFile(PackageKind kind, const std::string& name, const std::string& version) const;
+  /// The signed metadata file a request path names (the snapshot, or a root by its
+  /// version number); empty for any other path.
+  std::filesystem::path TrustFile(const std::string& requestPath) const;
   /// The real path of `file` when it is a regular file of the tree, reached through no
   /// link that leads out of the folder; empty for anything else (a folder, a missing file).
   std::filesystem::path Servable(const std::filesystem::path& file) const;

@@ -23,6 +23,11 @@ TEST(RepositoryTest, RequestsMapToTheirOwnPathsAndUnsafePartsToNothing) {
   EXPECT_TRUE(repository.LatestVersionFile("..").empty());
   EXPECT_EQ(file(PackageKind::Decryptor, "stampado", "../2.0"), "");
   EXPECT_EQ(file(PackageKind::Library, "a/b", "1.0"), "");
+  EXPECT_EQ(repository.TrustFile("/trust/snapshot.json"), "/srv/tree/trust/snapshot.json");
+  EXPECT_EQ(repository.TrustFile("/trust/root/12.json"), "/srv/tree/trust/root/12.json");
+  for (const char* other : {"/trust/root/.json", "/trust/root/01.json", "/trust/root/1x.json", "/trust/root/../1.json",
+                            "/trust/root/1.json/", "/trust/other.json"})
+    EXPECT_EQ(repository.TrustFile(other), "") << other;
 }
 
 TEST(RepositoryTest, AFolderOfTheOldLayoutIsNamedWithTheWayToPublishIt) {

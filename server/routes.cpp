@@ -85,6 +85,8 @@ Answer Get(const Repository& repository, const Request& request) {
     return ServeFile(repository, repository.ListFile(), "application/json", "nothing published");
   if (request.path == Protocol::kIdentifyPath)
     return ServeFile(repository, repository.IdentifyFile(), "application/octet-stream", "no identification index");
+  if (const auto trust = repository.TrustFile(request.path); !trust.empty())
+    return ServeFile(repository, trust, "application/json", "no such metadata");
   std::optional<Answer> refusal;
   if (const auto name = Match(request, Protocol::kLatestVersionQueryPrefix, 1, refusal))
     return refusal ? *refusal

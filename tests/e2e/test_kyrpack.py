@@ -85,6 +85,47 @@ class KyrpackTest(unittest.TestCase):
         self.assertEqual((result.returncode, result.stderr),
                          (1, "kyrpack: '%s' does not match its signature '%s.sig'\n" % (sums, sums)))
 
+    def test_published_root_and_snapshot_verify_with_openssl_alone(self):
+        import base64
+        import hashlib
+        import json
+        tree = os.path.join(self.root, "tree")
+        package = os.path.join(self.root, "trusted.kpkg")
+        self.assertEqual(self.pack("decryptor", package).returncode, 0)
+        keys = os.path.join(self.root, "meta")
+        result = kyrpack("keygen", "--out", keys, "--bits", "2048")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        meta_private, meta_public = keys + "-private.pem", keys + "-public.pem"
+        for args in (["trust", "init", "--repo", tree, "--root-key", meta_private, "--snapshot-key", meta_public,
+                      "--expires-days", "30"],
+                     ["publish", "--public", self.public, "--repo", tree, "--snapshot-key", meta_private, package]):
+            result = kyrpack(*args)
+            self.assertEqual(result.returncode, 0, result.stderr)
+        for name in ("trust/root/1.json", "trust/snapshot.json"):
+            with open(os.path.join(tree, name)) as f:
+                document = json.load(f)
+            text = json.dumps(document["signed"], sort_keys=True, separators=(",", ":"), ensure_ascii=False)
+            signed_path, sig_path = os.path.join(self.root, "signed.txt"), os.path.join(self.root, "signed.sig")
+            with open(signed_path, "wb") as f:
+                f.write(text.encode())
+            with open(sig_path, "wb") as f:
+                f.write(base64.b64decode(document["signatures"][0]["sig"]))
+            check = subprocess.run(["openssl", "dgst", "-sha256", "-verify", meta_public, "-signature", sig_path,
+                                    signed_path], capture_output=True, text=True)
+            self.assertEqual(check.stdout, "Verified OK\n", name + check.stderr)
+        der = subprocess.run(["openssl", "pkey", "-pubin", "-in", meta_public, "-outform", "DER"],
+                             capture_output=True, check=True).stdout
+        self.assertEqual(document["signatures"][0]["keyid"], hashlib.sha256(der).hexdigest())
+        listed = document["signed"]["files"]
+        served = sorted(os.path.relpath(os.path.join(d, n), tree).replace(os.sep, "/")
+                        for d, _, names in os.walk(tree) for n in names)
+        self.assertEqual(sorted(listed), [p for p in served if not p.startswith("trust/") and p != "hints.json"])
+        self.assertIn("package/download/64/demo/0.0.0", listed)
+        for path, entry in listed.items():
+            with open(os.path.join(tree, path), "rb") as f:
+                data = f.read()
+            self.assertEqual((entry["length"], entry["sha256"]), (len(data), hashlib.sha256(data).hexdigest()), path)
+
     def test_tampered_package_fails_verify(self):
         out = os.path.join(self.root, "tampered.kpkg")
         self.assertEqual(self.pack("runtime", out).returncode, 0)

@@ -10,6 +10,7 @@
 #include "kyrpack/packer.h"
 #include "kyrpack/publisher.h"
 #include "kyrpack/signer.h"
+#include "kyrpack/trust_files.h"
 #include "protocol/server_protocol.h"
 #include "publisher_cli.h"
 
@@ -33,6 +34,12 @@ struct Arguments {
   std::string decryptor, family;
   std::vector<std::string> extensions, notes, markers;
   bool remove = false;
+  std::string keyPrefix;
+  int bits = 4096;
+  std::vector<std::string> rootKeys, oldRootKeys, snapshotKeys, packagesKeys;
+  int rootThreshold = 1, snapshotThreshold = 1;
+  std::string expires;
+  int expiresDays = 0;
 };
 
 /// An option the command cannot do without; an empty value counts as missing.
@@ -93,10 +100,123 @@ bool ParseFacts(const Arguments& given, PackFacts& facts, std::string& error) {
 }
 
 int Keygen(const Arguments& given, std::string& out, std::string& err) {
-  if (!Require({{"private", &given.privateKey}, {"public", &given.publicKey}}, err)) return kExitUsage;
-  if (!GenerateKeyPair(given.privateKey, given.publicKey, err)) return kExitFailed;
-  out = "wrote private key " + given.privateKey + " and public key " + given.publicKey + "\n";
+  // --out PREFIX makes a metadata key pair: SPKI public key, named by its key id.
+  const bool prefixed = !given.keyPrefix.empty();
+  if (prefixed && (!given.privateKey.empty() || !given.publicKey.empty())) {
+    err = "--out takes no --private or --public";
+    return kExitUsage;
+  }
+  const std::string privatePath = prefixed ? given.keyPrefix + "-private.pem" : given.privateKey;
+  const std::string publicPath = prefixed ? given.keyPrefix + "-public.pem" : given.publicKey;
+  if (!prefixed && !Require({{"private", &given.privateKey}, {"public", &given.publicKey}}, err)) return kExitUsage;
+  if (given.bits < kMinimumTrustKeyBits) {
+    err = "--bits must be at least 2048";
+    return kExitUsage;
+  }
+  if (!GenerateKeyPair(privatePath, publicPath, err, given.bits, prefixed)) return kExitFailed;
+  out = "wrote private key " + privatePath + " and public key " + publicPath + "\n";
+  if (prefixed) {
+    const std::unique_ptr<Signer> signer = Signer::Load(privatePath, err);
+    if (!signer) return kExitFailed;
+    out += "key id " + signer->KeyId() + "\n";
+  }
   return kExitOk;
+}
+
+// The expiry asked for, or `days` from now when none is given.
+bool ExpiryOf(const Arguments& given, int days, std::string& expires, std::string& err) {
+  if (!given.expires.empty() && given.expiresDays != 0) {
+    err = "give --expires or --expires-days, not both";
+    return false;
+  }
+  if (!given.expires.empty()) return CheckExpiry(given.expires, expires, err);
+  const int wanted = given.expiresDays != 0 ? given.expiresDays : days;
+  if (wanted < 1) {
+    err = "--expires-days must be at least 1";
+    return false;
+  }
+  expires = ExpiryInDays(wanted);
+  return true;
+}
+
+// A role's public keys from key files: a public PEM of either kind, or a private key's public half.
+bool PublicPemsOf(const std::vector<std::string>& paths, std::vector<std::string>& pems, std::string& err) {
+  for (const std::string& path : paths) {
+    std::string text;
+    if (!ReadWholeFile(path, text)) {
+      err = "cannot read the key '" + path + "'";
+      return false;
+    }
+    if (!SpkiPemOf(text).empty()) {
+      pems.push_back(text);
+      continue;
+    }
+    const std::unique_ptr<Signer> signer = Signer::Load(path, err);
+    if (!signer) return false;
+    pems.push_back(signer->SpkiPem());
+  }
+  return true;
+}
+
+constexpr int kRootDays = 365;
+constexpr int kSnapshotDays = 7;
+
+// The root the role options describe; the root role's keys are the signing ones.
+bool RootOf(const Arguments& given, const SigningKeys& rootKeys, TrustRoot& root, std::string& err) {
+  if (given.snapshotKeys.empty()) {
+    err = "missing --snapshot-key";
+    return false;
+  }
+  root.root = {rootKeys.PublicPems(), given.rootThreshold};
+  root.snapshot.threshold = given.snapshotThreshold;
+  return ExpiryOf(given, kRootDays, root.expires, err) &&
+         PublicPemsOf(given.snapshotKeys, root.snapshot.publicPems, err) &&
+         PublicPemsOf(given.packagesKeys, root.packagesPems, err);
+}
+
+int TrustRootCommand(const Arguments& given, bool rotate, std::string& out, std::string& err) {
+  if (!Require({{"repo", &given.repo}}, err)) return kExitUsage;
+  if (given.rootKeys.empty() || (rotate && given.oldRootKeys.empty())) {
+    err = given.rootKeys.empty() ? "missing --root-key" : "missing --old-root-key";
+    return kExitUsage;
+  }
+  SigningKeys rootKeys, oldRootKeys;
+  TrustRoot root;
+  if (!LoadSigningKeys(given.rootKeys, rootKeys, err) || !LoadSigningKeys(given.oldRootKeys, oldRootKeys, err) ||
+      !RootOf(given, rootKeys, root, err))
+    return kExitUsage;
+  // Thresholds and key sizes are the request's faults, found before the tree is looked at.
+  nlohmann::json checked;
+  if (!BuildRootSigned(root, checked, err)) return kExitUsage;
+  const bool done = rotate ? RotateTrust(given.repo, root, oldRootKeys, rootKeys, out, err)
+                           : InitTrust(given.repo, root, rootKeys, out, err);
+  return done ? kExitOk : kExitFailed;
+}
+
+// Loads the snapshot keys and the expiry; kExitOk when both are sound.
+int SnapshotKeysOf(const Arguments& given, SigningKeys& keys, std::string& expires, std::string& err) {
+  return LoadSigningKeys(given.snapshotKeys, keys, err) && ExpiryOf(given, kSnapshotDays, expires, err)
+             ? kExitOk
+             : kExitUsage;
+}
+
+int SnapshotOf(const std::string& repo, const SigningKeys& keys, const std::string& expires, std::string& out,
+               std::string& err) {
+  bool usage = false;
+  if (SignSnapshot(repo, expires, keys, out, err, usage)) return kExitOk;
+  return usage ? kExitUsage : kExitFailed;
+}
+
+int TrustSnapshotCommand(const Arguments& given, std::string& out, std::string& err) {
+  if (!Require({{"repo", &given.repo}}, err)) return kExitUsage;
+  if (given.snapshotKeys.empty()) {
+    err = "missing --snapshot-key";
+    return kExitUsage;
+  }
+  SigningKeys keys;
+  std::string expires;
+  const int code = SnapshotKeysOf(given, keys, expires, err);
+  return code != kExitOk ? code : SnapshotOf(given.repo, keys, expires, out, err);
 }
 
 int Pack(const Arguments& given, std::string& out, std::string& err) {
@@ -144,11 +264,20 @@ int Publish(const Arguments& given, std::string& out, std::string& err) {
   // Loaded before the tree changes: a key that cannot sign stops the whole publication.
   std::unique_ptr<Signer> signer;
   if (!given.privateKey.empty() && !(signer = Signer::Load(given.privateKey, err))) return kExitFailed;
+  SigningKeys snapshotKeys;
+  std::string expires;
+  if (!given.snapshotKeys.empty()) {
+    const int code = SnapshotKeysOf(given, snapshotKeys, expires, err);
+    if (code != kExitOk) return code;
+  }
   const bool done = given.rebuild.empty()
                         ? PublishPackages({given.repo, given.publicKey, given.packages, given.replace, signer.get()},
                                           out, err)
                         : RebuildTree(given.rebuild, given.publicKey, signer.get(), out, err);
-  return done ? kExitOk : kExitFailed;
+  if (!done) return kExitFailed;
+  // The snapshot comes last, so that it lists the tree the other files now make.
+  if (given.snapshotKeys.empty()) return kExitOk;
+  return SnapshotOf(given.rebuild.empty() ? given.repo : given.rebuild, snapshotKeys, expires, out, err);
 }
 
 int Hints(const Arguments& given, std::string& out, std::string& err) {
@@ -210,7 +339,52 @@ CLI::App* AddKeygen(CLI::App& app, Arguments& given) {
   CLI::App* command = app.add_subcommand("keygen", "Make an RSA-4096 signing key pair (never overwrites a key)");
   command->add_option("--private", given.privateKey, "Private key file to write, PEM, owner-only (required)");
   command->add_option("--public", given.publicKey, "Public key file to write, PEM \"RSA PUBLIC KEY\" (required)");
+  command->add_option("--out", given.keyPrefix,
+                      "Instead: write PREFIX-private.pem and PREFIX-public.pem (\"PUBLIC KEY\") and print the key id");
+  command->add_option("--bits", given.bits, "Key size in bits, at least 2048")->capture_default_str();
   return command;
+}
+
+void AddExpiry(CLI::App* command, Arguments& given, const std::string& usual) {
+  command->add_option("--expires", given.expires, "Expiry, YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC)");
+  command->add_option("--expires-days", given.expiresDays, "Expiry in days from now (default " + usual + ")");
+}
+
+CLI::App* AddSnapshotKeys(CLI::App* command, Arguments& given) {
+  command->add_option("--snapshot-key", given.snapshotKeys, "Private snapshot key, PEM; repeatable")
+      ->allow_extra_args(false);
+  return command;
+}
+
+void AddRootOptions(CLI::App* command, Arguments& given) {
+  command->add_option("--repo", given.repo, "The published tree (required)");
+  command->add_option("--root-key", given.rootKeys, "Private root key, PEM, that signs this root; repeatable")
+      ->allow_extra_args(false);
+  command->add_option("--root-threshold", given.rootThreshold, "Root signatures a root needs")->capture_default_str();
+  command->add_option("--snapshot-key", given.snapshotKeys, "Snapshot key, public or private PEM; repeatable")
+      ->allow_extra_args(false);
+  command->add_option("--snapshot-threshold", given.snapshotThreshold, "Signatures a snapshot needs")
+      ->capture_default_str();
+  command->add_option("--packages-key", given.packagesKeys, "Package signing public key, PEM; repeatable")
+      ->allow_extra_args(false);
+  AddExpiry(command, given, std::to_string(kRootDays));
+}
+
+/// The trust command and its three subcommands, in the order init, rotate, snapshot.
+std::vector<CLI::App*> AddTrust(CLI::App& app, Arguments& given) {
+  CLI::App* trust = app.add_subcommand("trust", "Write the signed repository metadata of a published tree");
+  trust->require_subcommand(1);
+  CLI::App* init = trust->add_subcommand("init", "Write the first root (trust/root/1.json)");
+  AddRootOptions(init, given);
+  CLI::App* rotate = trust->add_subcommand("rotate", "Write the next root, signed by the old root keys and the new");
+  AddRootOptions(rotate, given);
+  rotate->add_option("--old-root-key", given.oldRootKeys, "Private root key of the newest root; repeatable")
+      ->allow_extra_args(false);
+  CLI::App* snapshot = trust->add_subcommand("snapshot", "Sign the snapshot of the tree as it is now");
+  snapshot->add_option("--repo", given.repo, "The published tree (required)");
+  AddSnapshotKeys(snapshot, given);
+  AddExpiry(snapshot, given, std::to_string(kSnapshotDays));
+  return {init, rotate, snapshot};
 }
 
 CLI::App* AddPack(CLI::App& app, Arguments& given) {
@@ -260,6 +434,8 @@ CLI::App* AddPublish(CLI::App& app, Arguments& given) {
                       "Only write the list, latest and 0.0.0 files of this tree again; with --public, "
                       "verify each latest version before copying it");
   command->add_option("--key", given.privateKey, "Private signing key: sign the identification index again");
+  AddSnapshotKeys(command, given);
+  AddExpiry(command, given, std::to_string(kSnapshotDays));
   command->add_option("packages", given.packages, "Package files");
   return command;
 }
@@ -297,6 +473,7 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
   CLI::App* const hints = AddHints(app, given);
   CLI::App* const signFile = AddFileSigning(app, given, true);
   CLI::App* const verifyFile = AddFileSigning(app, given, false);
+  const std::vector<CLI::App*> trust = AddTrust(app, given);
   int code = kExitUsage;
   if (!PublisherCli::Parse(app, args, out, err, code)) {
     const std::string nearest = args.empty() || args[0].starts_with('-') ? "" : PublisherCli::NearestSubcommand(app, args[0]);
@@ -325,6 +502,10 @@ int RunCommand(const std::vector<std::string>& args, std::string& out, std::stri
     code = SignFileCommand(given, out, err);
   else if (verifyFile->parsed())
     code = VerifyFileCommand(given, out, err);
+  else if (trust[0]->parsed() || trust[1]->parsed())
+    code = TrustRootCommand(given, trust[1]->parsed(), out, err);
+  else if (trust[2]->parsed())
+    code = TrustSnapshotCommand(given, out, err);
   else
     err = "no command given";
   if (code == kExitUsage) err += "\nRun with --help for more information.";

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #endif
 
+#include "platform/key_fingerprint.h"
 #include "platform/openssl_owners.h"
 #include "platform/signature_checks.h"
 
@@ -27,8 +28,6 @@ namespace {
 using Windows::BioPtr;
 using Windows::DigestContextPtr;
 using Windows::PkeyPtr;
-
-constexpr int kKeyBits = 4096;
 
 std::string MemoryText(BIO* bio) {
   char* data = nullptr;
@@ -81,6 +80,12 @@ std::string PublicKeyPem(EVP_PKEY* key) {
   return written ? MemoryText(bio.get()) : std::string();
 }
 
+std::string SpkiText(EVP_PKEY* key) {
+  BioPtr bio(BIO_new(BIO_s_mem()));
+  if (!bio || PEM_write_bio_PUBKEY(bio.get(), key) != 1) return {};
+  return MemoryText(bio.get());
+}
+
 std::string PrivateKeyPem(EVP_PKEY* key) {
   BioPtr bio(BIO_new(BIO_s_mem()));
   if (!bio || PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr) != 1) return {};
@@ -110,7 +115,31 @@ bool ReadPublicKeyBlob(const std::string& path, std::vector<std::uint8_t>& blob,
   return true;
 }
 
-bool GenerateKeyPair(const std::string& privatePath, const std::string& publicPath, std::string& error) {
+std::string SpkiPemOf(const std::string& publicPem) {
+  BioPtr bio(BIO_new_mem_buf(publicPem.data(), static_cast<int>(publicPem.size())));
+  char* name = nullptr;
+  char* header = nullptr;
+  unsigned char* der = nullptr;
+  long length = 0;
+  if (!bio || PEM_read_bio(bio.get(), &name, &header, &der, &length) != 1) return {};
+  const std::string label = name;
+  const unsigned char* cursor = der;
+  PkeyPtr key(label == "PUBLIC KEY"       ? d2i_PUBKEY(nullptr, &cursor, length)
+              : label == "RSA PUBLIC KEY" ? d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, length)
+                                          : nullptr);
+  OPENSSL_free(name);
+  OPENSSL_free(header);
+  OPENSSL_free(der);
+  if (!key || EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA) return {};
+  return SpkiText(key.get());
+}
+
+bool GenerateKeyPair(const std::string& privatePath, const std::string& publicPath, std::string& error, int bits,
+                     bool spki) {
+  if (bits < kMinimumTrustKeyBits || bits > 16384) {
+    error = "--bits must be between 2048 and 16384";
+    return false;
+  }
   if (privatePath.empty() || publicPath.empty() || privatePath == publicPath) {
     error = "the private and the public key need two different file names";
     return false;
@@ -121,13 +150,13 @@ bool GenerateKeyPair(const std::string& privatePath, const std::string& publicPa
       return false;
     }
   }
-  PkeyPtr key(EVP_RSA_gen(kKeyBits));
+  PkeyPtr key(EVP_RSA_gen(static_cast<unsigned>(bits)));
   if (!key) {
     error = "could not generate an RSA key";
     return false;
   }
   const std::string privatePem = PrivateKeyPem(key.get());
-  const std::string publicPem = PublicKeyPem(key.get());
+  const std::string publicPem = spki ? SpkiText(key.get()) : PublicKeyPem(key.get());
   if (privatePem.empty() || publicPem.empty()) {
     error = "could not encode the new key";
     return false;
@@ -193,6 +222,20 @@ bool Signer::SignSha256(const void* data, std::size_t length, std::vector<std::u
 std::size_t Signer::SignatureSize() const {
   const int size = EVP_PKEY_get_size(static_cast<EVP_PKEY*>(key_));
   return size > 0 ? static_cast<std::size_t>(size) : 0;
+}
+
+int Signer::Bits() const { return EVP_PKEY_get_bits(static_cast<EVP_PKEY*>(key_)); }
+
+std::string Signer::SpkiPem() const { return SpkiText(static_cast<EVP_PKEY*>(key_)); }
+
+std::string Signer::KeyId() const {
+  unsigned char* der = nullptr;
+  const int length = i2d_PUBKEY(static_cast<EVP_PKEY*>(key_), &der);
+  if (length <= 0) return {};
+  std::string hex;
+  const bool done = Windows::Sha256Hex(der, static_cast<std::size_t>(length), hex);
+  OPENSSL_free(der);
+  return done ? hex : std::string();
 }
 
 bool Signer::SignBase64(const void* data, std::size_t length, std::string& signature) const {

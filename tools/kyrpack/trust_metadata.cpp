@@ -1,0 +1,189 @@
+#include "kyrpack/trust_metadata.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include "kyrpack/signer.h"
+#include "kyrpack/tree_layout.h"
+#include "platform/file_system.h"
+#include "platform/key_fingerprint.h"
+#include "platform/openssl_owners.h"
+#include "platform/signature_checks.h"
+#include "platform/text.h"
+
+namespace Kyrowan::Kyrpack {
+
+namespace {
+
+using Windows::BioPtr;
+using Windows::PkeyPtr;
+using Json = nlohmann::json;
+
+/// An SPKI PEM's key id and size; an empty id when it is no RSA key.
+struct PublicKeyFacts {
+  std::string keyId;
+  int bits = 0;
+};
+
+PublicKeyFacts FactsOf(const std::string& spkiPem) {
+  BioPtr bio(BIO_new_mem_buf(spkiPem.data(), static_cast<int>(spkiPem.size())));
+  PkeyPtr key(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+  if (!key) return {};
+  unsigned char* der = nullptr;
+  const int length = i2d_PUBKEY(key.get(), &der);
+  if (length <= 0) return {};
+  PublicKeyFacts facts;
+  if (!Windows::Sha256Hex(der, static_cast<std::size_t>(length), facts.keyId)) facts.keyId.clear();
+  OPENSSL_free(der);
+  facts.bits = EVP_PKEY_get_bits(key.get());
+  return facts;
+}
+
+// Adds a role's keys to "keys" and returns the role's entry.
+bool AddRole(const char* name, const std::vector<std::string>& pems, int threshold, Json& keys, Json& role,
+             std::string& error) {
+  if (threshold < 1 || static_cast<std::size_t>(threshold) > pems.size()) {
+    error = std::string("the ") + name + " threshold " + std::to_string(threshold) + " needs " +
+            (threshold < 1 ? "to be at least 1" : "at least as many keys; " + std::to_string(pems.size()) + " given");
+    return false;
+  }
+  Json ids = Json::array();
+  for (const std::string& pem : pems) {
+    const std::string spki = SpkiPemOf(pem);
+    const PublicKeyFacts facts = FactsOf(spki);
+    if (facts.keyId.empty()) {
+      error = std::string("a ") + name + " key is not an RSA public key";
+      return false;
+    }
+    if (facts.bits < kMinimumTrustKeyBits) {
+      error = std::string("the ") + name + " key " + facts.keyId + " has " + std::to_string(facts.bits) +
+              " bits; at least 2048 are needed";
+      return false;
+    }
+    keys[facts.keyId] = {{"keytype", "rsa"}, {"public", spki}};
+    if (std::find(ids.begin(), ids.end(), facts.keyId) == ids.end()) ids.push_back(facts.keyId);
+  }
+  if (ids.size() < static_cast<std::size_t>(threshold)) {
+    error = std::string("the ") + name + " threshold needs that many different keys";
+    return false;
+  }
+  role = {{"keyids", ids}, {"threshold", threshold}};
+  return true;
+}
+
+std::string FormatTime(std::chrono::sys_seconds when) {
+  const auto day = std::chrono::floor<std::chrono::days>(when);
+  const std::chrono::year_month_day date(day);
+  const std::chrono::hh_mm_ss time(when - day);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+  return text;
+}
+
+}  // namespace
+
+std::string SignedText(const Json& signedPart) { return signedPart.dump(); }
+
+bool SignMetadata(const Json& signedPart, const std::vector<const Signer*>& signers, std::string& file,
+                  std::string& error) {
+  const std::string text = SignedText(signedPart);
+  Json signatures = Json::array();
+  for (const Signer* signer : signers) {
+    std::vector<std::uint8_t> raw;
+    std::string base64;
+    if (!signer->SignSha256(text.data(), text.size(), raw) ||
+        !Windows::Base64Encode(raw.data(), static_cast<std::uint32_t>(raw.size()), base64)) {
+      error = "could not sign with key " + signer->KeyId();
+      return false;
+    }
+    signatures.push_back({{"keyid", signer->KeyId()}, {"sig", base64}});
+  }
+  file = Json{{"signatures", signatures}, {"signed", signedPart}}.dump(1) + "\n";
+  return true;
+}
+
+bool BuildRootSigned(const TrustRoot& root, Json& signedPart, std::string& error) {
+  Json keys = Json::object();
+  Json roles = Json::object();
+  if (!AddRole("root", root.root.publicPems, root.root.threshold, keys, roles["root"], error) ||
+      !AddRole("snapshot", root.snapshot.publicPems, root.snapshot.threshold, keys, roles["snapshot"], error))
+    return false;
+  if (!root.packagesPems.empty() && !AddRole("packages", root.packagesPems, 1, keys, roles["packages"], error))
+    return false;
+  signedPart = {{"_type", "root"}, {"version", root.version}, {"expires", root.expires}, {"keys", keys},
+                {"roles", roles}};
+  return true;
+}
+
+bool BuildSnapshotSigned(const std::string& tree, std::uint64_t version, const std::string& expires,
+                         Json& signedPart, std::string& error) {
+  namespace fs = std::filesystem;
+  Json files = Json::object();
+  std::error_code failure;
+  const fs::path base = fs::u8path(tree);
+  for (auto walk = fs::recursive_directory_iterator(base, failure); !failure && walk != fs::end(walk);
+       walk.increment(failure)) {
+    if (!walk->is_regular_file(failure)) continue;
+    const std::string relative = walk->path().lexically_relative(base).generic_string();
+    const std::string name = walk->path().filename().string();
+    // Only what a client can request: not the trust files themselves, not the hints source,
+    // not a temporary copy a running or killed write left.
+    if (relative.starts_with("trust/") || relative == Tree::HintsSourcePath() ||
+        Windows::IsTemporaryCopyName(Windows::FromUtf8(name)))
+      continue;
+    std::string bytes, hex;
+    if (!ReadWholeFile(walk->path().string(), bytes) || !Windows::Sha256Hex(bytes.data(), bytes.size(), hex)) {
+      error = "cannot read '" + walk->path().string() + "'";
+      return false;
+    }
+    files[relative] = {{"length", bytes.size()}, {"sha256", hex}};
+  }
+  if (failure) {
+    error = "cannot list the tree '" + tree + "': " + failure.message();
+    return false;
+  }
+  signedPart = {{"_type", "snapshot"}, {"version", version}, {"expires", expires}, {"files", files}};
+  return true;
+}
+
+std::string ExpiryInDays(int days) {
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  return FormatTime(now + std::chrono::days(days));
+}
+
+bool CheckExpiry(const std::string& given, std::string& expires, std::string& error) {
+  int year = 0;
+  unsigned month = 0, day = 0;
+  int hour = 0, minute = 0, second = 0;
+  char end = 0;
+  const bool full = std::sscanf(given.c_str(), "%4d-%2u-%2uT%2d:%2d:%2dZ%c", &year, &month, &day, &hour, &minute,
+                                &second, &end) == 6 && given.size() == 20;
+  const bool dateOnly = !full && std::sscanf(given.c_str(), "%4d-%2u-%2u%c", &year, &month, &day, &end) == 3 &&
+                        given.size() == 10;
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)};
+  if ((!full && !dateOnly) || !date.ok() || hour > 23 || minute > 59 || second > 59 || hour < 0 || minute < 0 ||
+      second < 0) {
+    error = "'" + given + "' is not an expiry date YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ";
+    return false;
+  }
+  const std::chrono::sys_seconds when = std::chrono::sys_days(date) + std::chrono::hours(hour) +
+                                        std::chrono::minutes(minute) + std::chrono::seconds(second);
+  if (when <= std::chrono::system_clock::now()) {
+    error = "the expiry " + given + " is in the past";
+    return false;
+  }
+  expires = FormatTime(when);
+  return true;
+}
+
+}  // namespace Kyrowan::Kyrpack
