@@ -195,9 +195,11 @@ class ServerTest(E2ETestCase):
         self.request("GET", "/package/query/latestver/64/stampado")
         self.request("GET", "/package/download/64/nothing")
         self.request("PUT", "/telemetry/upload", b"{}")
-        self.assertEqual(self.server.requests(3), [
-            "GET /package/query/latestver/64/stampado 200 6",
+        # Each is logged once its answer is sent, by the thread that served it: a later request
+        # on another thread may be logged first.
+        self.assertEqual(sorted(self.server.requests(3)), [
             "GET /package/download/64/nothing 404 16",
+            "GET /package/query/latestver/64/stampado 200 6",
             "PUT /telemetry/upload 200 7",
         ])
 
