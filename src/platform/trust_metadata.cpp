@@ -1,5 +1,6 @@
 #include "platform/trust_metadata.h"
 
+#include <chrono>
 #include <cstdio>
 #include <set>
 
@@ -16,16 +17,6 @@ namespace {
 using nlohmann::json;
 
 constexpr unsigned kMinimumKeyBits = 2048;
-
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
-std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-  year -= month <= 2;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
-}
 
 bool ReadFile(std::string_view text, const char* type, json& signedPart, SignedMetadata& file, std::string& error) {
   const json whole = json::parse(text, nullptr, false);
@@ -113,42 +104,34 @@ bool ReadKeys(const json& part, std::map<std::string, MetadataKey>& keys, std::s
 }  // namespace
 
 bool ParseUtcTime(std::string_view text, std::int64_t& seconds) {
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  int year = 0, hour = 0, minute = 0, second = 0;
+  unsigned month = 0, day = 0;
   char zone = 0;
   int consumed = 0;
   const std::string copy(text);
   if (text.size() != 20 ||
-      std::sscanf(copy.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%n", &year, &month, &day, &hour, &minute, &second, &zone,
+      std::sscanf(copy.c_str(), "%4d-%2u-%2uT%2d:%2d:%2d%c%n", &year, &month, &day, &hour, &minute, &second, &zone,
                   &consumed) != 7 ||
-      consumed != 20 || zone != 'Z' || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-      second > 59)
+      consumed != 20 || zone != 'Z' || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
     return false;
-  seconds = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 + hour * 3600 +
-            minute * 60 + second;
+  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)};
+  if (!date.ok()) return false;
+  const std::chrono::sys_seconds when = std::chrono::sys_days(date) + std::chrono::hours(hour) +
+                                        std::chrono::minutes(minute) + std::chrono::seconds(second);
+  seconds = when.time_since_epoch().count();
   return true;
 }
 
 std::string FormatUtcTime(std::int64_t seconds) {
-  std::int64_t days = seconds / 86400;
-  std::int64_t rest = seconds % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  // The inverse of DaysFromCivil.
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-  const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const unsigned monthIndex = (5 * dayOfYear + 2) / 153;
-  const unsigned day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-  const unsigned month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-  const std::int64_t year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2);
-  char text[96];
-  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", static_cast<long long>(year), month, day,
-                static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                static_cast<long long>(rest % 60));
+  const std::chrono::sys_seconds when{std::chrono::seconds(seconds)};
+  const auto day = std::chrono::floor<std::chrono::days>(when);
+  const std::chrono::year_month_day date(day);
+  const std::chrono::hh_mm_ss time(when - day);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
   return text;
 }
 

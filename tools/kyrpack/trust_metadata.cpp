@@ -1,6 +1,5 @@
 #include "kyrpack/trust_metadata.h"
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -11,6 +10,8 @@
 #include <openssl/x509.h>
 
 #include "kyrpack/signer.h"
+#include "platform/clock.h"
+#include "platform/trust_metadata.h"
 #include "kyrpack/tree_layout.h"
 #include "platform/file_system.h"
 #include "platform/key_fingerprint.h"
@@ -76,18 +77,6 @@ bool AddRole(const char* name, const std::vector<std::string>& pems, int thresho
   }
   role = {{"keyids", ids}, {"threshold", threshold}};
   return true;
-}
-
-std::string FormatTime(std::chrono::sys_seconds when) {
-  const auto day = std::chrono::floor<std::chrono::days>(when);
-  const std::chrono::year_month_day date(day);
-  const std::chrono::hh_mm_ss time(when - day);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
-                static_cast<int>(time.seconds().count()));
-  return text;
 }
 
 }  // namespace
@@ -157,32 +146,21 @@ bool BuildSnapshotSigned(const std::string& tree, std::uint64_t version, const s
 }
 
 std::string ExpiryInDays(int days) {
-  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-  return FormatTime(now + std::chrono::days(days));
+  return Windows::FormatUtcTime(Windows::CurrentTimeMillis() / 1000 + std::int64_t{days} * 86400);
 }
 
 bool CheckExpiry(const std::string& given, std::string& expires, std::string& error) {
-  int year = 0;
-  unsigned month = 0, day = 0;
-  int hour = 0, minute = 0, second = 0;
-  char end = 0;
-  const bool full = std::sscanf(given.c_str(), "%4d-%2u-%2uT%2d:%2d:%2dZ%c", &year, &month, &day, &hour, &minute,
-                                &second, &end) == 6 && given.size() == 20;
-  const bool dateOnly = !full && std::sscanf(given.c_str(), "%4d-%2u-%2u%c", &year, &month, &day, &end) == 3 &&
-                        given.size() == 10;
-  const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)};
-  if ((!full && !dateOnly) || !date.ok() || hour > 23 || minute > 59 || second > 59 || hour < 0 || minute < 0 ||
-      second < 0) {
+  std::int64_t when = 0;
+  // A date alone is that day's first second.
+  if (!Windows::ParseUtcTime(given.size() == 10 ? given + "T00:00:00Z" : given, when)) {
     error = "'" + given + "' is not an expiry date YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ";
     return false;
   }
-  const std::chrono::sys_seconds when = std::chrono::sys_days(date) + std::chrono::hours(hour) +
-                                        std::chrono::minutes(minute) + std::chrono::seconds(second);
-  if (when <= std::chrono::system_clock::now()) {
+  if (when <= Windows::CurrentTimeMillis() / 1000) {
     error = "the expiry " + given + " is in the past";
     return false;
   }
-  expires = FormatTime(when);
+  expires = Windows::FormatUtcTime(when);
   return true;
 }
 
