@@ -94,34 +94,36 @@ def build_publisher_targets(source, build, *targets):
     subprocess.run(["cmake", "--build", build, "--target", *targets], check=True, stdout=subprocess.DEVNULL)
 
 
+def build_client(source, build, config, *cmake_args):
+    """Builds the client and its companions in `build` for the configuration's server, key and CA
+    (KyrDecrypt.exe and the others when it runs under Wine); returns their paths by program."""
+    if "wine" in config:
+        target = ["--toolchain", os.path.join(source, "cmake", "mingw-w64-x86_64.cmake"),
+                  "-DKYRDECRYPT_SERVER_HOST=localhost"]
+        names = {"client": "KyrDecrypt.exe", "identify": "KyrIdentify.exe", "bundle": "KyrBundle.exe"}
+    else:
+        target = ["-DKYRDECRYPT_SERVER_HOST=127.0.0.1", f"-DKYRDECRYPT_CA_BUNDLE={config['ca_cert']}"]
+        names = {"client": "kyrdecrypt", "identify": "kyridentify", "bundle": "kyrbundle"}
+    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", *target,
+                    "-DKYRDECRYPT_BUILD_TESTS=OFF", "-DKYRDECRYPT_BUILD_PUBLISHER=OFF",
+                    f"-DKYRDECRYPT_SERVER_PORT={config['port']}",
+                    f"-DKYRDECRYPT_SIGNING_KEY={config['signing_public_key']}",
+                    *config["cmake_args"], *cmake_args],
+                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt", "kyridentify", "kyrbundle"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return {program: os.path.join(build, name) for program, name in names.items()}
+
+
 def setup(source, work, cmake_args, add_root_cert=None):
     """Writes harness.json; with add_root_cert (the Windows helper program), for KyrDecrypt.exe under Wine."""
     os.makedirs(work, exist_ok=True)
     tls = os.path.join(work, "tls")
     make_tls_material(tls)
     private, public = make_signing_keys(os.path.join(work, "keys"))
-    port = free_port()
-    build = os.path.join(work, "client-build")
-    if add_root_cert:
-        target = ["--toolchain", os.path.join(source, "cmake", "mingw-w64-x86_64.cmake"),
-                  "-DKYRDECRYPT_SERVER_HOST=localhost"]
-        client, identify = os.path.join(build, "KyrDecrypt.exe"), os.path.join(build, "KyrIdentify.exe")
-        bundle = os.path.join(build, "KyrBundle.exe")
-    else:
-        target = ["-DKYRDECRYPT_SERVER_HOST=127.0.0.1", f"-DKYRDECRYPT_CA_BUNDLE={os.path.join(tls, 'ca-cert.pem')}"]
-        client, identify = os.path.join(build, "kyrdecrypt"), os.path.join(build, "kyridentify")
-        bundle = os.path.join(build, "kyrbundle")
-    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", *target,
-                    "-DKYRDECRYPT_BUILD_TESTS=OFF", "-DKYRDECRYPT_BUILD_PUBLISHER=OFF",
-                    f"-DKYRDECRYPT_SERVER_PORT={port}", f"-DKYRDECRYPT_SIGNING_KEY={public}", *cmake_args],
-                   check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt", "kyridentify", "kyrbundle"], check=True,
-                   stdout=subprocess.DEVNULL)
     config = {
-        "port": port,
-        "client": client,
-        "identify": identify,
-        "bundle": bundle,
+        "port": free_port(),
+        "cmake_args": cmake_args,
         "ca_cert": os.path.join(tls, "ca-cert.pem"),
         "server_cert": os.path.join(tls, "server-cert.pem"),
         "server_key": os.path.join(tls, "server-key.pem"),
@@ -133,6 +135,8 @@ def setup(source, work, cmake_args, add_root_cert=None):
     if add_root_cert:
         config["wine"] = {"run": os.path.join(source, "scripts", "wine-run.sh"),
                           "prefix": os.path.join(work, "wineprefix")}
+    config.update(build_client(source, os.path.join(work, "client-build"), config))
+    if add_root_cert:
         subprocess.run(wine_command(config, add_root_cert, windows_path(config["ca_cert"])),
                        env=wine_environment(config), check=True, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     with open(os.path.join(work, "harness.json"), "w", encoding="utf-8") as out:

@@ -33,18 +33,10 @@ class TrustTest(harness.E2ETestCase):
         kyrpack("trust", "init", "--repo", cls.first, "--root-key", os.path.join(cls.keys, "root-private.pem"),
                 "--root-threshold", "1", "--snapshot-key", os.path.join(cls.keys, "snapshot-public.pem"),
                 "--snapshot-threshold", "1", "--expires-days", "30")
-        # The harness's client, built once more with the first root.
-        build = os.path.join(os.environ["KYR_E2E_WORK"], "trust-client-build")
-        subprocess.run(["cmake", "-S", SOURCE, "-B", build, "-G", "Ninja", "-DKYRDECRYPT_BUILD_TESTS=OFF",
-                        "-DKYRDECRYPT_BUILD_PUBLISHER=OFF", "-DKYRDECRYPT_SERVER_HOST=127.0.0.1",
-                        f"-DKYRDECRYPT_SERVER_PORT={config['port']}",
-                        f"-DKYRDECRYPT_SIGNING_KEY={config['signing_public_key']}",
-                        f"-DKYRDECRYPT_CA_BUNDLE={config['ca_cert']}",
-                        "-DKYRDECRYPT_TRUST_ROOT=" + os.path.join(cls.first, "trust", "root", "1.json")],
-                       check=True, capture_output=True)
-        subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt", "kyrbundle"], check=True,
-                       capture_output=True)
-        cls.build = build
+        # The harness's client and companions, built once more with the first root.
+        cls.programs = harness.build_client(
+            SOURCE, os.path.join(os.environ["KYR_E2E_WORK"], "trust-client-build"), config,
+            "-DKYRDECRYPT_TRUST_ROOT=" + os.path.join(cls.first, "trust", "root", "1.json"))
 
     @classmethod
     def tearDownClass(cls):
@@ -52,8 +44,7 @@ class TrustTest(harness.E2ETestCase):
 
     def setUp(self):
         super().setUp()
-        self.config = dict(self.config, client=os.path.join(self.build, "kyrdecrypt"),
-                           bundle=os.path.join(self.build, "kyrbundle"))
+        self.config = dict(self.config, **self.programs)
         shutil.copytree(os.path.join(self.first, "trust"), os.path.join(self.repository, "trust"))
         echo, util = os.environ["KYR_E2E_ECHO"], os.environ["KYR_E2E_ECHO_UTIL"]
         self.publish(self.pack("library", "echoutil", "1.0.0", {packages.LIBRARY_FILE: util}),
@@ -63,6 +54,10 @@ class TrustTest(harness.E2ETestCase):
     def publish(self, *files):
         kyrpack("publish", "--public", self.config["signing_public_key"], "--repo", self.repository,
                 "--snapshot-key", os.path.join(self.keys, "snapshot-private.pem"), *files)
+
+    def native_path(self, path):
+        """The path as the client under test names it."""
+        return harness.windows_path(path) if "wine" in self.config else path
 
     def run_on(self, machine, *arguments):
         """Runs the client with that data folder root; (stdout, stderr)."""
@@ -94,19 +89,48 @@ class TrustTest(harness.E2ETestCase):
 
     def test_a_bundle_carries_the_metadata_and_installs_against_it(self):
         bundle = os.path.join(self.work, "bundle")
-        status, out, err = self.run_bundle("fetch", "--out", bundle, "echo")
+        status, out, err = self.run_bundle("fetch", "--out", self.native_path(bundle), "echo")
         self.assertEqual(status, 0, out + err)
         self.assertTrue(os.path.isfile(os.path.join(bundle, "trust", "root", "1.json")))
         self.stop_server()
         machine = tempfile.mkdtemp(dir=self.work)
-        self.assertEqual(self.run_bundle("install", bundle, "echo", program_data=machine)[:2],
+        self.assertEqual(self.run_bundle("install", self.native_path(bundle), "echo", program_data=machine)[:2],
                          (0, "Installed echo 1.0.0 from the bundle.\n"))
         with open(self.package_path("decryptors", "echo", "1.0.0"), "rb") as published:
             tampered = published.read() + b"x"
         with open(os.path.join(bundle, "package", "download", "64", "echo", "1.0.0"), "wb") as changed:
             changed.write(tampered)
-        status, _, err = self.run_bundle("install", bundle, "echo", program_data=tempfile.mkdtemp(dir=self.work))
+        status, _, err = self.run_bundle("install", self.native_path(bundle), "echo",
+                                         program_data=tempfile.mkdtemp(dir=self.work))
         self.assertEqual(status, 1, err)
+
+    def hints(self, note):
+        """Publishes an index with one family and that note, and signs the snapshot again."""
+        kyrpack("hints", "--key", self.config["signing_private_key"], "--repo", self.repository,
+                "--decryptor", "echo", "--family", "Echo", "--extension", ".echoed", "--note", note)
+        kyrpack("trust", "snapshot", "--repo", self.repository, "--snapshot-key",
+                os.path.join(self.keys, "snapshot-private.pem"))
+
+    def test_identify_holds_the_index_to_the_snapshot(self):
+        victims = os.path.join(self.work, "Locked Files")
+        os.makedirs(victims)
+        for name in ("a.txt.echoed", "howto.txt"):
+            open(os.path.join(victims, name), "wb").close()
+        index = os.path.join(self.repository, "package", "identify", "0.0.0")
+        self.hints("older*.txt")
+        with open(index, "rb") as published:
+            older = published.read()
+        self.hints("howto*.txt")
+        status, out = self.run_identify(self.native_path(victims))
+        self.assertEqual(status, 0, out)
+        self.assertIn("note howto*.txt: 1 file", out)
+        # The older index, correctly signed with the package key, where the snapshot names the newer one.
+        with open(index, "wb") as rolled_back:
+            rolled_back.write(older)
+        status, out = self.run_identify(self.native_path(victims))
+        self.assertEqual(status, 0, out)
+        self.assertTrue(out.startswith("The server could not be reached; using the index kept on this machine"), out)
+        self.assertIn("note howto*.txt: 1 file", out)
 
 
 if __name__ == "__main__":
