@@ -36,6 +36,7 @@ constexpr std::size_t kReadPiece = 65536;
 struct ConnectionState {
   std::string rawUri;  ///< the request line's target as sent: the library passes it on decoded
   bool reachedHandler = false;  ///< false while the library may still refuse the request itself
+  bool sawRequestLine = false;  ///< whether the library read a request line on this connection
 };
 
 // One request on its way in, and its answer once there is one.
@@ -162,6 +163,7 @@ void* OnUri(void*, const char* uri, MHD_Connection* connection) {
   if (ConnectionState* state = StateOf(connection)) {
     state->rawUri = uri;
     state->reachedHandler = false;
+    state->sawRequestLine = true;
   }
   return nullptr;
 }
@@ -174,7 +176,12 @@ void OnConnection(void* server, MHD_Connection* connection, void** socketContext
     if (info) state.deadlines.Opened(connection, info->connect_fd);
   } else {
     state.deadlines.Closed(connection);
-    delete static_cast<ConnectionState*>(*socketContext);
+    // The library answers a request line it cannot parse (no version, one it does not speak,
+    // bytes that are not HTTP) without a callback, and cannot tell that from silence or from a
+    // handshake that failed: every connection that ends without a request line read is logged.
+    const auto* closing = static_cast<ConnectionState*>(*socketContext);
+    if (closing && !closing->sawRequestLine) state.routes.LogRefusedHead(PeerAddress(connection), "-");
+    delete closing;
     *socketContext = nullptr;
   }
 }
