@@ -43,13 +43,5 @@ TEST(RepositoryTest, AFolderOfTheOldLayoutIsNamedWithTheWayToPublishIt) {
   EXPECT_EQ(repository.LayoutProblem(), "");
 }
 
-TEST(SafePathPart, RefusesWhatCouldLeaveAFolder) {
-  EXPECT_TRUE(IsSafePathPart("stampado"));
-  EXPECT_TRUE(IsSafePathPart("1.0.0-beta"));
-  for (const std::string& bad : std::vector<std::string>{"", "..", "a..b", "a/b", "a\\b", std::string("a\0b", 3)}) {
-    EXPECT_FALSE(IsSafePathPart(bad)) << bad;
-  }
-}
-
 }  // namespace
 }  // namespace KyrServer

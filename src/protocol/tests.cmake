@@ -1,0 +1,1 @@
+target_sources(kyrcore_tests PRIVATE protocol/server_protocol_test.cpp)
