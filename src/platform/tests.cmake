@@ -24,6 +24,7 @@ target_include_directories(kyrcore_http_tests PRIVATE "${PROJECT_SOURCE_DIR}")
 target_link_libraries(kyrcore_http_tests PRIVATE kyr_platform kyrcore_tests_config GTest::gtest GTest::gtest_main)
 set(KYR_HTTP_TESTS_FILTER "")
 if(WIN32)
-  # Links planted at the target are a POSIX attack: Wine makes no symbolic link.
+  # Wine makes no symbolic link (creating one fails as not implemented), so a link
+  # cannot be planted at the target there.
   set(KYR_HTTP_TESTS_FILTER "-HttpClientTest.DownloadNeverWritesThroughALinkPlantedAtTheTarget")
 endif()
