@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/failure_causes.h"
 #include "platform/http_client_testing.h"
 #include "platform/text.h"
 #include "tests/tls_test_server.h"
@@ -244,8 +245,11 @@ TEST_F(HttpClientTest, StalledServersFailInsteadOfHanging) {
     const auto started = std::chrono::steady_clock::now();
     std::vector<Piece> pieces;
     std::string bytes;
+    TakeCauses();
     EXPECT_FALSE(Stream(pieces, bytes)) << static_cast<int>(mode);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    ASSERT_NE(LatestCause(), nullptr);
+    EXPECT_NE(LatestCause()->text.find(L"stopped answering (timed out)"), std::wstring::npos) << static_cast<int>(mode);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "platform/bounded_call.h"
 #include "platform/failure_causes.h"
 #include "platform/handles_win32.h"
 #include "platform/http_client_testing.h"
@@ -21,9 +22,16 @@ namespace {
 constexpr DWORD kChunkSize = 65536;
 // The readers count in 32 bits; a larger answer would be silently cut.
 constexpr unsigned long long kMaxContentLength = 0xFFFFFFFFull;
-// Always TLS, never from the local cache. WinINet follows redirects itself and refuses
-// one from HTTPS to HTTP unless INTERNET_FLAG_IGNORE_REDIRECT_TO_HTTP is set: it never is.
-constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE;
+// Always TLS, never from the local cache. Redirects are followed here, not by WinINet,
+// which would follow them to plain HTTP and without this client's bound.
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_SECURE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+// Followed on every request, over HTTPS only, to any host: a repository may
+// send its downloads on to a mirror or an object store.
+constexpr int kMaxRedirects = 5;
+// Sent before the caller's lines: no cache between here and the server answers for it
+// (INTERNET_FLAG_PRAGMA_NOCACHE adds "Pragma: no-cache").
+const std::wstring kFixedHeaders[] = {L"Cache-Control: no-cache"};
 
 using InetHandle = ScopedHandle<HINTERNET>;
 
@@ -36,8 +44,8 @@ HttpLimits& Limits() {
 
 InetHandle Hold(HINTERNET handle) { return InetHandle(handle, HandleValidator(), InetHandleCloser()); }
 
-// A read that waits longer than the stall time fails; the readers check the speed floor
-// and a text answer's total time themselves, which WinINet has no option for.
+// WinINet's own time-outs: a first bound, which Wine does not keep during the TLS
+// handshake; CallWithDeadline is the bound that holds.
 void ApplyTimeouts(HINTERNET root) {
   const HttpLimits& limits = Limits();
   DWORD connect = static_cast<DWORD>(limits.connectSeconds * 1000);
@@ -57,21 +65,55 @@ HINTERNET OpenRoot(const std::wstring& userAgent) {
   return root;
 }
 
+/// What a request asks, the same on every hop of a redirect chain.
+struct RequestParts {
+  const std::wstring& userAgent;
+  const wchar_t* verb;
+  const std::vector<std::wstring>& headers;
+  const void* body = nullptr;
+  DWORD bodyLength = 0;
+};
+
+/// When an exchange must be over: a total bound for text requests, and a bound on each wait.
+struct Deadlines {
+  Clock::time_point total = Clock::time_point::max();
+  /// The end of a wait that may last `seconds` (0: as long as the total bound allows).
+  Clock::time_point Within(long seconds) const {
+    return seconds > 0 ? (std::min)(total, Clock::now() + std::chrono::seconds(seconds)) : total;
+  }
+};
+
+Deadlines TextDeadlines() {
+  const long seconds = Limits().textTotalSeconds;
+  return {seconds > 0 ? Clock::now() + std::chrono::seconds(seconds) : Clock::time_point::max()};
+}
+
+/// What a blocking WinINet call reported, handed back from the thread that made it.
+struct CallOutcome {
+  bool succeeded = false;
+  DWORD error = 0;
+  std::vector<char> bytes;
+};
+
 /// The three handles of one request (root, connection, request), each opened only when
-/// the one before it was; released request first, then connection, then root.
-struct HttpRequest {
-  HttpRequest(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
-              const wchar_t* verb, const std::vector<std::wstring>& headers)
-      : root(Hold(UsableArguments(server, path, userAgent) ? OpenRoot(userAgent) : nullptr)),
+/// the one before it was; released request first, then connection, then root. Shared
+/// with any blocking call still running after its deadline, which releases it last.
+struct HttpRequest : std::enable_shared_from_this<HttpRequest> {
+  HttpRequest(const ServerEndpoint& server, const std::wstring& path, const RequestParts& parts,
+              const Deadlines& deadlines)
+      : root(Hold(UsableArguments(server, path, parts.userAgent) ? OpenRoot(parts.userAgent) : nullptr)),
         connection(Hold(root.IsValid() ? ::InternetConnectW(root.Get(), server.host.c_str(),
                                                             static_cast<INTERNET_PORT>(server.port), nullptr, nullptr,
                                                             INTERNET_SERVICE_HTTP, 0, 0)
                                        : nullptr)),
-        request(Hold(connection.IsValid() ? OpenRequest(connection.Get(), verb, path) : nullptr)),
+        request(Hold(connection.IsValid() ? OpenRequest(connection.Get(), parts.verb, path) : nullptr)),
         hostPort(server.host + L":" + std::to_wstring(server.port)),
-        url(L"https://" + hostPort + path) {
+        url(L"https://" + hostPort + path),
+        deadlines(deadlines) {
     if (!request.IsValid()) return;
-    for (const auto& line : headers)
+    for (const auto& line : kFixedHeaders)
+      ::HttpAddRequestHeadersW(request.Get(), line.c_str(), static_cast<DWORD>(line.size()), HTTP_ADDREQ_FLAG_ADD);
+    for (const auto& line : parts.headers)
       ::HttpAddRequestHeadersW(request.Get(), line.c_str(), static_cast<DWORD>(line.size()), 0);
   }
 
@@ -80,13 +122,39 @@ struct HttpRequest {
     return ::HttpOpenRequestW(connection, verb, path.c_str(), L"HTTP/1.1", nullptr, acceptTypes, kRequestFlags, 0);
   }
 
-  /// Sends the request with an optional body; false when there is no answer.
+  /// Runs `call` on this request's handle until `deadline`; a call still blocked then is
+  /// left to finish alone (a synchronous WinINet call cannot be cancelled) and the
+  /// request counts as stalled.
+  template <typename Call>
+  bool Bounded(Call call, Clock::time_point deadline, CallOutcome& outcome) const {
+    std::shared_ptr<const HttpRequest> self = shared_from_this();
+    auto done = CallWithDeadline<CallOutcome>([self, call]() mutable { return call(self->request.Get()); }, deadline);
+    if (!done) {
+      RecordStall();
+      return false;
+    }
+    outcome = std::move(*done);
+    if (!outcome.succeeded) RecordFailure(outcome.error);
+    return outcome.succeeded;
+  }
+
+  /// Sends the request with an optional body; false when there is no answer. Connecting
+  /// and the answer's head together get the connect time and one stall period.
   bool Send(const void* body, DWORD length) const {
     if (fake) return request.IsValid() && fake->Status() > 0;
-    if (request.IsValid() && ::HttpSendRequestW(request.Get(), nullptr, 0, const_cast<void*>(body), length))
-      return true;
-    RecordFailure(::GetLastError());
-    return false;
+    if (!request.IsValid()) {
+      RecordFailure(::GetLastError());
+      return false;
+    }
+    std::string copy = body ? std::string(static_cast<const char*>(body), length) : std::string();
+    const auto send = [copy = std::move(copy)](HINTERNET handle) mutable {
+      const BOOL sent = ::HttpSendRequestW(handle, nullptr, 0, copy.empty() ? nullptr : copy.data(),
+                                           static_cast<DWORD>(copy.size()));
+      return CallOutcome{sent != FALSE, ::GetLastError(), {}};
+    };
+    const HttpLimits& limits = Limits();
+    CallOutcome outcome;
+    return Bounded(send, deadlines.Within(limits.connectSeconds + limits.lowSpeedSeconds), outcome);
   }
 
   /// Notes why the request got no (further) answer, from WinINet's error code.
@@ -113,6 +181,7 @@ struct HttpRequest {
   InetHandle request;
   std::wstring hostPort;
   std::wstring url;
+  Deadlines deadlines;
   /// What a test's transport answers instead of the network.
   std::unique_ptr<HttpAnswerForTesting> fake = MakeAnswerForTesting();
 };
@@ -127,6 +196,13 @@ bool QueryNumber(HINTERNET request, DWORD query, unsigned long long& value) {
   return text[0] >= '0' && text[0] <= '9' && end != nullptr && *end == '\0';
 }
 
+// Whether the answer carries header `query` at all.
+bool HasHeader(HINTERNET request, DWORD query) {
+  wchar_t text[64] = {};
+  DWORD length = sizeof text;
+  return ::HttpQueryInfoW(request, query, text, &length, nullptr) || ::GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
 // Status and Content-Length of an answered request; an answer without a usable
 // Content-Length cannot be read, since reading is driven by it.
 bool QueryAnswer(const HttpRequest& handles, int& status, unsigned long long& contentLength) {
@@ -139,7 +215,10 @@ bool QueryAnswer(const HttpRequest& handles, int& status, unsigned long long& co
     contentLength = hasLength ? static_cast<unsigned long long>(handles.fake->ContentLength()) : 0;
   } else {
     if (!QueryNumber(handles.request.Get(), HTTP_QUERY_STATUS_CODE, code)) return false;
-    hasLength = QueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, contentLength);
+    // With a transfer coding the Content-Length is not the body's length (WinINet would
+    // decode the chunks and hand over whatever they hold), so the answer has none.
+    hasLength = QueryNumber(handles.request.Get(), HTTP_QUERY_CONTENT_LENGTH, contentLength) &&
+                !HasHeader(handles.request.Get(), HTTP_QUERY_TRANSFER_ENCODING);
   }
   if (code > 999) return false;
   status = static_cast<int>(code);
@@ -154,9 +233,19 @@ bool QueryAnswer(const HttpRequest& handles, int& status, unsigned long long& co
 // One read of the body: at most `size` bytes into `buffer`, none at its end.
 bool ReadBody(const HttpRequest& handles, char* buffer, DWORD size, DWORD& got) {
   if (!handles.fake) {
-    if (::InternetReadFile(handles.request.Get(), buffer, size, &got)) return true;
-    handles.RecordFailure(::GetLastError());
-    return false;
+    const auto read = [size](HINTERNET handle) {
+      CallOutcome outcome{false, 0, std::vector<char>(size)};
+      DWORD count = 0;
+      outcome.succeeded = ::InternetReadFile(handle, outcome.bytes.data(), size, &count) != FALSE;
+      outcome.error = ::GetLastError();
+      outcome.bytes.resize(count);
+      return outcome;
+    };
+    CallOutcome outcome;
+    if (!handles.Bounded(read, handles.deadlines.Within(Limits().lowSpeedSeconds), outcome)) return false;
+    std::copy(outcome.bytes.begin(), outcome.bytes.end(), buffer);
+    got = static_cast<DWORD>(outcome.bytes.size());
+    return true;
   }
   const std::vector<char> piece = handles.fake->NextPiece(size);
   std::copy(piece.begin(), piece.end(), buffer);
@@ -171,12 +260,7 @@ bool RecordTooLarge(const HttpRequest& handles, unsigned long long length, std::
   return false;
 }
 
-// True while a text request is within its total time.
-bool WithinTextTime(Clock::time_point started) {
-  return Clock::now() - started <= std::chrono::seconds(Limits().textTotalSeconds);
-}
-
-bool ReadResponseToString(const HttpRequest& handles, Clock::time_point started, int& status, std::string& body) {
+bool ReadResponseToString(const HttpRequest& handles, int& status, std::string& body) {
   body.clear();
   status = 400;
   if (!handles.request.IsValid()) return false;
@@ -186,16 +270,14 @@ bool ReadResponseToString(const HttpRequest& handles, Clock::time_point started,
   if (length > Limits().maxTextBytes) return RecordTooLarge(handles, length, Limits().maxTextBytes);
   std::string received(static_cast<std::size_t>(length), '\0');
   std::size_t filled = 0;
-  // One read may deliver less than asked: read until the announced length or the end.
+  // One read may deliver less than asked: read until the announced length or the end,
+  // a piece at a time so that each read is held to the stall time.
   while (filled < received.size()) {
     DWORD got = 0;
-    if (!ReadBody(handles, received.data() + filled, static_cast<DWORD>(received.size() - filled), got)) return false;
+    const auto size = static_cast<DWORD>((std::min)(received.size() - filled, std::size_t{kChunkSize}));
+    if (!ReadBody(handles, received.data() + filled, size, got)) return false;
     if (got == 0) break;
     filled += got;
-    if (!WithinTextTime(started)) {
-      handles.RecordStall();
-      return false;
-    }
   }
   // Text answers end at the first NUL, as a C string would.
   body.assign(received.c_str());
@@ -258,6 +340,66 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, Pro
   return false;
 }
 
+// A header's text; empty when the answer has none.
+std::wstring QueryText(HINTERNET request, DWORD query) {
+  DWORD length = 0;
+  if (::HttpQueryInfoW(request, query, nullptr, &length, nullptr) || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    return {};
+  std::wstring text(length / sizeof(wchar_t) + 1, L'\0');
+  if (!::HttpQueryInfoW(request, query, text.data(), &length, nullptr)) return {};
+  text.resize(length / sizeof(wchar_t));
+  return text;
+}
+
+// Where a redirect answer sends the request; empty for any other answer, which is final.
+std::wstring RedirectLocation(const HttpRequest& handles) {
+  unsigned long long code = 0;
+  if (handles.fake || !QueryNumber(handles.request.Get(), HTTP_QUERY_STATUS_CODE, code)) return {};
+  if (code != 301 && code != 302 && code != 303 && code != 307 && code != 308) return {};
+  return QueryText(handles.request.Get(), HTTP_QUERY_LOCATION);
+}
+
+// The server and path of `location`, read relative to `base`; false, with the cause,
+// unless it is an HTTPS address.
+bool RedirectTarget(const std::wstring& base, const std::wstring& location, ServerEndpoint& server,
+                    std::wstring& path) {
+  std::wstring url(INTERNET_MAX_URL_LENGTH, L'\0');
+  auto size = static_cast<DWORD>(url.size());
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = 1;
+  if (!::InternetCombineUrlW(base.c_str(), location.c_str(), url.data(), &size, ICU_NO_ENCODE) ||
+      !::InternetCrackUrlW(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS ||
+      parts.dwHostNameLength == 0) {
+    RecordCause(L"the server redirected " + base + L" to " + location + L", which is not an HTTPS address");
+    return false;
+  }
+  server.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  server.port = parts.nPort;
+  path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (path.empty()) path = L"/";
+  return true;
+}
+
+// Sends the request and follows its redirects; the request holding the final answer,
+// or null (with the cause) when none came.
+std::shared_ptr<HttpRequest> Exchange(ServerEndpoint server, std::wstring path, const RequestParts& parts,
+                                      const Deadlines& deadlines) {
+  for (int redirects = 0;; ++redirects) {
+    auto handles = std::make_shared<HttpRequest>(server, path, parts, deadlines);
+    if (!handles->Send(parts.body, parts.bodyLength)) return nullptr;
+    const std::wstring location = RedirectLocation(*handles);
+    if (location.empty()) return handles;
+    if (redirects == kMaxRedirects) {
+      RecordCause(L"the request for " + handles->url + L" was redirected more than " +
+                  std::to_wstring(kMaxRedirects) + L" times");
+      return nullptr;
+    }
+    if (!RedirectTarget(handles->url, location, server, path)) return nullptr;
+  }
+}
+
 }  // namespace
 
 void SetHttpLimitsForTesting(const HttpLimits& limits) { Limits() = limits; }
@@ -266,16 +408,16 @@ bool HttpGetToString(const ServerEndpoint& server, const std::wstring& path, con
                      const std::vector<std::wstring>& headers, int& status, std::string& body) {
   status = 400;
   body.clear();
-  const Clock::time_point started = Clock::now();
-  const HttpRequest handles(server, path, userAgent, L"GET", headers);
-  return handles.Send(nullptr, 0) && ReadResponseToString(handles, started, status, body);
+  // A text request ends after its total time, however far it got.
+  const auto handles = Exchange(server, path, {userAgent, L"GET", headers}, TextDeadlines());
+  return handles && ReadResponseToString(*handles, status, body);
 }
 
 bool HttpGetStreamed(const ServerEndpoint& server, const std::wstring& path, const std::wstring& userAgent,
                      const std::vector<std::wstring>& headers, const ChunkSink& sink, ProgressLine* progress,
                      std::uint64_t maxBytes) {
-  const HttpRequest handles(server, path, userAgent, L"GET", headers);
-  return handles.Send(nullptr, 0) && ReadResponseStreamed(handles, sink, progress, maxBytes);
+  const auto handles = Exchange(server, path, {userAgent, L"GET", headers}, Deadlines{});
+  return handles && ReadResponseStreamed(*handles, sink, progress, maxBytes);
 }
 
 int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint& server, const std::wstring& path,
@@ -285,11 +427,11 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   status = 400;
   response.clear();
   if (bodyLength > Protocol::kMaxTelemetryBodyBytes) return 2;
-  const Clock::time_point started = Clock::now();
-  const HttpRequest handles(server, path, userAgent, L"PUT", headers);
-  if (!handles.Send(body, bodyLength)) return 0;
+  // A redirected PUT sends its body again.
+  const auto handles = Exchange(server, path, {userAgent, L"PUT", headers, body, bodyLength}, TextDeadlines());
+  if (!handles) return 0;
   // Answered is enough here: the caller judges the status.
-  ReadResponseToString(handles, started, status, response);
+  ReadResponseToString(*handles, status, response);
   return 1;
 }
 
