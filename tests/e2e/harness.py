@@ -94,6 +94,16 @@ def build_publisher_targets(source, build, *targets):
     subprocess.run(["cmake", "--build", build, "--target", *targets], check=True, stdout=subprocess.DEVNULL)
 
 
+def build_client(source, build, config, *cmake_args, targets=("kyrdecrypt",)):
+    """The harness's Linux client built once more in `build` with further settings (a first root, say)."""
+    subprocess.run(["cmake", "-S", source, "-B", build, "-G", "Ninja", "-DKYRDECRYPT_BUILD_TESTS=OFF",
+                    "-DKYRDECRYPT_BUILD_PUBLISHER=OFF", "-DKYRDECRYPT_SERVER_HOST=127.0.0.1",
+                    f"-DKYRDECRYPT_SERVER_PORT={config['port']}",
+                    f"-DKYRDECRYPT_SIGNING_KEY={config['signing_public_key']}",
+                    f"-DKYRDECRYPT_CA_BUNDLE={config['ca_cert']}", *cmake_args], check=True, capture_output=True)
+    subprocess.run(["cmake", "--build", build, "--target", *targets], check=True, capture_output=True)
+
+
 def setup(source, work, cmake_args, add_root_cert=None):
     """Writes harness.json; with add_root_cert (the Windows helper program), for KyrDecrypt.exe under Wine."""
     os.makedirs(work, exist_ok=True)

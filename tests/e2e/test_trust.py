@@ -35,15 +35,9 @@ class TrustTest(harness.E2ETestCase):
                 "--snapshot-threshold", "1", "--expires-days", "30")
         # The harness's client, built once more with the first root.
         build = os.path.join(os.environ["KYR_E2E_WORK"], "trust-client-build")
-        subprocess.run(["cmake", "-S", SOURCE, "-B", build, "-G", "Ninja", "-DKYRDECRYPT_BUILD_TESTS=OFF",
-                        "-DKYRDECRYPT_BUILD_PUBLISHER=OFF", "-DKYRDECRYPT_SERVER_HOST=127.0.0.1",
-                        f"-DKYRDECRYPT_SERVER_PORT={config['port']}",
-                        f"-DKYRDECRYPT_SIGNING_KEY={config['signing_public_key']}",
-                        f"-DKYRDECRYPT_CA_BUNDLE={config['ca_cert']}",
-                        "-DKYRDECRYPT_TRUST_ROOT=" + os.path.join(cls.first, "trust", "root", "1.json")],
-                       check=True, capture_output=True)
-        subprocess.run(["cmake", "--build", build, "--target", "kyrdecrypt", "kyrbundle"], check=True,
-                       capture_output=True)
+        harness.build_client(SOURCE, build, config,
+                             "-DKYRDECRYPT_TRUST_ROOT=" + os.path.join(cls.first, "trust", "root", "1.json"),
+                             targets=("kyrdecrypt", "kyrbundle"))
         cls.build = build
 
     @classmethod
