@@ -206,15 +206,18 @@ class SignedMetadata:
 
     def __init__(self, kyrpack, work):
         self.kyrpack = kyrpack
+        self.client = None  # the client built with the root
         self.keys = os.path.join(work, "trust-keys")
         self.first = os.path.join(work, "trust-first")
+        self.root = os.path.join(self.first, "trust", "root", "1.json")
+        if os.path.exists(self.root):  # a --work folder used before: its client embeds this root
+            return
+        shutil.rmtree(self.keys, ignore_errors=True)
         os.makedirs(self.keys)
         for role in ("root", "snapshot"):
             self._kyrpack("keygen", "--out", os.path.join(self.keys, role))
         self._kyrpack("trust", "init", "--repo", self.first, "--root-key", os.path.join(self.keys, "root-private.pem"),
                       "--snapshot-key", os.path.join(self.keys, "snapshot-public.pem"), "--expires-days", "30")
-        self.root = os.path.join(self.first, "trust", "root", "1.json")
-        self.client = None  # the client built with that root
 
     def _kyrpack(self, *arguments):
         subprocess.run([self.kyrpack, *arguments], check=True, stdout=subprocess.DEVNULL)
