@@ -27,6 +27,13 @@ previous one wrote is deleted, everything is synced, and the run waits (bounded)
 kernel's Dirty + Writeback pages fall below --settle-mib. With --repeat N each size is
 measured N times, client and baseline taking turns at going first, and the median round
 of each is reported.
+
+With --trust it times instead `-get` by two clients built alike but for signed repository
+metadata: one with a first root (KYRDECRYPT_TRUST_ROOT), which fetches the root and the
+snapshot and hashes every answer against it, and the harness's client without one, both
+from the same tree (with its trust/ files) and server. The goal: the client with metadata
+within 5 % of the time of the one without (median rounds; default 3 rounds, 256 MiB) and
+its peak resident size no more than 1 MiB above.
 """
 
 import argparse
@@ -50,6 +57,8 @@ import harness  # noqa: E402  (shared TLS material, keys, client build and serve
 NAME, VERSION = "kyrbench", "1.0.0"
 PEAK_GOAL_MIB = 64
 TIME_RATIO_GOAL = 0.5
+TRUST_TIME_RATIO_GOAL = 1.05
+TRUST_PEAK_GOAL_KIB = 1024  # above the client without metadata
 PER_FILE_STEP = "openssl file signatures"
 HEADER = struct.Struct("<BQI")  # format, payload length, signature length
 SETTLE_TIMEOUT_SECONDS = 300
@@ -192,13 +201,40 @@ def baseline(config, public_key, work):
     return steps
 
 
-def run_client(config, work):
+class SignedMetadata:
+    """Root and snapshot keys and a first root, made once; each tree published gets them and a snapshot."""
+
+    def __init__(self, kyrpack, work):
+        self.kyrpack = kyrpack
+        self.client = None  # the client built with the root
+        self.keys = os.path.join(work, "trust-keys")
+        self.first = os.path.join(work, "trust-first")
+        self.root = os.path.join(self.first, "trust", "root", "1.json")
+        if os.path.exists(self.root):  # a --work folder used before: its client embeds this root
+            return
+        shutil.rmtree(self.keys, ignore_errors=True)
+        os.makedirs(self.keys)
+        for role in ("root", "snapshot"):
+            self._kyrpack("keygen", "--out", os.path.join(self.keys, role))
+        self._kyrpack("trust", "init", "--repo", self.first, "--root-key", os.path.join(self.keys, "root-private.pem"),
+                      "--snapshot-key", os.path.join(self.keys, "snapshot-public.pem"), "--expires-days", "30")
+
+    def _kyrpack(self, *arguments):
+        subprocess.run([self.kyrpack, *arguments], check=True, stdout=subprocess.DEVNULL)
+
+    def sign(self, repository):
+        shutil.copytree(os.path.join(self.first, "trust"), os.path.join(repository, "trust"))
+        self._kyrpack("trust", "snapshot", "--repo", repository,
+                      "--snapshot-key", os.path.join(self.keys, "snapshot-private.pem"))
+
+
+def run_client(client, work):
     """One timed `kyrdecrypt -get` into a fresh data folder, removed afterwards; returns (seconds, KiB)."""
     program_data = os.path.join(work, "programdata")
     os.makedirs(program_data)
     try:
         env = dict(os.environ, PROGRAMDATA=program_data)
-        client = timed([config["client"], "-get", NAME, "-ver", VERSION], env=env)
+        client = timed([client, "-get", NAME, "-ver", VERSION], env=env)
         installed = os.path.join(program_data, "Kyrowan", "KyrDecrypt", "decryptors", NAME, VERSION)
         if not os.path.isdir(installed):
             raise SystemExit("kyrdecrypt -get did not install the package: the figures would mean nothing")
@@ -207,31 +243,37 @@ def run_client(config, work):
     return client
 
 
-def measure(config, kyrpack, server_binary, module, work, size_mib, repeat, settle_mib):
-    """One package size: the client's rounds [(seconds, KiB)], the baseline's rounds [steps] and the package size."""
+def measure(config, tools, work, size_mib, repeat, settle_mib, metadata=None):
+    """One package size: each run's rounds by name (client and baseline, or with --trust the client
+    with metadata) and the package size."""
+    kyrpack, server_binary, module = tools
     repository = os.path.join(work, "repository")
     shutil.rmtree(repository, ignore_errors=True)
     size = make_package(kyrpack, module, (config["signing_private_key"], config["signing_public_key"]),
                         repository, work, size_mib)
+    runs = {"client": lambda: run_client(config["client"], work)}
+    if metadata:
+        metadata.sign(repository)
+        runs["metadata"] = lambda: run_client(metadata.client, work)
+    else:
+        runs["baseline"] = lambda: baseline(config, config["signing_public_key"], work)
     server = harness.ServerProcess([server_binary, "--address", "127.0.0.1", "--port", str(config["port"]),
                                     "--cert", config["server_cert"], "--key", config["server_key"],
                                     "--repo", repository, "--db", os.path.join(work, "telemetry.db")])
-    clients, baselines = [], []
-    runs = {"client": lambda: clients.append(run_client(config, work)),
-            "baseline": lambda: baselines.append(baseline(config, config["signing_public_key"], work))}
+    rounds = {name: [] for name in runs}
     try:
         server.wait_ready()
         for index in range(repeat):
             # Taking turns at going first cancels what one run leaves the next (caches, writeback).
-            for name in ("client", "baseline") if index % 2 == 0 else ("baseline", "client"):
+            for name in list(runs) if index % 2 == 0 else reversed(list(runs)):
                 settle(settle_mib)
-                runs[name]()
+                rounds[name].append(runs[name]())
     finally:
         server.stop()
         # Each size leaves nothing behind: a 1 GiB run needs its disk space for itself.
         for folder in (repository, os.path.join(work, "programdata"), os.path.join(work, "baseline")):
             shutil.rmtree(folder, ignore_errors=True)
-    return clients, baselines, size
+    return rounds, size
 
 
 def median_round(rounds, seconds):
@@ -244,6 +286,31 @@ def baseline_seconds(steps):
     return sum(step[1] for step in steps)
 
 
+def print_rounds(rounds):
+    if len(next(iter(rounds.values()))) > 1:
+        print("rounds (seconds): " + "; ".join(f"{name} {' '.join(f'{seconds:.2f}' for seconds in times)}"
+                                             for name, times in rounds.items()) + "; medians below")
+
+
+def print_package(size):
+    load = " ".join(f"{value:.2f}" for value in os.getloadavg())
+    print(f"\nPackage: {size / 2**20:.1f} MiB ({size} bytes), served from 127.0.0.1 over HTTPS; load average {load}")
+
+
+def report_metadata(plain, signed, size):
+    """Prints one size's -get with and without metadata (median rounds); returns (time ratio, extra peak KiB)."""
+    (plain_seconds, _), (signed_seconds, _) = (median_round(runs, lambda entry: entry[0]) for runs in (plain, signed))
+    plain_peak, signed_peak = (max(entry[1] for entry in runs) for runs in (plain, signed))
+    print_package(size)
+    print_rounds({"without metadata": [entry[0] for entry in plain], "with": [entry[0] for entry in signed]})
+    print(f"\n{'kyrdecrypt -get':44} {'seconds':>9} {'peak MiB':>9}")
+    print(f"{'  without signed metadata':44} {plain_seconds:9.2f} {plain_peak / 1024:9.1f}")
+    print(f"{'  with signed metadata':44} {signed_seconds:9.2f} {signed_peak / 1024:9.1f}")
+    ratio = signed_seconds / plain_seconds
+    print(f"\nratio with / without: time {ratio:.3f}, peak memory {signed_peak / plain_peak:.3f}")
+    return ratio, signed_peak - plain_peak
+
+
 def report(clients, baselines, size):
     """Prints one size's table (median rounds); returns the (time ratio, client peak MiB)."""
     client_seconds, _ = median_round(clients, lambda entry: entry[0])
@@ -251,11 +318,8 @@ def report(clients, baselines, size):
     steps = median_round(baselines, baseline_seconds)
     base_seconds = baseline_seconds(steps)
     base_peak = max(step[2] for step in steps)
-    load = " ".join(f"{value:.2f}" for value in os.getloadavg())
-    print(f"\nPackage: {size / 2**20:.1f} MiB ({size} bytes), served from 127.0.0.1 over HTTPS; load average {load}")
-    if len(clients) > 1:
-        print(f"rounds (seconds): client {' '.join(f'{entry[0]:.2f}' for entry in clients)}; "
-              f"baseline {' '.join(f'{baseline_seconds(entry):.2f}' for entry in baselines)}; medians below")
+    print_package(size)
+    print_rounds({"client": [entry[0] for entry in clients], "baseline": [baseline_seconds(e) for e in baselines]})
     print(f"\n{'step':44} {'seconds':>9} {'peak MiB':>9}")
     print(f"{'kyrdecrypt -get':44} {client_seconds:9.2f} {client_peak / 1024:9.1f}")
     for name, seconds, peak in steps:
@@ -268,19 +332,43 @@ def report(clients, baselines, size):
     return ratio, client_peak / 1024
 
 
+def summary(results, trust):
+    """Prints each size against its goals; returns whether every goal was met."""
+    if trust:
+        print(f"\n{'package':>10} {'time ratio':>11} {'extra peak MiB':>15}  goals: ratio <= {TRUST_TIME_RATIO_GOAL}, "
+              f"extra peak <= {TRUST_PEAK_GOAL_KIB / 1024:.0f} MiB")
+    else:
+        print(f"\n{'package':>10} {'time ratio':>11} {'client peak MiB':>16}  goals: ratio <= {TIME_RATIO_GOAL}, "
+              f"peak < {PEAK_GOAL_MIB} MiB")
+    all_met = True
+    for size_mib, ratio, peak in results:
+        if trust:
+            met, shown = ratio <= TRUST_TIME_RATIO_GOAL and peak <= TRUST_PEAK_GOAL_KIB, f"{peak / 1024:15.1f}"
+        else:
+            met, shown = ratio <= TIME_RATIO_GOAL and peak < PEAK_GOAL_MIB, f"{peak:16.1f}"
+        all_met = all_met and met
+        print(f"{size_mib:7} MiB {ratio:11.3f} {shown}  {'met' if met else 'MISSED'}")
+    return all_met
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--size-mib", type=int, nargs="+", default=[256, 1024],
-                        help="package sizes in MiB (default 256 1024)")
+    parser.add_argument("--size-mib", type=int, nargs="+",
+                        help="package sizes in MiB (default 256 1024; with --trust 256)")
     parser.add_argument("--work", help="work folder (default: a new temporary folder, removed afterwards)")
-    parser.add_argument("--repeat", type=int, default=1,
-                        help="rounds per size, client and baseline taking turns at going first; medians are "
-                             "reported (default 1)")
+    parser.add_argument("--repeat", type=int,
+                        help="rounds per size, the two runs taking turns at going first; medians are "
+                             "reported (default 1; with --trust 3)")
     parser.add_argument("--settle-mib", type=int, default=32,
                         help="before each timed run, wait until the kernel's Dirty + Writeback pages fall below "
                              "this (default 32 MiB; bounded wait)")
+    parser.add_argument("--trust", action="store_true",
+                        help="time -get by a client built with signed repository metadata against one without, "
+                             "instead of against the tools")
     arguments = parser.parse_args()
-    if arguments.repeat < 1:
+    sizes = arguments.size_mib or ([256] if arguments.trust else [256, 1024])
+    repeat = arguments.repeat or (3 if arguments.trust else 1)
+    if repeat < 1:
         parser.error("--repeat must be at least 1")
     # Absolute: the key and TLS steps run the tools from their own folders.
     work = os.path.abspath(arguments.work) if arguments.work else tempfile.mkdtemp(prefix="kyr-bench-")
@@ -291,23 +379,23 @@ def main():
         harness.setup(SOURCE, os.path.join(work, "harness"), [])
         with open(os.path.join(work, "harness", "harness.json"), encoding="utf-8") as text:
             config = json.load(text)
-        kyrpack, server_binary, module = publisher_tools(os.path.join(work, "publisher-build"))
-        for size_mib in arguments.size_mib:
-            clients, baselines, size = measure(config, kyrpack, server_binary, module, work, size_mib,
-                                               arguments.repeat, arguments.settle_mib)
-            results.append((size_mib,) + report(clients, baselines, size))
+        tools = publisher_tools(os.path.join(work, "publisher-build"))
+        metadata = None
+        if arguments.trust:
+            metadata = SignedMetadata(tools[0], work)
+            build = os.path.join(work, "trust-client-build")
+            metadata.client = harness.build_client(SOURCE, build, config,
+                                                   "-DKYRDECRYPT_TRUST_ROOT=" + metadata.root)["client"]
+        for size_mib in sizes:
+            rounds, size = measure(config, tools, work, size_mib, repeat, arguments.settle_mib, metadata)
+            if metadata:
+                results.append((size_mib,) + report_metadata(rounds["client"], rounds["metadata"], size))
+            else:
+                results.append((size_mib,) + report(rounds["client"], rounds["baseline"], size))
     finally:
         if not arguments.work:
             shutil.rmtree(work, ignore_errors=True)
-
-    print(f"\n{'package':>10} {'time ratio':>11} {'client peak MiB':>16}  goals: ratio <= {TIME_RATIO_GOAL}, "
-          f"peak < {PEAK_GOAL_MIB} MiB")
-    missed = False
-    for size_mib, ratio, peak in results:
-        met = ratio <= TIME_RATIO_GOAL and peak < PEAK_GOAL_MIB
-        missed = missed or not met
-        print(f"{size_mib:7} MiB {ratio:11.2f} {peak:16.1f}  {'met' if met else 'MISSED'}")
-    return 1 if missed else 0
+    return 0 if summary(results, arguments.trust) else 1
 
 
 if __name__ == "__main__":

@@ -100,7 +100,12 @@ if(KYRDECRYPT_BUILD_PUBLISHER)
   # The service's files only make sense at the system's own paths, so a plain
   # "cmake --install" leaves them out; the package (or "--component service") has them.
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/kyrdecrypt-server.service"
+                "${PROJECT_SOURCE_DIR}/packaging/kyrdecrypt-snapshot.service"
+                "${PROJECT_SOURCE_DIR}/packaging/kyrdecrypt-snapshot.timer"
           DESTINATION /lib/systemd/system COMPONENT service EXCLUDE_FROM_ALL)
+  # Only an example: the timer does nothing until a copy at /etc/kyrdecrypt-server/snapshot.conf exists.
+  install(FILES "${PROJECT_SOURCE_DIR}/packaging/snapshot.conf"
+          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/${KYR_DEB_PUBLISHER}/examples" COMPONENT service EXCLUDE_FROM_ALL)
   install(FILES "${PROJECT_SOURCE_DIR}/packaging/kyrdecrypt-server.conf"
           DESTINATION /etc/kyrdecrypt-server COMPONENT service EXCLUDE_FROM_ALL)
   list(APPEND CPACK_COMPONENTS_ALL publisher service)

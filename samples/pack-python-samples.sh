@@ -2,7 +2,8 @@
 # Packs the Python sample and publishes it into a published tree (kyrpack publish):
 #   runtime python <pyver>      (the interpreter, its library and pip)
 #   library kyrxor 1.0.0        (runtime python)
-#   decryptor pysample 1.0.0    (runtime python <pyver>, needs lib:kyrxor:1.0.0 and pip:kyrsample-pad:2.0)
+#   decryptor pysample 1.0.0    (runtime python <pyver>, needs lib:kyrxor:1.0.0 and pip:kyrsample-pad:2.0,
+#                                pinned to the SHA-256 of the 2.0 wheel written here)
 # with the decryptor's identification hints (kyrpack hints), and the wheels of the pip
 # library kyrsample-pad (1.0 and 2.0) into WHEELS (default <repo>/wheels). No package index is needed: give the client's pip
 # that folder with PIP_NO_INDEX=1 PIP_FIND_LINKS=WHEELS.
@@ -57,7 +58,8 @@ cp "$samples/pysample/pysample.py" "$stage/decryptor/"
   --runtime-type python --out "$library_out" >/dev/null
 "$kyrpack" pack --key "$key" --folder "$stage/decryptor" --kind decryptor --name pysample --version 1.0.0 \
   --runtime-type python --runtime-version "$version" --module pysample.py --run run --help help \
-  --dependency lib:kyrxor:1.0.0 --dependency pip:kyrsample-pad:2.0 --out "$decryptor_out" >/dev/null
+  --dependency lib:kyrxor:1.0.0 --dependency pip:kyrsample-pad:2.0 \
+  --pip-file "kyrsample-pad=$wheels/kyrsample_pad-2.0-py3-none-any.whl" --out "$decryptor_out" >/dev/null
 # publish verifies against the public half of the key the packages were signed with.
 openssl rsa -in "$key" -RSAPublicKey_out -out "$stage/public.pem" 2>/dev/null
 "$kyrpack" publish --public "$stage/public.pem" --repo "$repo" "$runtime_out" "$library_out" "$decryptor_out"

@@ -35,10 +35,10 @@ def record_line(name, content):
     return "%s,sha256=%s,%d" % (name, digest, len(content))
 
 
-def write_wheel(folder, version):
+def write_wheel(folder, version, module=MODULE):
     info = "%s-%s.dist-info" % (DIST, version)
     files = {
-        "kyrpad.py": MODULE.format(version=version).encode(),
+        "kyrpad.py": module.format(version=version).encode(),
         info + "/METADATA": ("Metadata-Version: 2.1\nName: kyrsample-pad\nVersion: %s\n"
                              "Summary: Block padding for the KyrDecrypt sample decryptor\n" % version).encode(),
         info + "/WHEEL": b"Wheel-Version: 1.0\nGenerator: make_wheels.py\nRoot-Is-Purelib: true\nTag: py3-none-any\n",

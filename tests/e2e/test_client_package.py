@@ -55,6 +55,11 @@ class ClientPackageTest(unittest.TestCase):
                 name = os.path.basename(package).split("_")[0]
                 for doc in ("copyright", "changelog.gz"):
                     self.assertIn(f"./usr/share/doc/{name}/{doc}\n", listing)
+                if name == "kyrdecrypt-publisher":
+                    for unit in ("kyrdecrypt-server.service", "kyrdecrypt-snapshot.service",
+                                 "kyrdecrypt-snapshot.timer"):
+                        self.assertIn(f"./lib/systemd/system/{unit}\n", listing)
+                    self.assertIn(f"./usr/share/doc/{name}/examples/snapshot.conf\n", listing)
                 lint = subprocess.run(["lintian", "--fail-on", "error,warning", package],
                                       capture_output=True, text=True, timeout=300)
                 self.assertEqual((lint.returncode, lint.stdout), (0, ""), package)

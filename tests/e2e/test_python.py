@@ -16,12 +16,15 @@ import sys
 import tempfile
 import unittest
 
-from harness import BANNER, E2ETestCase, load_config
+from harness import BANNER, CLIENT_RUN_SECONDS, OPERATION_FAILED, E2ETestCase, client_process, load_config
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SAMPLES = os.path.join(SOURCE, "samples", "python")
+sys.path.insert(0, SAMPLES)
+import make_wheels  # noqa: E402  (the sample's own wheel writer)
 SUCCEEDED = "Selected operation completed successfully\n"
 RUN_FAILED = "An error occurred while running package\n"
+OPERATION_ERROR = "An error occured in selected operation\n"
 SCRIPTS = "KyrDecrypt_Script*"
 
 
@@ -140,6 +143,25 @@ class PythonDecryptorTest(E2ETestCase):
         self.assertIn("Successfully installed kyrsample-pad-2.0", out)
         self.assertEqual(self.installed_pad()[0], "2.0")
         self.assert_no_script_left()
+
+    def test_a_wheel_other_than_the_packed_one_is_refused(self):
+        # A sound wheel of the same name and version with other bytes, as a poisoned index would serve it.
+        forged = os.path.join(self.work, "forged")
+        os.makedirs(forged)
+        make_wheels.write_wheel(forged, "2.0", make_wheels.MODULE + "# forged\n")
+        os.environ["PIP_FIND_LINKS"] = forged
+        command, env = client_process(self.config, self.program_data, ("-get", "pysample"))
+        done = subprocess.run(command, env=env, capture_output=True, text=True, timeout=CLIENT_RUN_SECONDS)
+        self.assertTrue(done.stdout.endswith(OPERATION_ERROR + OPERATION_FAILED), done.stdout)
+        self.assertIn("THESE PACKAGES DO NOT MATCH THE HASHES", done.stderr)
+        self.assertEqual(glob.glob(os.path.join(self.runtime_folder, "**", "kyrpad*"), recursive=True), [])
+        # Nothing recorded: the decryptor is not there to run.
+        self.assertTrue(self.run_client("-run", "pysample").endswith("Package not found on this system\n"
+                                                                     + OPERATION_FAILED))
+        self.assert_no_script_left()
+        os.environ["PIP_FIND_LINKS"] = self.wheels
+        self.get_sample()
+        self.assertEqual(self.installed_pad()[0], "2.0")
 
     def test_run_passes_the_arguments_and_reports_the_modules_status(self):
         self.get_sample()

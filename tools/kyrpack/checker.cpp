@@ -10,6 +10,7 @@
 
 #include "kyrpack/client_rules.h"
 #include "kyrpack/packer.h"
+#include "kyrpack/pip_digests.h"
 #include "kyrpack/signer.h"
 #include "package/manifest.h"
 #include "package/package_header.h"
@@ -161,7 +162,7 @@ bool CheckClientRules(const Info& info, std::string& error) {
 
 template <typename Info>
 bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>& key, std::string& report,
-                  std::string& error, PackageIdentity* identity) {
+                  std::string& error, PackageIdentity* identity, std::string* warnings) {
   Info info;
   if (!ParseManifest(package.manifest.data(), package.manifest.size(), info)) {
     error = "the manifest does not parse (a key is missing or has the wrong type)";
@@ -199,11 +200,10 @@ bool VerifyRecord(const OpenedPackage& package, const std::vector<std::uint8_t>&
     error = "the archive holds '" + *unlisted.begin() + "', which the manifest does not list";
     return false;
   }
-  if (identity) {
-    PackFacts facts;
-    FillFacts(info, facts);
-    *identity = {facts.kind, info.name, info.version};
-  }
+  PackFacts facts;
+  FillFacts(info, facts);
+  if (identity) *identity = {facts.kind, info.name, info.version};
+  if (warnings) *warnings = UnhashedPipWarnings(facts.dependencies);
   report = "verified " + info.name + " " + info.version + ": header, archive signature, manifest signature and " +
            std::to_string(info.files.size()) + " file(s)";
   return true;
@@ -259,17 +259,18 @@ bool ParseJson(const std::string& text, nlohmann::json& value, std::string& erro
 }  // namespace
 
 bool VerifyPackage(const std::string& packagePath, const std::string& publicKeyPath, std::string& report,
-                   std::string& error, PackageIdentity* identity) {
+                   std::string& error, PackageIdentity* identity, std::string* warnings) {
   std::string bytes;
   if (!ReadWholeFile(packagePath, bytes)) {
     error = "cannot read '" + packagePath + "'";
     return false;
   }
-  return VerifyPackageBytes(std::move(bytes), packagePath, publicKeyPath, report, error, identity);
+  return VerifyPackageBytes(std::move(bytes), packagePath, publicKeyPath, report, error, identity, warnings);
 }
 
 bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const std::string& publicKeyPath,
-                        std::string& report, std::string& error, PackageIdentity* identity) {
+                        std::string& report, std::string& error, PackageIdentity* identity,
+                        std::string* warnings) {
   std::vector<std::uint8_t> key;
   if (!ReadPublicKeyBlob(publicKeyPath, key, error)) return false;
   const auto keySize = static_cast<std::uint32_t>(key.size());
@@ -288,9 +289,9 @@ bool VerifyPackageBytes(std::string bytes, const std::string& packagePath, const
   nlohmann::json manifest;
   if (!UnpackPackage(package, error) || !ParseJson(package.manifest, manifest, error)) return false;
   switch (KindOf(manifest)) {
-    case PackageKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error, identity);
-    case PackageKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity);
-    case PackageKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity);
+    case PackageKind::Decryptor: return VerifyRecord<PkgInfo_s>(package, key, report, error, identity, warnings);
+    case PackageKind::Library: return VerifyRecord<LibPkgInfo_s>(package, key, report, error, identity, warnings);
+    case PackageKind::Runtime: return VerifyRecord<RuntimePkgInfo_s>(package, key, report, error, identity, warnings);
   }
   return false;
 }

@@ -8,6 +8,7 @@
 #include "kyrpack/hints.h"
 #include "kyrpack/identify_index.h"
 #include "kyrpack/packer.h"
+#include "kyrpack/pip_digests.h"
 #include "kyrpack/publisher.h"
 #include "kyrpack/signer.h"
 #include "kyrpack/trust_files.h"
@@ -26,7 +27,7 @@ struct Arguments {
   std::string privateKey, publicKey;
   std::string folder, kind, name, version, runtimeType = "none", runtimeVersion = kLatestVersion;
   std::string module, run, help, out;
-  std::vector<std::string> dependencies;
+  std::vector<std::string> dependencies, pipFiles;
   std::string package, signature;
   std::string repo, rebuild;
   std::vector<std::string> packages;
@@ -96,7 +97,7 @@ bool ParseFacts(const Arguments& given, PackFacts& facts, std::string& error) {
     }
     facts.dependencies.push_back(dependency);
   }
-  return CheckFacts(facts, error);
+  return CheckFacts(facts, error) && RecordPipDigests(given.pipFiles, facts.dependencies, error);
 }
 
 int Keygen(const Arguments& given, std::string& out, std::string& err) {
@@ -240,7 +241,8 @@ int Pack(const Arguments& given, std::string& out, std::string& err) {
 int Verify(const Arguments& given, std::string& out, std::string& err) {
   if (!Require({{"public", &given.publicKey}}, err)) return kExitUsage;
   std::string report;
-  if (!VerifyPackage(given.package, given.publicKey, report, err)) return kExitFailed;
+  // Warnings go to standard error and leave the exit status alone.
+  if (!VerifyPackage(given.package, given.publicKey, report, err, nullptr, &err)) return kExitFailed;
   out = report + "\n";
   return kExitOk;
 }
@@ -405,6 +407,9 @@ CLI::App* AddPack(CLI::App& app, Arguments& given) {
       ->expected(0, 1)
       ->default_str(kHelpWithoutValue);
   command->add_option("--dependency", given.dependencies, "pip:NAME:VERSION or lib:NAME:VERSION, once per dependency")
+      ->allow_extra_args(false);
+  command->add_option("--pip-file", given.pipFiles,
+                      "NAME=PATH: a wheel or sdist pip may install for the pip dependency NAME; repeatable")
       ->allow_extra_args(false);
   command->add_option("--out", given.out, "Package file to write (required)");
   return command;

@@ -32,6 +32,12 @@ TEST(KyrpackCommandLineTest, EveryBadInputExplainsItselfAndFails) {
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
   };
+  Testing::WriteBytes(scratch / "six.txt", "not a wheel");
+  const auto pipFile = [&](const std::string& given) {
+    return with({"--kind", "decryptor", "--runtime-type", "python", "--module", "a.py", "--run", "run", "--help", "h",
+                 "--dependency", "pip:six:1.0", "--dependency", "lib:common:1.0", "--pip-file", given});
+  };
+  const std::string wheel = (scratch / "six-1.0-py3-none-any.whl").string();
   const std::string tree = (scratch / "tree").string();
   const std::vector<BadInput> cases = {
       {{}, kExitUsage, "no command given"},
@@ -97,6 +103,10 @@ TEST(KyrpackCommandLineTest, EveryBadInputExplainsItselfAndFails) {
       {hints({"--note", "\xff.txt"}), kExitUsage, "--family, --extension and --note must be UTF-8"},
       {with({"--kind", "decryptor", "--runtime-type", "python", "--module", "a.py", "--run", "\xff", "--help", "h"}),
        kExitUsage, "--module, --run and --help must be UTF-8 text"},
+      {pipFile("six"), kExitUsage, "--pip-file 'six' is not NAME=PATH"},
+      {pipFile("six=" + wheel), kExitUsage, "cannot read the file, or it is empty"},
+      {pipFile("six=" + (scratch / "six.txt").string()), kExitUsage, "pip installs a .whl, .tar.gz or .zip file"},
+      {pipFile("common=" + wheel), kExitUsage, "no --dependency pip:common:VERSION is given"},
   };
   for (const BadInput& bad : cases) {
     std::string joined;

@@ -147,6 +147,36 @@ TEST_F(PackerTest, PackagesUnpackAndValidateInTheClient) {
   EXPECT_EQ(mode.st_mode & 0777, 0755u);
 }
 
+TEST_F(PackerTest, PipDigestsAreSignedIntoTheManifestAndVerifyWarnsWithoutThem) {
+  WriteBytes(scratch / "six-1.16.0-py3-none-any.whl", "hello\n");
+  WriteBytes(scratch / "six-1.16.0.tar.gz", "abc");
+  std::vector<std::string> args = PackArgs("decryptor", KYR_TEST_PRIVATE_KEY);
+  for (const char* file : {"six-1.16.0.tar.gz", "six-1.16.0-py3-none-any.whl", "six-1.16.0.tar.gz"})
+    args.insert(args.end(), {"--pip-file", std::string("six=") + Path(file)});
+  std::string out, err;
+  ASSERT_EQ(RunKyrpack(args, &out, &err), kExitOk) << err;
+  EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("demo.kpkg")}, &out, &err), kExitOk);
+  EXPECT_EQ(err, "");
+  ASSERT_TRUE(VerifyAndUnpackPackage(Wide(scratch / "demo.kpkg"), Wide(scratch / "installed")));
+  const std::string text = ReadBytes(scratch / "installed/demo/manifest.json");
+  PkgInfo_s info;
+  ASSERT_TRUE(ParseManifest(text.data(), text.size(), info));
+  ASSERT_EQ(info.dependencies.size(), 2u);
+  EXPECT_EQ(info.dependencies[0].sha256,
+            (std::vector<std::string>{"5891b5b522d5df086d0ff0b110fbd9d21bb4fc7163af34d08286a2e846f6be03",
+                                      "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"}));
+  EXPECT_TRUE(info.dependencies[1].sha256.empty());
+  const std::string signedText = SignedText(info);
+  EXPECT_NE(signedText.find("\"sha256\":[\"5891b5b5"), std::string::npos) << signedText;
+  EXPECT_TRUE(Windows::SignatureVerifier::Instance()->VerifyBufferSignature(
+      signedText.data(), static_cast<std::uint32_t>(signedText.size()), info.signature));
+
+  ASSERT_EQ(RunKyrpack(PackArgs("decryptor", KYR_TEST_PRIVATE_KEY)), kExitOk);
+  EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("demo.kpkg")}, &out, &err), kExitOk);
+  EXPECT_EQ(err, "warning: the pip library six 1.16.0 has no SHA-256 digests: pip installs whatever file it finds "
+                 "(pack it with --pip-file six=FILE)");
+}
+
 TEST_F(PackerTest, ArchiveModesAreNeverWritableByGroupOrOthers) {
   const std::pair<const char*, ::mode_t> files[] = {{"main.py", 0666}, {"bin/tool", 0777}, {"bin/owner", 0700},
                                                     {"bin/group", 0674}, {"bin/plain", 0600}};
