@@ -1,13 +1,13 @@
 # Dependencies of the Windows cross build, all from Debian packages: zlib for mingw
 # (linked statically), minizip compiled from Debian's zlib source package (fetched by
-# scripts/install-windows-deps.sh), the nlohmann-json headers, GoogleTest from source.
+# scripts/install-windows-deps.sh), the nlohmann-json and CLI11 headers, GoogleTest from source.
 find_package(Threads REQUIRED)
 
 set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 
-# Only what the cross build may see of the host's headers: a folder holding nlohmann/
-# and minizip/, never the whole of /usr/include.
+# Only what the cross build may see of the host's headers: a folder holding nlohmann/,
+# CLI/ and minizip/, never the whole of /usr/include.
 set(KYR_CROSS_INCLUDE "${CMAKE_BINARY_DIR}/cross-include")
 file(MAKE_DIRECTORY "${KYR_CROSS_INCLUDE}")
 if(NOT EXISTS "/usr/include/nlohmann/json.hpp")
@@ -17,6 +17,16 @@ file(CREATE_LINK "/usr/include/nlohmann" "${KYR_CROSS_INCLUDE}/nlohmann" SYMBOLI
 add_library(nlohmann_json INTERFACE)
 target_include_directories(nlohmann_json SYSTEM INTERFACE "${KYR_CROSS_INCLUDE}")
 add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
+# CLI11 is header-only too: kyrpack's command line, built for its tests.
+if(KYRDECRYPT_BUILD_TESTS)
+  if(NOT EXISTS "/usr/include/CLI/CLI.hpp")
+    message(FATAL_ERROR "CLI11 headers not found: install libcli11-dev")
+  endif()
+  file(CREATE_LINK "/usr/include/CLI" "${KYR_CROSS_INCLUDE}/CLI" SYMBOLIC)
+  add_library(CLI11 INTERFACE)
+  target_include_directories(CLI11 SYSTEM INTERFACE "${KYR_CROSS_INCLUDE}")
+  add_library(CLI11::CLI11 ALIAS CLI11)
+endif()
 
 set(KYRDECRYPT_DEPS_CACHE "/var/cache/kyrdecrypt" CACHE PATH
     "Where scripts/install-windows-deps.sh keeps Debian's zlib source package")

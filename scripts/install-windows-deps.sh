@@ -6,7 +6,7 @@ set -euo pipefail
 cache=${KYRDECRYPT_WINDOWS_DEPS_CACHE:-/var/cache/kyrdecrypt}
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev wine wine64 googletest nlohmann-json3-dev dpkg-dev cmake ninja-build
+  libz-mingw-w64-dev wine wine64 googletest nlohmann-json3-dev libcli11-dev dpkg-dev cmake ninja-build
   osslsigncode icoutils wixl msitools
 )
 sudo_cmd=()

@@ -1,5 +1,7 @@
 #include "platform/key_fingerprint.h"
 
+#include "platform/trust_crypto.h"
+
 namespace Kyrowan::Windows {
 
 std::string ToHex(const unsigned char* bytes, std::size_t length) {
@@ -11,6 +13,11 @@ std::string ToHex(const unsigned char* bytes, std::size_t length) {
     hex += kDigits[bytes[i] & 0xF];
   }
   return hex;
+}
+
+bool PublicKeyFingerprint(const std::string& pem, std::string& hex) {
+  MetadataKey key;
+  return DecodeRsaPublicKey(pem, key) && Sha256Hex(key.info.data(), key.info.size(), hex);
 }
 
 }  // namespace Kyrowan::Windows

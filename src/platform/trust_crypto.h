@@ -20,6 +20,8 @@ struct MetadataKey {
 
 /// Decodes PEM "PUBLIC KEY" text holding an RSA key; false for anything else.
 bool DecodeMetadataKey(std::string_view pem, MetadataKey& key);
+/// Decodes PEM "RSA PUBLIC KEY" text (PKCS#1) into the same form; false for anything else.
+bool DecodeRsaPublicKey(std::string_view pem, MetadataKey& key);
 
 /// Whether `signature` (big-endian) is an RSA PKCS#1 v1.5 SHA-256 signature of `data` by `key`.
 bool VerifyRsaSha256(const MetadataKey& key, std::string_view data, const std::vector<std::uint8_t>& signature);

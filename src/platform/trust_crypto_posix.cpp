@@ -1,12 +1,16 @@
 // The metadata's cryptography on OpenSSL.
 #include "platform/trust_crypto.h"
 
+#include <climits>
+#include <cstdint>
+
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include "platform/key_fingerprint.h"
 #include "platform/openssl_owners.h"
+#include "platform/signature_checks.h"
 
 namespace Kyrowan::Windows {
 
@@ -20,19 +24,34 @@ PkeyPtr KeyOf(const MetadataKey& key) {
   return parsed;
 }
 
+// The key's SubjectPublicKeyInfo and size.
+bool InfoOf(EVP_PKEY* parsed, MetadataKey& key) {
+  if (parsed == nullptr || EVP_PKEY_base_id(parsed) != EVP_PKEY_RSA) return false;
+  unsigned char* der = nullptr;
+  const int length = i2d_PUBKEY(parsed, &der);
+  if (length <= 0) return false;
+  std::unique_ptr<unsigned char, OpensslFree> owned(der);
+  key.info.assign(der, der + length);
+  key.bits = static_cast<unsigned>(EVP_PKEY_bits(parsed));
+  return true;
+}
+
 }  // namespace
 
 bool DecodeMetadataKey(std::string_view pem, MetadataKey& key) {
   BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   PkeyPtr parsed(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-  if (!parsed || EVP_PKEY_base_id(parsed.get()) != EVP_PKEY_RSA) return false;
-  unsigned char* der = nullptr;
-  const int length = i2d_PUBKEY(parsed.get(), &der);
-  if (length <= 0) return false;
-  std::unique_ptr<unsigned char, OpensslFree> owned(der);
-  key.info.assign(der, der + length);
-  key.bits = static_cast<unsigned>(EVP_PKEY_bits(parsed.get()));
-  return true;
+  return InfoOf(parsed.get(), key);
+}
+
+bool DecodeRsaPublicKey(std::string_view pem, MetadataKey& key) {
+  std::vector<std::uint8_t> der;  // DecodePemPublicKey's blob is the PKCS#1 DER here
+  std::uint32_t size = 0;
+  if (pem.size() > UINT32_MAX || !DecodePemPublicKey(pem.data(), static_cast<std::uint32_t>(pem.size()), der, size))
+    return false;
+  const unsigned char* cursor = der.data();
+  PkeyPtr parsed(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, static_cast<long>(size)));
+  return InfoOf(parsed.get(), key);
 }
 
 bool VerifyRsaSha256(const MetadataKey& key, std::string_view data, const std::vector<std::uint8_t>& signature) {

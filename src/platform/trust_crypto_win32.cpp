@@ -10,6 +10,7 @@
 #include "platform/handles_win32.h"
 #include "platform/key_fingerprint.h"
 #include "platform/scoped_handle.h"
+#include "platform/signature_checks.h"
 
 namespace Kyrowan::Windows {
 
@@ -36,6 +37,27 @@ bool RsaBlob(const std::vector<std::uint8_t>& info, std::vector<std::uint8_t>& b
   return Decode(RSA_CSP_PUBLICKEYBLOB, spki->PublicKey.pbData, spki->PublicKey.cbData, blob);
 }
 
+// The DER inside PEM text, whatever its label.
+bool PemBody(std::string_view pem, std::vector<std::uint8_t>& der) {
+  DWORD size = 0;
+  const auto length = static_cast<DWORD>(pem.size());
+  if (pem.size() > MAXDWORD ||
+      !::CryptStringToBinaryA(pem.data(), length, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr) ||
+      size == 0)
+    return false;
+  der.assign(size, 0);
+  if (!::CryptStringToBinaryA(pem.data(), length, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr))
+    return false;
+  der.resize(size);
+  return size != 0;
+}
+
+// The size of the key in a PUBLICKEYBLOB; 0 when the blob is too short to say.
+unsigned BlobBits(const std::vector<std::uint8_t>& blob) {
+  if (blob.size() < sizeof(BLOBHEADER) + sizeof(RSAPUBKEY)) return 0;
+  return reinterpret_cast<const RSAPUBKEY*>(blob.data() + sizeof(BLOBHEADER))->bitlen;
+}
+
 std::optional<ScopedHandle<HCRYPTPROV>> AesProvider() {
   HCRYPTPROV raw = 0;
   if (!::CryptAcquireContextW(&raw, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return std::nullopt;
@@ -46,20 +68,38 @@ std::optional<ScopedHandle<HCRYPTPROV>> AesProvider() {
 
 bool DecodeMetadataKey(std::string_view pem, MetadataKey& key) {
   const std::size_t start = pem.find_first_not_of(" \t\r\n");
-  if (start == std::string_view::npos || pem.substr(start, kPemHeader.size()) != kPemHeader) return false;
-  DWORD size = 0;
-  const auto length = static_cast<DWORD>(pem.size());
-  if (!::CryptStringToBinaryA(pem.data(), length, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr) ||
-      size == 0)
+  std::vector<std::uint8_t> der, blob;
+  if (start == std::string_view::npos || pem.substr(start, kPemHeader.size()) != kPemHeader || !PemBody(pem, der) ||
+      !RsaBlob(der, blob) || BlobBits(blob) == 0)
     return false;
-  std::vector<std::uint8_t> der(size);
-  if (!::CryptStringToBinaryA(pem.data(), length, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr))
-    return false;
-  der.resize(size);
-  std::vector<std::uint8_t> blob;
-  if (!RsaBlob(der, blob) || blob.size() < sizeof(BLOBHEADER) + sizeof(RSAPUBKEY)) return false;
   key.info = std::move(der);
-  key.bits = reinterpret_cast<const RSAPUBKEY*>(blob.data() + sizeof(BLOBHEADER))->bitlen;
+  key.bits = BlobBits(blob);
+  return true;
+}
+
+bool DecodeRsaPublicKey(std::string_view pem, MetadataKey& key) {
+  std::vector<std::uint8_t> blob, pkcs1;
+  std::uint32_t size = 0;
+  if (pem.size() > MAXDWORD || !DecodePemPublicKey(pem.data(), static_cast<std::uint32_t>(pem.size()), blob, size) ||
+      !PemBody(pem, pkcs1) || BlobBits(blob) == 0)
+    return false;
+  // A SubjectPublicKeyInfo: the rsaEncryption algorithm with NULL parameters, and the key.
+  static const BYTE kNullParameters[] = {0x05, 0x00};
+  CERT_PUBLIC_KEY_INFO info{};
+  info.Algorithm.pszObjId = const_cast<LPSTR>(szOID_RSA_RSA);
+  info.Algorithm.Parameters.cbData = sizeof kNullParameters;
+  info.Algorithm.Parameters.pbData = const_cast<BYTE*>(kNullParameters);
+  info.PublicKey.cbData = static_cast<DWORD>(pkcs1.size());
+  info.PublicKey.pbData = pkcs1.data();
+  DWORD length = 0;
+  if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &info, 0, nullptr, nullptr, &length) ||
+      length == 0)
+    return false;
+  key.info.assign(length, 0);
+  if (!::CryptEncodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, &info, 0, nullptr, key.info.data(), &length))
+    return false;
+  key.info.resize(length);
+  key.bits = BlobBits(blob);
   return true;
 }
 

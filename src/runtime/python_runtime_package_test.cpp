@@ -12,6 +12,7 @@
 #include "package/package_file.h"
 #include "package/python_runtime_package.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "runtime/python_scripts.h"
 #include "tests/python_runtime_test_support.h"
@@ -59,7 +60,9 @@ TEST_F(PythonRuntimePackageTest, AValidInstalledPackageMakesTheRuntimeReady) {
   const std::string files = Install("3.11.9");
   PythonRuntime runtime(L"3.11.9");
   ASSERT_TRUE(runtime.IsReady());
-  EXPECT_EQ(runtime.GetInterpreterPath(), Windows::FromUtf8(files + "python"));
+  // Compared as paths: the runtime writes the platform's own separators.
+  EXPECT_EQ(std::filesystem::path(runtime.GetInterpreterPath()).lexically_normal(),
+            std::filesystem::path(Windows::FromUtf8(files + "python") + Windows::kExecutableSuffix).lexically_normal());
   // The interpreter it found is the one that answers.
   EXPECT_EQ(runtime.IsPipPackageInstalled(L"kyrsample-pad", L"2.0"), PkgFound);
   EXPECT_EQ(Testing::ReadText(files + "calls.log"), "script\n");

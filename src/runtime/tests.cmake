@@ -5,14 +5,11 @@ target_sources(kyrcore_tests PRIVATE
   runtime/native_runtime_test.cpp
   runtime/python_runtime_test.cpp
   runtime/python_scripts_test.cpp
+  runtime/python_runtime_package_test.cpp
 )
 if(NOT WIN32)
-  # ELF reading is POSIX's own; the runtime package tests pack with the publisher's
-  # kyrpack, which is built for POSIX only.
-  target_sources(kyrcore_tests PRIVATE
-    runtime/elf_dependencies_test.cpp
-    runtime/python_runtime_package_test.cpp
-  )
+  # ELF reading is POSIX's own.
+  target_sources(kyrcore_tests PRIVATE runtime/elf_dependencies_test.cpp)
 endif()
 
 # A stand-in Python interpreter, built for the platform under test.

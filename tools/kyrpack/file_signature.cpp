@@ -3,27 +3,10 @@
 #include <fstream>
 #include <vector>
 
-#include <openssl/evp.h>
-#include <openssl/x509.h>
-
 #include "kyrpack/signer.h"
-#include "platform/openssl_owners.h"
+#include "platform/trust_crypto.h"
 
 namespace Kyrowan::Kyrpack {
-
-namespace {
-
-using Windows::DigestContextPtr;
-using Windows::PkeyPtr;
-
-PkeyPtr LoadPublicKey(const std::string& path, std::string& error) {
-  std::vector<std::uint8_t> blob;
-  if (!ReadPublicKeyBlob(path, blob, error)) return nullptr;
-  const unsigned char* cursor = blob.data();
-  return PkeyPtr(d2i_PublicKey(EVP_PKEY_RSA, nullptr, &cursor, static_cast<long>(blob.size())));
-}
-
-}  // namespace
 
 bool SignFile(const std::string& path, const std::string& privateKeyPath, const std::string& signaturePath,
               std::string& error) {
@@ -50,18 +33,17 @@ bool SignFile(const std::string& path, const std::string& privateKeyPath, const 
 
 bool VerifyFile(const std::string& path, const std::string& publicKeyPath, const std::string& signaturePath,
                 std::string& error) {
-  const PkeyPtr key = LoadPublicKey(publicKeyPath, error);
-  if (!key) return false;
-  std::string content, signature;
+  std::string pem, content, signature;
+  Windows::MetadataKey key;
+  if (!ReadWholeFile(publicKeyPath, pem) || !Windows::DecodeRsaPublicKey(pem, key)) {
+    error = "'" + publicKeyPath + "' is not a PEM \"RSA PUBLIC KEY\"";
+    return false;
+  }
   if (!ReadWholeFile(path, content) || !ReadWholeFile(signaturePath, signature)) {
     error = "cannot read '" + path + "' and its signature '" + signaturePath + "'";
     return false;
   }
-  DigestContextPtr context(EVP_MD_CTX_new());
-  const bool good =
-      context && EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1 &&
-      EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
-                       reinterpret_cast<const unsigned char*>(content.data()), content.size()) == 1;
+  const bool good = Windows::VerifyRsaSha256(key, content, {signature.begin(), signature.end()});
   if (!good) error = "'" + path + "' does not match its signature '" + signaturePath + "'";
   return good;
 }

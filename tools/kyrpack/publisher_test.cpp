@@ -117,27 +117,34 @@ TEST_F(PublisherTest, RebuildCopiesOnlyAPackageThatChecksAndClearsStaleTemporari
     args.insert(args.end(), options.begin(), options.end());
     return RunCommand(args, out, err);
   };
+  // The tree's root joined with the file's place in the tree, as kyrpack names it.
+  const std::string named = (std::filesystem::path(Tree()) / "package/download/64/stampado/3.0").string();
   WriteBytes(folder / "3.0", latest.substr(0, latest.size() / 2));
   EXPECT_EQ(rebuild({}), kExitFailed);
-  EXPECT_EQ(err, "not copied to 0.0.0: '" + (folder / "3.0").string() +
+  EXPECT_EQ(err, "not copied to 0.0.0: '" + named +
                      "' is not a package file: its payload and signature lengths do not match its size");
   WriteBytes(folder / "3.0", ReadBytes(Pack("decryptor", "jigsaw", "3.0")));
   EXPECT_EQ(rebuild({"--public", KYR_TEST_PUBLIC_KEY}), kExitFailed);
-  EXPECT_EQ(err, "not copied to 0.0.0: '" + (folder / "3.0").string() + "' holds decryptor jigsaw 3.0");
+  EXPECT_EQ(err, "not copied to 0.0.0: '" + named + "' holds decryptor jigsaw 3.0");
   EXPECT_EQ(Read("package/download/64/stampado/0.0.0"), latest);
 
   std::filesystem::remove(folder / "3.0");
-  const std::string leftover = "2.0.tmp-0123456789abcdef01234567";
-  for (const char* name : {"0.0.0.tmp-0123456789abcdef01234567", "2.0.tmp-0123456789abcdef01234567", "2.0.tmp-0123"})
-    WriteBytes(folder / name, "partial");
+  // Temporary copies in the form this platform's writers give them, and one of another form.
+#ifdef _WIN32
+  const std::string tail = ".01234567-89ab-cdef-0123-456789abcdef.tmp", other = "2.0.0123.tmp";
+#else
+  const std::string tail = ".tmp-0123456789abcdef01234567", other = "2.0.tmp-0123";
+#endif
+  const std::string leftover = "2.0" + tail;
+  for (const std::string& name : {"0.0.0" + tail, leftover, other}) WriteBytes(folder / name, "partial");
   const auto hourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
   std::filesystem::last_write_time(folder / leftover, hourAgo);
-  std::filesystem::last_write_time(folder / "2.0.tmp-0123", hourAgo);
+  std::filesystem::last_write_time(folder / other, hourAgo);
   ASSERT_EQ(rebuild({"--public", KYR_TEST_PUBLIC_KEY}), kExitOk) << err;
   EXPECT_EQ(out, "removed package/download/64/stampado/" + leftover + "\n");
   // A fresh one may still be written; a name of another form is not ours.
-  EXPECT_TRUE(std::filesystem::exists(folder / "0.0.0.tmp-0123456789abcdef01234567"));
-  EXPECT_TRUE(std::filesystem::exists(folder / "2.0.tmp-0123"));
+  EXPECT_TRUE(std::filesystem::exists(folder / ("0.0.0" + tail)));
+  EXPECT_TRUE(std::filesystem::exists(folder / other));
 }
 
 }  // namespace

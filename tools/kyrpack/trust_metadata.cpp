@@ -2,12 +2,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
-
-#include <openssl/bio.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
 
 #include "kyrpack/signer.h"
 #include "platform/clock.h"
@@ -15,16 +11,14 @@
 #include "kyrpack/tree_layout.h"
 #include "platform/file_system.h"
 #include "platform/key_fingerprint.h"
-#include "platform/openssl_owners.h"
 #include "platform/signature_checks.h"
 #include "platform/text.h"
+#include "platform/trust_crypto.h"
 
 namespace Kyrowan::Kyrpack {
 
 namespace {
 
-using Windows::BioPtr;
-using Windows::PkeyPtr;
 using Json = nlohmann::json;
 
 /// An SPKI PEM's key id and size; an empty id when it is no RSA key.
@@ -34,16 +28,11 @@ struct PublicKeyFacts {
 };
 
 PublicKeyFacts FactsOf(const std::string& spkiPem) {
-  BioPtr bio(BIO_new_mem_buf(spkiPem.data(), static_cast<int>(spkiPem.size())));
-  PkeyPtr key(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr);
-  if (!key) return {};
-  unsigned char* der = nullptr;
-  const int length = i2d_PUBKEY(key.get(), &der);
-  if (length <= 0) return {};
+  Windows::MetadataKey key;
   PublicKeyFacts facts;
-  if (!Windows::Sha256Hex(der, static_cast<std::size_t>(length), facts.keyId)) facts.keyId.clear();
-  OPENSSL_free(der);
-  facts.bits = EVP_PKEY_get_bits(key.get());
+  if (!Windows::DecodeMetadataKey(spkiPem, key) || !Windows::Sha256Hex(key.info.data(), key.info.size(), facts.keyId))
+    return {};
+  facts.bits = static_cast<int>(key.bits);
   return facts;
 }
 
@@ -77,6 +66,22 @@ bool AddRole(const char* name, const std::vector<std::string>& pems, int thresho
   }
   role = {{"keyids", ids}, {"threshold", threshold}};
   return true;
+}
+
+// The length and SHA-256 of a file, read in pieces: a tree may hold large packages.
+bool HashFile(const std::filesystem::path& path, std::uint64_t& length, std::string& hex) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  Windows::Sha256Stream digest;
+  std::vector<char> buffer(1 << 16);
+  length = 0;
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    digest.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
+    length += static_cast<std::uint64_t>(in.gcount());
+  }
+  if (in.bad()) return false;
+  hex = digest.FinishHex();
+  return !hex.empty();
 }
 
 }  // namespace
@@ -130,12 +135,13 @@ bool BuildSnapshotSigned(const std::string& tree, std::uint64_t version, const s
     if (relative.starts_with("trust/") || relative == Tree::HintsSourcePath() ||
         Windows::IsTemporaryCopyName(Windows::FromUtf8(name)))
       continue;
-    std::string bytes, hex;
-    if (!ReadWholeFile(walk->path().string(), bytes) || !Windows::Sha256Hex(bytes.data(), bytes.size(), hex)) {
+    std::uint64_t length = 0;
+    std::string hex;
+    if (!HashFile(walk->path(), length, hex)) {
       error = "cannot read '" + walk->path().string() + "'";
       return false;
     }
-    files[relative] = {{"length", bytes.size()}, {"sha256", hex}};
+    files[relative] = {{"length", length}, {"sha256", hex}};
   }
   if (failure) {
     error = "cannot list the tree '" + tree + "': " + failure.message();

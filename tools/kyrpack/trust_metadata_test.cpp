@@ -1,9 +1,5 @@
-#include <cstdio>
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
 
 #include "kyrpack/command_line.h"
 #include "kyrpack/trust_metadata.h"
@@ -21,16 +17,6 @@ int Kyrpack(const std::vector<std::string>& args, std::string& err) {
 }
 
 Json SignedOf(const std::filesystem::path& path) { return Json::parse(Testing::ReadBytes(path))["signed"]; }
-
-// A key too short for the metadata, written as a private PEM.
-std::string ShortKey(const std::filesystem::path& path) {
-  EVP_PKEY* key = EVP_RSA_gen(1024);
-  FILE* file = std::fopen(path.string().c_str(), "wb");
-  PEM_write_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr);
-  std::fclose(file);
-  EVP_PKEY_free(key);
-  return path.string();
-}
 
 TEST(KyrpackTrustTest, RootNamesKeysBySpkiDigestAndSignsTheSortedCompactText) {
   Testing::ScratchFolder scratch;
@@ -63,7 +49,7 @@ TEST(KyrpackTrustTest, RootNamesKeysBySpkiDigestAndSignsTheSortedCompactText) {
 TEST(KyrpackTrustTest, EveryUnsoundTrustRequestIsRefused) {
   Testing::ScratchFolder scratch;
   const std::string tree = (scratch / "tree").string();
-  const std::string shortKey = ShortKey(scratch / "short.pem");
+  const std::string shortKey = KYR_TEST_SHORT_PRIVATE_KEY;  // 1024 bits, too short for the metadata
   std::string err;
   ASSERT_EQ(Kyrpack({"keygen", "--out", (scratch / "other").string(), "--bits", "2048"}, err), kExitOk) << err;
   const std::string other = (scratch / "other-private.pem").string();
