@@ -133,26 +133,6 @@ TEST_F(PackerTest, PackagesUnpackAndValidateInTheClient) {
 #endif
 }
 
-#ifndef _WIN32  // the modes packed are the source files' Unix modes
-// The Unix mode each entry of a package file's archive records.
-std::map<std::string, std::uint32_t> ArchiveModes(const std::filesystem::path& package,
-                                                  const std::filesystem::path& zipPath) {
-  const std::string bytes = ReadBytes(package);
-  PackageFileHeader header{};
-  EXPECT_TRUE(ReadPackageHeader(bytes.data(), static_cast<std::int64_t>(bytes.size()), header));
-  WriteBytes(zipPath, bytes.substr(kPackageHeaderSize, header.payloadLength));
-  std::map<std::string, std::uint32_t> modes;
-  unzFile zip = unzOpen64(zipPath.c_str());
-  for (int at = unzGoToFirstFile(zip); zip != nullptr && at == UNZ_OK; at = unzGoToNextFile(zip)) {
-    unz_file_info64 info{};
-    char name[256] = {};
-    unzGetCurrentFileInfo64(zip, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0);
-    modes[name] = static_cast<std::uint32_t>(info.external_fa >> 16);
-  }
-  if (zip != nullptr) unzClose(zip);
-  return modes;
-}
-
 TEST_F(PackerTest, PipDigestsAreSignedIntoTheManifestAndVerifyWarnsWithoutThem) {
   WriteBytes(scratch / "six-1.16.0-py3-none-any.whl", "hello\n");
   WriteBytes(scratch / "six-1.16.0.tar.gz", "abc");
@@ -181,6 +161,26 @@ TEST_F(PackerTest, PipDigestsAreSignedIntoTheManifestAndVerifyWarnsWithoutThem) 
   EXPECT_EQ(RunKyrpack({"verify", "--public", KYR_TEST_PUBLIC_KEY, Path("demo.kpkg")}, &out, &err), kExitOk);
   EXPECT_EQ(err, "warning: the pip library six 1.16.0 has no SHA-256 digests: pip installs whatever file it finds "
                  "(pack it with --pip-file six=FILE)");
+}
+
+#ifndef _WIN32  // the modes packed are the source files' Unix modes
+// The Unix mode each entry of a package file's archive records.
+std::map<std::string, std::uint32_t> ArchiveModes(const std::filesystem::path& package,
+                                                  const std::filesystem::path& zipPath) {
+  const std::string bytes = ReadBytes(package);
+  PackageFileHeader header{};
+  EXPECT_TRUE(ReadPackageHeader(bytes.data(), static_cast<std::int64_t>(bytes.size()), header));
+  WriteBytes(zipPath, bytes.substr(kPackageHeaderSize, header.payloadLength));
+  std::map<std::string, std::uint32_t> modes;
+  unzFile zip = unzOpen64(zipPath.c_str());
+  for (int at = unzGoToFirstFile(zip); zip != nullptr && at == UNZ_OK; at = unzGoToNextFile(zip)) {
+    unz_file_info64 info{};
+    char name[256] = {};
+    unzGetCurrentFileInfo64(zip, &info, name, sizeof name - 1, nullptr, 0, nullptr, 0);
+    modes[name] = static_cast<std::uint32_t>(info.external_fa >> 16);
+  }
+  if (zip != nullptr) unzClose(zip);
+  return modes;
 }
 
 TEST_F(PackerTest, ArchiveModesAreNeverWritableByGroupOrOthers) {
