@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/mapped_file.h"
-#include "platform/text.h"
-#include "platform/trust_crypto.h"
+#include "kyrpack/file_digest.h"
 
 namespace Kyrowan::Kyrpack {
 
@@ -21,17 +19,10 @@ bool IsPipArchiveName(const std::string& path) {
   });
 }
 
-// Hashed window by window, so a large sdist never sits in memory whole.
+// Its digest; false for a file that cannot be read or is empty (a digest of nothing pins nothing).
 bool HashFile(const std::string& path, std::string& digest) {
-  Windows::MappedFile file(Windows::FromUtf8(path));
-  if (!file.OpenUnmapped()) return false;
-  Windows::Sha256Stream hash;
-  const bool read = file.ReadWindows(0, file.fileSize, [&](const char* data, std::size_t size) {
-    hash.Update(data, size);
-    return true;
-  });
-  digest = read ? hash.FinishHex() : std::string();
-  return !digest.empty();
+  std::uint64_t length = 0;
+  return Sha256OfFile(std::filesystem::path(std::u8string(path.begin(), path.end())), length, digest) && length > 0;
 }
 
 DependencyEntry_s* PipDependency(const std::string& name, std::vector<DependencyEntry_s>& dependencies) {

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
+#include "kyrpack/file_digest.h"
 #include "kyrpack/signer.h"
 #include "platform/clock.h"
 #include "platform/trust_metadata.h"
@@ -68,22 +68,6 @@ bool AddRole(const char* name, const std::vector<std::string>& pems, int thresho
   return true;
 }
 
-// The length and SHA-256 of a file, read in pieces: a tree may hold large packages.
-bool HashFile(const std::filesystem::path& path, std::uint64_t& length, std::string& hex) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  Windows::Sha256Stream digest;
-  std::vector<char> buffer(1 << 16);
-  length = 0;
-  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-    digest.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
-    length += static_cast<std::uint64_t>(in.gcount());
-  }
-  if (in.bad()) return false;
-  hex = digest.FinishHex();
-  return !hex.empty();
-}
-
 }  // namespace
 
 std::string SignedText(const Json& signedPart) { return signedPart.dump(); }
@@ -137,7 +121,7 @@ bool BuildSnapshotSigned(const std::string& tree, std::uint64_t version, const s
       continue;
     std::uint64_t length = 0;
     std::string hex;
-    if (!HashFile(walk->path(), length, hex)) {
+    if (!Sha256OfFile(walk->path(), length, hex)) {
       error = "cannot read '" + walk->path().string() + "'";
       return false;
     }
