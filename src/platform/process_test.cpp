@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "tests/capture_stdout.h"
+#include "tests/scoped_temp.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,26 +22,46 @@ TEST(ProcessTest, MissingProgramIsNotStarted) {
   EXPECT_FALSE(RunProcess(L"", {}, status));
 }
 
-#ifdef _WIN32
+std::wstring Child() { return FromUtf8(KYR_PROCESS_CHILD); }
 
-std::wstring SystemProgram(const wchar_t* name) {
-  wchar_t folder[MAX_PATH] = {};
-  ::GetSystemDirectoryW(folder, MAX_PATH);
-  return std::wstring(folder) + L"\\" + name;
-}
-
-std::uint32_t RunCmd(const std::wstring& command) {
+std::uint32_t RunChild(const std::vector<std::wstring>& arguments) {
   std::uint32_t status = 12345;
-  EXPECT_TRUE(RunProcess(SystemProgram(L"cmd.exe"), {L"/c", command}, status));
+  EXPECT_TRUE(RunProcess(Child(), arguments, status));
   return status;
 }
 
-TEST(ProcessTest, ExitCodesAreReportedAndMinusOneIsTheFailureStatus) {
-  EXPECT_EQ(RunCmd(L"exit 0"), 0u);
-  EXPECT_EQ(RunCmd(L"exit 3"), 3u);
-  EXPECT_EQ(RunCmd(L"exit 255"), 255u);
-  EXPECT_EQ(RunCmd(L"exit -1"), kProcessFailureStatus);
+TEST(ProcessTest, ExitStatusesAreReportedAndMinusOneIsTheFailureStatus) {
+  const struct {
+    const wchar_t* code;
+    std::uint32_t status;
+  } rows[] = {{L"0", 0u}, {L"3", 3u}, {L"254", 254u}, {L"-1", kProcessFailureStatus},
+#ifdef _WIN32
+              {L"255", 255u},
+#else
+              // 255 is what exit(-1) leaves on POSIX.
+              {L"255", kProcessFailureStatus},
+#endif
+  };
+  for (const auto& row : rows) EXPECT_EQ(RunChild({L"exit", row.code}), row.status) << ToUtf8(row.code);
 }
+
+TEST(ProcessTest, ArgumentsArriveUnsplitAndOutputFollowsTheToolsOwn) {
+  const std::string out = Testing::CaptureStdout([] {
+    std::printf("before\n");  // unflushed on purpose: starting the child must flush it first
+    EXPECT_EQ(RunChild({L"args", L"a b", L"", L"\"q\"", L"tab\there", L"C:\\dir\\", L"back\\\\\"quote", L"\u00e9\u0141"}), 0u);
+  });
+  EXPECT_EQ(out, "before\na b||\"q\"|tab\there|C:\\dir\\|back\\\\\"quote|\xc3\xa9\xc5\x81|");
+}
+
+TEST(ProcessTest, ChildInheritsTheEnvironment) {
+  Testing::ScopedEnv value("KYR_PROCESS_TEST_VALUE", "inherited");
+  std::uint32_t status = 1;
+  const std::string out = Testing::CaptureStdout([&] { status = RunChild({L"env", L"KYR_PROCESS_TEST_VALUE"}); });
+  EXPECT_EQ(status, 0u);
+  EXPECT_EQ(out, "inherited");
+}
+
+#ifdef _WIN32
 
 TEST(ProcessTest, CommandLineSplitsBackIntoTheArguments) {
   const std::vector<std::wstring> arguments = {
@@ -57,46 +78,14 @@ TEST(ProcessTest, CommandLineSplitsBackIntoTheArguments) {
   for (std::size_t i = 0; i < arguments.size(); ++i) EXPECT_EQ(back[i + 1], arguments[i]) << line;
 }
 
-TEST(ProcessTest, OutputFollowsTheToolsOwn) {
-  const std::string out = Testing::CaptureStdout([] {
-    std::printf("before\n");  // unflushed on purpose: starting the child must flush it first
-    EXPECT_EQ(RunCmd(L"echo child"), 0u);
-  });
-  EXPECT_EQ(out, "before\nchild\r\n");
-}
-
 #else
 
-std::uint32_t RunShell(const std::wstring& script) {
-  std::uint32_t status = 12345;
-  EXPECT_TRUE(RunProcess(L"/bin/sh", {L"-c", script}, status));
-  return status;
-}
-
-TEST(ProcessTest, ExitStatusesAreReportedAndAbnormalEndsAreFailure) {
-  EXPECT_EQ(RunShell(L"exit 0"), 0u);
-  EXPECT_EQ(RunShell(L"exit 3"), 3u);
-  EXPECT_EQ(RunShell(L"exit 254"), 254u);
-  // exit(-1) and death by a signal both become the failure status, all 32 bits set.
-  EXPECT_EQ(RunShell(L"exit 255"), kProcessFailureStatus);
-  EXPECT_EQ(RunShell(L"kill -KILL $$"), kProcessFailureStatus);
-  EXPECT_EQ(RunShell(L"kill -SEGV $$"), kProcessFailureStatus);
-}
-
-TEST(ProcessTest, ArgumentsArriveUnsplitAndOutputFollowsTheToolsOwn) {
-  const std::string out = Testing::CaptureStdout([] {
-    std::printf("before\n");  // unflushed on purpose: spawning must flush it first
-    std::uint32_t status = 1;
-    EXPECT_TRUE(RunProcess(L"/bin/sh", {L"-c", L"printf '%s|' \"$@\"", L"sh", L"a b", L"\"q\"", L"\u00e9"}, status));
-    EXPECT_EQ(status, 0u);
-  });
-  EXPECT_EQ(out, "before\na b|\"q\"|\xc3\xa9|");
-}
-
-TEST(ProcessTest, ChildInheritsTheEnvironment) {
-  ::setenv("KYR_PROCESS_TEST_VALUE", "inherited", 1);
-  EXPECT_EQ(RunShell(L"test \"$KYR_PROCESS_TEST_VALUE\" = inherited"), 0u);
-  ::unsetenv("KYR_PROCESS_TEST_VALUE");
+TEST(ProcessTest, DeathByASignalIsTheFailureStatus) {
+  for (const wchar_t* script : {L"kill -KILL $$", L"kill -SEGV $$"}) {
+    std::uint32_t status = 0;
+    EXPECT_TRUE(RunProcess(L"/bin/sh", {L"-c", script}, status));
+    EXPECT_EQ(status, kProcessFailureStatus) << ToUtf8(script);
+  }
 }
 
 #endif
