@@ -30,10 +30,5 @@ if(WIN32)
   set(KYR_HTTP_TESTS_FILTER "-HttpClientTest.DownloadNeverWritesThroughALinkPlantedAtTheTarget")
 endif()
 
-# A child program for the process tests, built for the platform under test.
-add_executable(kyrtest_process_child ${PROJECT_SOURCE_DIR}/tests/platform/fixtures/process_child.cpp)
-if(WIN32)
-  target_link_options(kyrtest_process_child PRIVATE -municode)
-endif()
-add_dependencies(kyrcore_tests kyrtest_process_child)
-target_compile_definitions(kyrcore_tests PRIVATE KYR_PROCESS_CHILD="$<TARGET_FILE:kyrtest_process_child>")
+# A child program for the process tests.
+kyr_test_program(kyrtest_process_child ${PROJECT_SOURCE_DIR}/tests/platform/fixtures/process_child.cpp KYR_PROCESS_CHILD)

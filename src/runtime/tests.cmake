@@ -12,13 +12,8 @@ if(NOT WIN32)
   target_sources(kyrcore_tests PRIVATE runtime/elf_dependencies_test.cpp)
 endif()
 
-# A stand-in Python interpreter, built for the platform under test.
-add_executable(kyrtest_fake_python ${PROJECT_SOURCE_DIR}/tests/runtime/fixtures/fake_python.cpp)
-if(WIN32)
-  target_link_options(kyrtest_fake_python PRIVATE -municode)
-endif()
-add_dependencies(kyrcore_tests kyrtest_fake_python)
-target_compile_definitions(kyrcore_tests PRIVATE KYR_FAKE_PYTHON="$<TARGET_FILE:kyrtest_fake_python>")
+# A stand-in Python interpreter.
+kyr_test_program(kyrtest_fake_python ${PROJECT_SOURCE_DIR}/tests/runtime/fixtures/fake_python.cpp KYR_FAKE_PYTHON)
 
 # Small libraries the native runtime loads in its tests, each in its own folder
 # and without a build RPATH, so only the folders a test registers can supply them.
