@@ -135,7 +135,8 @@ bool UpdateSnapshot(const MetadataFetcher& fetch, const TrustRoot& root, bool sn
     if (snapshot.version == kept.version && body != keptText)
       return Refuse("snapshot differs from the one of the same version this machine has seen");
   }
-  Keep(L"snapshot.json", body);
+  // The same snapshot again is already kept: no durable write on every run.
+  if (body != keptText) Keep(L"snapshot.json", body);
   return true;
 }
 
