@@ -33,7 +33,7 @@ class RequestDeadlines {
   RequestDeadlines& operator=(const RequestDeadlines&) = delete;
 
   /// A connection opened: its first request's clock starts. `connection` names it in the
-  /// calls below; `cutter` ends it once it is past a deadline.
+  /// calls below; `cutter` (never null) ends it once it is past a deadline.
   void Opened(const void* connection, std::unique_ptr<Cutter> cutter);
   /// Its request is answered: no deadline until the next one.
   void Answered(const void* connection);
