@@ -12,6 +12,7 @@
 
 #include "request_deadlines.h"
 #include "routes.h"
+#include "socket_cutter.h"
 #include "tls_credentials.h"
 
 namespace KyrServer {
@@ -173,7 +174,8 @@ void OnConnection(void* server, MHD_Connection* connection, void** socketContext
   if (code == MHD_CONNECTION_NOTIFY_STARTED) {
     *socketContext = new ConnectionState;
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    if (info) state.deadlines.Opened(connection, info->connect_fd);
+    auto cutter = info ? SocketCutter(info->connect_fd) : nullptr;
+    if (cutter) state.deadlines.Opened(connection, std::move(cutter));
   } else {
     state.deadlines.Closed(connection);
     // The library answers a request line it cannot parse (no version, one it does not speak,

@@ -13,11 +13,11 @@
 
 #include "https_server.h"
 #include "listen_socket.h"
+#include "open_telemetry_store.h"
 #include "report_limiter.h"
 #include "repository.h"
 #include "routes.h"
 #include "server_options.h"
-#include "telemetry_store.h"
 #include "tls_credentials.h"
 
 using namespace KyrServer;

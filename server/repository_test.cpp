@@ -9,8 +9,9 @@ namespace {
 
 TEST(RepositoryTest, RequestsMapToTheirOwnPathsAndUnsafePartsToNothing) {
   const Repository repository("/srv/tree");
+  // In the generic form: Windows joins the root and the tree's path with its own separator.
   const auto file = [&](PackageKind kind, const char* name, const char* version) {
-    return repository.PackageFile(kind, name, version).string();
+    return repository.PackageFile(kind, name, version).generic_string();
   };
   EXPECT_EQ(repository.ListFile(), "/srv/tree/package/list/0.0.0");
   EXPECT_EQ(repository.IdentifyFile(), "/srv/tree/package/identify/0.0.0");

@@ -1,9 +1,5 @@
 #include "request_deadlines.h"
 
-#include <fcntl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 namespace KyrServer {
@@ -29,16 +25,9 @@ RequestDeadlines::~RequestDeadlines() {
   watcher_.join();
 }
 
-void RequestDeadlines::Opened(const void* connection, int socket) {
-  // A descriptor of our own for the socket: shutting it down reaches the connection, and it
-  // cannot name another connection's socket however the server orders closing and Closed.
-  const int own = ::fcntl(socket, F_DUPFD_CLOEXEC, 0);
-  if (own < 0) {  // out of descriptors: a connection that cannot be watched is not served
-    ::shutdown(socket, SHUT_RDWR);
-    return;
-  }
+void RequestDeadlines::Opened(const void* connection, std::unique_ptr<Cutter> cutter) {
   std::lock_guard guard(mutex_);
-  connections_[connection] = Watched{own, Clock::now()};
+  connections_[connection] = Watched{std::move(cutter), Clock::now()};
 }
 
 void RequestDeadlines::Answered(const void* connection) { Restart(connection, std::nullopt); }
@@ -47,10 +36,7 @@ void RequestDeadlines::Waiting(const void* connection) { Restart(connection, Clo
 
 void RequestDeadlines::Closed(const void* connection) {
   std::lock_guard guard(mutex_);
-  if (const auto found = connections_.find(connection); found != connections_.end()) {
-    ::close(found->second.socket);
-    connections_.erase(found);
-  }
+  connections_.erase(connection);
 }
 
 void RequestDeadlines::Restart(const void* connection, std::optional<Clock::time_point> since) {
@@ -65,7 +51,7 @@ void RequestDeadlines::Watch() {
     const Clock::time_point now = Clock::now();
     for (auto& [connection, watched] : connections_) {
       if (!watched.since || now - *watched.since < allowed_) continue;
-      ::shutdown(watched.socket, SHUT_RDWR);
+      watched.cutter->Cut();
       watched.since.reset();
     }
   }

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <strings.h>
 
 #include "client_address.h"
+#include "platform/text.h"
 #include "protocol/server_protocol.h"
 #include "report_limiter.h"
 #include "repository.h"
@@ -132,7 +132,7 @@ int HexDigit(char c) {
 std::vector<std::string> Request::Values(std::string_view name) const {
   std::vector<std::string> values;
   for (const auto& [key, value] : headers) {
-    if (key.size() == name.size() && strncasecmp(key.data(), name.data(), name.size()) == 0) values.push_back(value);
+    if (Kyrowan::Windows::EqualsIgnoreCase(key, name)) values.push_back(value);
   }
   return values;
 }

@@ -1,15 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "protocol/server_protocol.h"
 
 namespace KyrServer {
-
-struct ServerOptions;
 
 /// The largest telemetry body the client may send.
 inline constexpr std::size_t kMaxTelemetryBody = Kyrowan::Protocol::kMaxTelemetryBodyBytes;
@@ -27,10 +24,5 @@ class TelemetryStore {
   /// crash), otherwise why it was not stored.
   virtual std::string Store(const std::string& body, const std::string& clientAddress) = 0;
 };
-
-/// The store the options name, its schema created or brought up to date: PostgreSQL when a
-/// connection string is given, the SQLite file otherwise. Null, with `error` saying why,
-/// when it cannot be used.
-std::unique_ptr<TelemetryStore> OpenTelemetryStore(const ServerOptions& options, std::string& error);
 
 }  // namespace KyrServer
