@@ -33,7 +33,9 @@ metadata: one with a first root (KYRDECRYPT_TRUST_ROOT), which fetches the root 
 snapshot and hashes every answer against it, and the harness's client without one, both
 from the same tree (with its trust/ files) and server. The goal: the client with metadata
 within 5 % of the time of the one without (median rounds; default 3 rounds, 256 MiB) and
-its peak resident size no more than 1 MiB above.
+its peak resident size no more than 1 MiB above. The clients' CPU seconds are printed beside.
+With --link-mbit N (root) everything runs in a network namespace of its own whose loopback
+is shaped to N Mbit/s, as a real link would be; without it the loopback sets no bound.
 """
 
 import argparse
@@ -361,6 +363,26 @@ def summary(results, trust):
     return all_met
 
 
+LINK_ENVIRONMENT = "KYR_BENCH_LINK"
+
+
+def run_over_link(mbit):
+    """Runs this bench again inside a fresh network namespace whose loopback is shaped to `mbit`."""
+    namespace = f"kyrbench{os.getpid()}"
+    subprocess.run(["ip", "netns", "add", namespace], check=True)
+    try:
+        inside = ["ip", "netns", "exec", namespace]
+        subprocess.run(inside + ["ip", "link", "set", "lo", "up"], check=True)
+        # The bucket must hold a whole loopback frame (64 KiB).
+        subprocess.run(inside + ["tc", "qdisc", "add", "dev", "lo", "root", "tbf", "rate", f"{mbit}mbit",
+                                 "burst", "1mb", "latency", "50ms"], check=True)
+        print(f"Over a link of {mbit} Mbit/s (loopback of network namespace {namespace})", flush=True)
+        env = dict(os.environ, **{LINK_ENVIRONMENT: str(mbit)})
+        return subprocess.run(inside + [sys.executable, *sys.argv], env=env).returncode
+    finally:
+        subprocess.run(["ip", "netns", "del", namespace])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--size-mib", type=int, nargs="+",
@@ -375,7 +397,12 @@ def main():
     parser.add_argument("--trust", action="store_true",
                         help="time -get by a client built with signed repository metadata against one without, "
                              "instead of against the tools")
+    parser.add_argument("--link-mbit", type=int,
+                        help="run in a network namespace of its own whose loopback carries at most this many "
+                             "Mbit/s, as a real link would (needs root and iproute2)")
     arguments = parser.parse_args()
+    if arguments.link_mbit and not os.environ.get(LINK_ENVIRONMENT):
+        return run_over_link(arguments.link_mbit)
     sizes = arguments.size_mib or ([256] if arguments.trust else [256, 1024])
     repeat = arguments.repeat or (3 if arguments.trust else 1)
     if repeat < 1:
