@@ -28,3 +28,7 @@ if(WIN32)
   # cannot be planted at the target there.
   set(KYR_HTTP_TESTS_FILTER "-HttpClientTest.DownloadNeverWritesThroughALinkPlantedAtTheTarget")
 endif()
+# Times one streamed download through this backend (bench/http_download.py); not a test.
+add_executable(kyr-http-download-bench "${PROJECT_SOURCE_DIR}/bench/http_download.cpp")
+target_include_directories(kyr-http-download-bench PRIVATE "${PROJECT_SOURCE_DIR}")
+target_link_libraries(kyr-http-download-bench PRIVATE kyr_platform kyrcore_tests_config)
