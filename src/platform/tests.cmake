@@ -2,6 +2,7 @@ target_sources(kyrcore_tests PRIVATE
   platform/process_test.cpp
   platform/clock_test.cpp
   platform/console_test.cpp
+  platform/deadline_worker_test.cpp
   platform/entry_handle_test.cpp
   platform/file_lock_test.cpp
   platform/run_log_test.cpp
