@@ -13,8 +13,8 @@ using Clock = DeadlineWorker::Clock;
 TEST(DeadlineWorker, CallsRunInTurnOnOneThreadOfItsOwn) {
   DeadlineWorker worker;
   std::vector<std::thread::id> threads;
-  for (int i = 0; i < 3; ++i)
-    ASSERT_TRUE(worker.Run([&] { threads.push_back(std::this_thread::get_id()); }, Clock::now() + std::chrono::seconds(10)));
+  const auto noteThread = [&] { threads.push_back(std::this_thread::get_id()); };
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(worker.Run(noteThread, Clock::now() + std::chrono::seconds(10)));
   ASSERT_EQ(threads.size(), 3u);
   EXPECT_NE(threads[0], std::this_thread::get_id());
   EXPECT_EQ(threads[1], threads[0]);
