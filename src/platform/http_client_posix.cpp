@@ -108,15 +108,6 @@ std::size_t ReceiveBody(char* data, std::size_t size, std::size_t count, void* u
   return size * count;
 }
 
-// A redirected PUT sends its body again.
-int RewindBody(void* user, curl_off_t offset, int origin) {
-  auto& request = *static_cast<HttpRequest*>(user);
-  if (origin != SEEK_SET || offset < 0 || static_cast<std::uint64_t>(offset) > request.upload.size())
-    return CURL_SEEKFUNC_FAIL;
-  request.uploaded = static_cast<std::size_t>(offset);
-  return CURL_SEEKFUNC_OK;
-}
-
 std::size_t SendBody(char* target, std::size_t size, std::size_t count, void* user) {
   auto& request = *static_cast<HttpRequest*>(user);
   const std::size_t n = std::min(size * count, request.upload.size() - request.uploaded);
@@ -180,15 +171,16 @@ std::unique_ptr<HttpRequest> OpenHttpRequest(const ServerEndpoint& server, const
   return request;
 }
 
+// A PUT takes a redirect as its answer: followed, it would send the body where it was
+// never meant to go, or, turned into a GET by a 303, take that GET's answer for its own.
 bool PrepareUpload(HttpRequest& request, const char* body, std::uint32_t length) {
   request.upload.assign(body, length);
   CURL* curl = request.easy.Get();
-  return curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
+  return curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK &&
+         curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L) == CURLE_OK &&
          curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(length)) == CURLE_OK &&
          curl_easy_setopt(curl, CURLOPT_READFUNCTION, &SendBody) == CURLE_OK &&
-         curl_easy_setopt(curl, CURLOPT_READDATA, &request) == CURLE_OK &&
-         curl_easy_setopt(curl, CURLOPT_SEEKFUNCTION, &RewindBody) == CURLE_OK &&
-         curl_easy_setopt(curl, CURLOPT_SEEKDATA, &request) == CURLE_OK;
+         curl_easy_setopt(curl, CURLOPT_READDATA, &request) == CURLE_OK;
 }
 
 // Hands a test's answer to the same callback libcurl would, in the pieces it comes in.

@@ -208,12 +208,20 @@ TEST_F(HttpClientTest, PutBodyIsLimitedTo16383BytesCheckedBeforeConnecting) {
   EXPECT_EQ(request.substr(request.size() - largest.size()), largest);
 }
 
-TEST_F(HttpClientTest, ErrorStatusOfAPutIsStillAnAnswer) {
-  server_.SetAnswer(Answer(400, ""));
-  int status = 0;
-  std::string response;
-  EXPECT_EQ(HttpPutBody("{}", 2, endpoint_, L"/telemetry/upload", kUserAgent, {}, status, response), 1);
-  EXPECT_EQ(status, 400);
+TEST_F(HttpClientTest, ErrorAndRedirectStatusesOfAPutAreItsAnswer) {
+  TlsTestServer elsewhere(kTlsDir + "/server-cert.pem", kTlsDir + "/server-key.pem");
+  ASSERT_TRUE(elsewhere.Start());
+  elsewhere.SetAnswer(Answer(200, "taken"));
+  const std::string location = "Location: https://" + kHost + ":" + std::to_string(elsewhere.Port()) + "/x\r\n";
+  for (const int code : {400, 301, 302, 303, 307, 308}) {
+    server_.SetAnswer(Answer(code, "", location));
+    int status = 0;
+    std::string response;
+    EXPECT_EQ(HttpPutBody("{}", 2, endpoint_, L"/telemetry/upload", kUserAgent, {}, status, response), 1) << code;
+    EXPECT_EQ(status, code);
+  }
+  // Neither the body sent on nor a GET whose 200 would read as delivered.
+  EXPECT_EQ(elsewhere.Connections(), 0);
 }
 
 TEST(HttpClientTrust, UntrustedCertificatesAreRefused) {

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include <windows.h>
 #include <wininet.h>
 
-#include "platform/bounded_call.h"
+#include "platform/deadline_worker.h"
 #include "platform/failure_causes.h"
 #include "platform/handles_win32.h"
 #include "platform/http_client_testing.h"
@@ -45,7 +46,7 @@ HttpLimits& Limits() {
 InetHandle Hold(HINTERNET handle) { return InetHandle(handle, HandleValidator(), InetHandleCloser()); }
 
 // WinINet's own time-outs: a first bound, which Wine does not keep during the TLS
-// handshake; CallWithDeadline is the bound that holds.
+// handshake; the request's DeadlineWorker is the bound that holds.
 void ApplyTimeouts(HINTERNET root) {
   const HttpLimits& limits = Limits();
   DWORD connect = static_cast<DWORD>(limits.connectSeconds * 1000);
@@ -88,16 +89,18 @@ Deadlines TextDeadlines() {
   return {seconds > 0 ? Clock::now() + std::chrono::seconds(seconds) : Clock::time_point::max()};
 }
 
-/// What a blocking WinINet call reported, handed back from the thread that made it.
+/// What a blocking WinINet call reported: whether it succeeded, its error, and for a read
+/// the bytes it put in the request's buffer.
 struct CallOutcome {
   bool succeeded = false;
   DWORD error = 0;
-  std::vector<char> bytes;
+  DWORD count = 0;
 };
 
 /// The three handles of one request (root, connection, request), each opened only when
-/// the one before it was; released request first, then connection, then root. Shared
-/// with any blocking call still running after its deadline, which releases it last.
+/// the one before it was; released request first, then connection, then root. Its
+/// blocking calls run on its worker; a call still running after its deadline holds the
+/// request, which it then releases last.
 struct HttpRequest : std::enable_shared_from_this<HttpRequest> {
   HttpRequest(const ServerEndpoint& server, const std::wstring& path, const RequestParts& parts,
               const Deadlines& deadlines)
@@ -122,35 +125,33 @@ struct HttpRequest : std::enable_shared_from_this<HttpRequest> {
     return ::HttpOpenRequestW(connection, verb, path.c_str(), L"HTTP/1.1", nullptr, acceptTypes, kRequestFlags, 0);
   }
 
-  /// Runs `call` on this request's handle until `deadline`; a call still blocked then is
+  /// Runs `call` on this request's worker until `deadline`; a call still blocked then is
   /// left to finish alone (a synchronous WinINet call cannot be cancelled) and the
   /// request counts as stalled.
-  template <typename Call>
-  bool Bounded(Call call, Clock::time_point deadline, CallOutcome& outcome) const {
-    std::shared_ptr<const HttpRequest> self = shared_from_this();
-    auto done = CallWithDeadline<CallOutcome>([self, call]() mutable { return call(self->request.Get()); }, deadline);
-    if (!done) {
+  bool Bounded(std::function<CallOutcome(HttpRequest&)> call, Clock::time_point deadline, CallOutcome& outcome) {
+    const std::shared_ptr<HttpRequest> self = shared_from_this();
+    if (!worker.Run([self, call = std::move(call)] { self->lastCall = call(*self); }, deadline)) {
       RecordStall();
       return false;
     }
-    outcome = std::move(*done);
+    outcome = lastCall;
     if (!outcome.succeeded) RecordFailure(outcome.error);
     return outcome.succeeded;
   }
 
   /// Sends the request with an optional body; false when there is no answer. Connecting
   /// and the answer's head together get the connect time and one stall period.
-  bool Send(const void* body, DWORD length) const {
+  bool Send(const void* body, DWORD length) {
     if (fake) return request.IsValid() && fake->Status() > 0;
     if (!request.IsValid()) {
       RecordFailure(::GetLastError());
       return false;
     }
     std::string copy = body ? std::string(static_cast<const char*>(body), length) : std::string();
-    const auto send = [copy = std::move(copy)](HINTERNET handle) mutable {
-      const BOOL sent = ::HttpSendRequestW(handle, nullptr, 0, copy.empty() ? nullptr : copy.data(),
+    const auto send = [copy = std::move(copy)](HttpRequest& self) mutable {
+      const BOOL sent = ::HttpSendRequestW(self.request.Get(), nullptr, 0, copy.empty() ? nullptr : copy.data(),
                                            static_cast<DWORD>(copy.size()));
-      return CallOutcome{sent != FALSE, ::GetLastError(), {}};
+      return CallOutcome{sent != FALSE, ::GetLastError(), 0};
     };
     const HttpLimits& limits = Limits();
     CallOutcome outcome;
@@ -182,8 +183,13 @@ struct HttpRequest : std::enable_shared_from_this<HttpRequest> {
   std::wstring hostPort;
   std::wstring url;
   Deadlines deadlines;
+  /// Where each read of the body lands; streamed pieces go from here to the sink.
+  std::vector<char> buffer = std::vector<char>(kChunkSize + 1);
   /// What a test's transport answers instead of the network.
   std::unique_ptr<HttpAnswerForTesting> fake = MakeAnswerForTesting();
+  /// Written by the worker, read once its call has returned in time.
+  CallOutcome lastCall;
+  DeadlineWorker worker;
 };
 
 // A header as a number: only plain decimal digits count (atoi would read "12abc" as 12).
@@ -230,25 +236,24 @@ bool QueryAnswer(const HttpRequest& handles, int& status, unsigned long long& co
   return hasLength && contentLength <= kMaxContentLength;
 }
 
-// One read of the body: at most `size` bytes into `buffer`, none at its end.
-bool ReadBody(const HttpRequest& handles, char* buffer, DWORD size, DWORD& got) {
+// One read of the body into the request's buffer: at most `size` (up to kChunkSize)
+// bytes, none at its end.
+bool ReadBody(HttpRequest& handles, DWORD size, DWORD& got) {
+  handles.buffer.resize(kChunkSize + 1);  // a sink may have resized it
   if (!handles.fake) {
-    const auto read = [size](HINTERNET handle) {
-      CallOutcome outcome{false, 0, std::vector<char>(size)};
-      DWORD count = 0;
-      outcome.succeeded = ::InternetReadFile(handle, outcome.bytes.data(), size, &count) != FALSE;
+    const auto read = [size](HttpRequest& self) {
+      CallOutcome outcome;
+      outcome.succeeded = ::InternetReadFile(self.request.Get(), self.buffer.data(), size, &outcome.count) != FALSE;
       outcome.error = ::GetLastError();
-      outcome.bytes.resize(count);
       return outcome;
     };
     CallOutcome outcome;
     if (!handles.Bounded(read, handles.deadlines.Within(Limits().lowSpeedSeconds), outcome)) return false;
-    std::copy(outcome.bytes.begin(), outcome.bytes.end(), buffer);
-    got = static_cast<DWORD>(outcome.bytes.size());
+    got = outcome.count;
     return true;
   }
   const std::vector<char> piece = handles.fake->NextPiece(size);
-  std::copy(piece.begin(), piece.end(), buffer);
+  std::copy(piece.begin(), piece.end(), handles.buffer.begin());
   got = static_cast<DWORD>(piece.size());
   return true;
 }
@@ -260,7 +265,7 @@ bool RecordTooLarge(const HttpRequest& handles, unsigned long long length, std::
   return false;
 }
 
-bool ReadResponseToString(const HttpRequest& handles, int& status, std::string& body) {
+bool ReadResponseToString(HttpRequest& handles, int& status, std::string& body) {
   body.clear();
   status = 400;
   if (!handles.request.IsValid()) return false;
@@ -275,8 +280,9 @@ bool ReadResponseToString(const HttpRequest& handles, int& status, std::string& 
   while (filled < received.size()) {
     DWORD got = 0;
     const auto size = static_cast<DWORD>((std::min)(received.size() - filled, std::size_t{kChunkSize}));
-    if (!ReadBody(handles, received.data() + filled, size, got)) return false;
+    if (!ReadBody(handles, size, got)) return false;
     if (got == 0) break;
+    std::copy_n(handles.buffer.data(), got, received.data() + filled);
     filled += got;
   }
   // Text answers end at the first NUL, as a C string would.
@@ -305,7 +311,7 @@ class SpeedFloor {
   std::uint64_t received_ = 0;
 };
 
-bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress,
+bool ReadResponseStreamed(HttpRequest& handles, const ChunkSink& sink, ProgressLine* progress,
                           std::uint64_t maxBytes) {
   if (!handles.request.IsValid()) return false;
   int status = 400;
@@ -313,21 +319,19 @@ bool ReadResponseStreamed(const HttpRequest& handles, const ChunkSink& sink, Pro
   // Judged on the announced length, so not a byte of a larger answer is read.
   if (!QueryAnswer(handles, status, length)) return false;
   if (length > maxBytes) return RecordTooLarge(handles, length, maxBytes);
-  std::vector<char> buffer(kChunkSize + 1);
   if (length == 0) {
-    sink(buffer, 0, static_cast<std::uint32_t>(status));
+    sink(handles.buffer, 0, static_cast<std::uint32_t>(status));
     return true;
   }
   auto remaining = static_cast<std::uint32_t>(length);
   SpeedFloor floor;
   DWORD got = 0;
   do {
-    buffer.resize(kChunkSize + 1);
     got = 0;
     // A failed read (a stall past the time-out, a reset) is a failed download, not a short one.
-    if (!ReadBody(handles, buffer.data(), remaining < kChunkSize ? remaining : kChunkSize, got)) return false;
+    if (!ReadBody(handles, remaining < kChunkSize ? remaining : kChunkSize, got)) return false;
     remaining -= got;
-    sink(buffer, got, static_cast<std::uint32_t>(status));
+    sink(handles.buffer, got, static_cast<std::uint32_t>(status));
     if (progress && status == 200) progress->Update(length - remaining, length);
     if (!floor.Passed(got)) {
       handles.RecordStall();
@@ -389,7 +393,10 @@ std::shared_ptr<HttpRequest> Exchange(ServerEndpoint server, std::wstring path, 
   for (int redirects = 0;; ++redirects) {
     auto handles = std::make_shared<HttpRequest>(server, path, parts, deadlines);
     if (!handles->Send(parts.body, parts.bodyLength)) return nullptr;
-    const std::wstring location = RedirectLocation(*handles);
+    // A request with a body (a PUT) takes a redirect as its answer: followed, it would send
+    // the body where it was never meant to go, or, turned into a GET by a 303, take that
+    // GET's answer for its own.
+    const std::wstring location = parts.body ? std::wstring() : RedirectLocation(*handles);
     if (location.empty()) return handles;
     if (redirects == kMaxRedirects) {
       RecordCause(L"the request for " + handles->url + L" was redirected more than " +
@@ -427,7 +434,6 @@ int HttpPutBody(const char* body, std::uint32_t bodyLength, const ServerEndpoint
   status = 400;
   response.clear();
   if (bodyLength > Protocol::kMaxTelemetryBodyBytes) return 2;
-  // A redirected PUT sends its body again.
   const auto handles = Exchange(server, path, {userAgent, L"PUT", headers, body, bodyLength}, TextDeadlines());
   if (!handles) return 0;
   // Answered is enough here: the caller judges the status.

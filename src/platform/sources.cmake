@@ -24,6 +24,7 @@ target_sources(kyr_platform PRIVATE
   platform/signature_crypto_${KYR_OS}.cpp
   platform/http_client_${KYR_OS}.cpp
   platform/file_lock_${KYR_OS}.cpp
+  platform/deadline_worker.cpp
   platform/failure_causes.cpp
   platform/failure_causes_${KYR_OS}.cpp
   platform/run_log_${KYR_OS}.cpp

@@ -2,6 +2,7 @@ target_sources(kyrcore_tests PRIVATE
   platform/process_test.cpp
   platform/clock_test.cpp
   platform/console_test.cpp
+  platform/deadline_worker_test.cpp
   platform/entry_handle_test.cpp
   platform/file_lock_test.cpp
   platform/run_log_test.cpp
@@ -32,3 +33,8 @@ endif()
 
 # A child program for the process tests.
 kyr_test_program(kyrtest_process_child ${PROJECT_SOURCE_DIR}/tests/platform/fixtures/process_child.cpp KYR_PROCESS_CHILD)
+
+# Times one streamed download through this backend (bench/http_download.py); not a test.
+add_executable(kyr-http-download-bench "${PROJECT_SOURCE_DIR}/bench/http_download.cpp")
+target_include_directories(kyr-http-download-bench PRIVATE "${PROJECT_SOURCE_DIR}")
+target_link_libraries(kyr-http-download-bench PRIVATE kyr_platform kyrcore_tests_config)
