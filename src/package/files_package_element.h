@@ -245,6 +245,8 @@ template <typename Info>
 void GenericPackageElementOnlyFiles<Info>::RemoveMadeVersion() {
   if (madeInstallFolder) Windows::RemoveFolderTree(installFolder);
   RemoveEmptyFolders(madeFolders);
+  // The install noted this version as checked; later asks in this run must look again.
+  SetCachedState(0);
 }
 
 template <typename Info>

@@ -256,8 +256,9 @@ TEST_F(InstalledPackageTest, AFailedDependencyTakesAwayOnlyTheVersionItsObtainUn
   NativeKyrLibPackage fresh(L"needy", L"2.0.0");
   EXPECT_EQ(fresh.Obtain(), PkgRequiredFileInvalid);
   EXPECT_FALSE(fs::exists(root.DataRoot() + "/libraries/needy"));
-  // Installed before and short of its dependency since: it stays.
+  // Installed before and damaged since: the fresh copy lands in its folder, and stays.
   const std::string files = Install("needy", "2.0.0", needy);
+  WriteTestFile(files + "/libone.so", "One");
   NativeKyrLibPackage installed(L"needy", L"2.0.0");
   EXPECT_EQ(installed.Obtain(), PkgRequiredFileInvalid);
   EXPECT_TRUE(fs::exists(files + "/manifest.json"));
