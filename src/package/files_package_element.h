@@ -38,8 +38,12 @@ class GenericPackageElementOnlyFiles : public IKyrDecryptPackageElement {
   /// Full path of a manifest file entry.
   virtual bool ResolveFilePath(const std::string& relative, std::wstring& out) const;
   virtual bool Download();
-  /// Downloads, verifies, unpacks and installs; a failed attempt takes away the empty folders it made.
+  /// Downloads, verifies, unpacks and installs. A failed download takes away the empty folders
+  /// it made; a failure after it, the version folder too when the attempt made it.
   PkgResult_e DownloadAndInstall();
+  /// Takes away the version folder the last DownloadAndInstall made, with all it unpacked, and
+  /// the empty folders above it that it made; a folder that stood there before stays.
+  void RemoveMadeVersion();
   /// Verifies and unpacks the downloaded package file, then installs it.
   virtual PkgResult_e UnpackAndInstall();
   /// Adopts the manifest's version and moves the unpacked folder to its place.
@@ -73,6 +77,11 @@ class GenericPackageElementOnlyFiles : public IKyrDecryptPackageElement {
     archivePath = folders.archivePath;
     return true;
   }
+
+  /// The folders the last DownloadAndInstall made above its package file, innermost first.
+  std::vector<std::wstring> madeFolders;
+  /// Whether the folder the version now lives in was made by the last DownloadAndInstall.
+  bool madeInstallFolder = false;
 
   Info info{};
   std::wstring downloadUrl;
@@ -212,6 +221,7 @@ PkgResult_e GenericPackageElementOnlyFiles<Info>::Install() {
   // A manifest version that is no safe folder name makes no paths.
   if (!SetUpPaths()) return PkgInstallFailed;
   if (IsSamePath(installFolder, oldFolder)) return PkgOperationSucceeded;
+  madeInstallFolder = !Windows::PathExists(installFolder);
   return MoveInstallFolder(oldFolder, installFolder);
 }
 
@@ -219,11 +229,24 @@ template <typename Info>
 PkgResult_e GenericPackageElementOnlyFiles<Info>::DownloadAndInstall() {
   // Whatever was wrong with the copy here, a fresh download replaces it.
   Windows::TakeCauses();
-  // Only empty folders go: an installed version, or a file another run is writing, stays.
-  const std::vector<std::wstring> made = MissingFoldersAbove(archivePath);
-  const PkgResult_e result = Download() ? UnpackAndInstall() : PkgDownloadFailed;
-  if (result != PkgOperationSucceeded) RemoveEmptyFolders(made);
+  madeFolders = MissingFoldersAbove(archivePath);
+  madeInstallFolder = !madeFolders.empty();
+  const bool downloaded = Download();
+  const PkgResult_e result = downloaded ? UnpackAndInstall() : PkgDownloadFailed;
+  if (result == PkgOperationSucceeded) return result;
+  // After a failed download only empty folders go: another run may be writing the same file.
+  // What a download unpacked and could not install is of no use to anyone.
+  if (downloaded) RemoveMadeVersion();
+  else RemoveEmptyFolders(madeFolders);
   return result;
+}
+
+template <typename Info>
+void GenericPackageElementOnlyFiles<Info>::RemoveMadeVersion() {
+  if (madeInstallFolder) Windows::RemoveFolderTree(installFolder);
+  RemoveEmptyFolders(madeFolders);
+  // The install noted this version as checked; later asks in this run must look again.
+  SetCachedState(0);
 }
 
 template <typename Info>

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "kyrpack/packer.h"
 #include "package/native_lib_package.h"
 #include "package/python_runtime_package.h"
 #include "tests/fake_http_answer.h"
 #include "tests/package_test_support.h"
+#include "tests/test_signer.h"
 #include "tests/zip_test_support.h"
 
 namespace Kyrowan {
@@ -33,6 +35,22 @@ class InstalledPackageTest : public ::testing::Test {
     const std::string files = root.DataRoot() + "/libraries/" + name + "/" + folderVersion + "/" + name;
     Testing::WriteSignedPackage(files, info, {{"libone.so", "one"}, {"sub/two.dat", "two"}});
     return files;
+  }
+
+  // A served answer: the package file of a signed native library that needs `dependencies`.
+  Testing::FakeHttpAnswer Served(const LibPkgInfo_s& info) {
+    const std::string source = root.Folder() + "/source-" + info.name + info.version, package = source + ".kpkg";
+    WriteTestFile(source + "/libone.so", "one");
+    Kyrpack::PackFacts facts;
+    facts.kind = Kyrpack::PackageKind::Library;
+    facts.runtimeType = info.runtime.type;
+    facts.name = info.name;
+    facts.version = info.version;
+    facts.dependencies = info.dependencies;
+    std::string error;
+    EXPECT_TRUE(Kyrpack::PackFolder(facts, source, Testing::TestSigner(), package, error)) << error;
+    const std::string bytes = ReadTestFile(package);
+    return {200, static_cast<std::int64_t>(bytes.size()), {bytes}};
   }
 
   Testing::TempDataRoot root;
@@ -215,7 +233,9 @@ TEST_F(InstalledPackageTest, FailedObtainLeavesNoFolderBehind) {
   const struct {
     Testing::FakeHttpAnswer answer;
     PkgResult_e result;
-  } cases[] = {{{404, 0, {}}, PkgDownloadFailed}, {{200, 4, {"junk"}}, PkgFilesInvalid}};
+  } cases[] = {{{404, 0, {}}, PkgDownloadFailed},
+               {{200, 4, {"junk"}}, PkgFilesInvalid},
+               {Served(NativeLibInfo("other", "2.0.0")), PkgRequiredFileInvalid}};  // signed, but not what was asked
   for (const auto& c : cases) {
     Testing::SetFakeHttpAnswer(&c.answer);
     for (const wchar_t* name : {L"kept", L"fresh"}) {
@@ -224,6 +244,24 @@ TEST_F(InstalledPackageTest, FailedObtainLeavesNoFolderBehind) {
     }
     EXPECT_EQ(Testing::ListTree(libraries), before) << c.answer.status;
   }
+  Testing::SetFakeHttpAnswer(nullptr);
+}
+
+TEST_F(InstalledPackageTest, AFailedDependencyTakesAwayOnlyTheVersionItsObtainUnpacked) {
+  // Every request gets this package, so the dependency arrives as another version and is refused.
+  LibPkgInfo_s needy = NativeLibInfo("needy", "2.0.0");
+  needy.dependencies = {{2, "needy", "1.0.0"}};
+  const Testing::FakeHttpAnswer answer = Served(needy);
+  Testing::SetFakeHttpAnswer(&answer);
+  NativeKyrLibPackage fresh(L"needy", L"2.0.0");
+  EXPECT_EQ(fresh.Obtain(), PkgRequiredFileInvalid);
+  EXPECT_FALSE(fs::exists(root.DataRoot() + "/libraries/needy"));
+  // Installed before and damaged since: the fresh copy lands in its folder, and stays.
+  const std::string files = Install("needy", "2.0.0", needy);
+  WriteTestFile(files + "/libone.so", "One");
+  NativeKyrLibPackage installed(L"needy", L"2.0.0");
+  EXPECT_EQ(installed.Obtain(), PkgRequiredFileInvalid);
+  EXPECT_TRUE(fs::exists(files + "/manifest.json"));
   Testing::SetFakeHttpAnswer(nullptr);
 }
 

@@ -43,6 +43,8 @@ class GenericPackageElement : public GenericPackageElementOnlyFiles<Info> {
  protected:
   using Base::Base;
 
+  /// Checks the manifest, then obtains every dependency, depth first.
+  PkgResult_e ObtainDependencies();
   /// Registers (`attach`) or unregisters this element's folder and its dependencies'.
   PkgResult_e ChangeRuntimeFolders(bool attach);
   /// A library asked for as "0.0.0" takes the highest installed version that
@@ -151,11 +153,7 @@ PkgResult_e GenericPackageElement<Info>::Validate() {
 }
 
 template <typename Info>
-PkgResult_e GenericPackageElement<Info>::Obtain() {
-  if (Validate() != PkgOperationSucceeded) {
-    const PkgResult_e installed = this->DownloadAndInstall();
-    if (installed != PkgOperationSucceeded) return installed;
-  }
+PkgResult_e GenericPackageElement<Info>::ObtainDependencies() {
   if (!this->VerifyManifest()) return PkgRequiredFileInvalid;
   if (!ResolveDependencies()) return PkgDependenciesMissing;
   for (const auto& dependency : dependencies) {
@@ -164,6 +162,20 @@ PkgResult_e GenericPackageElement<Info>::Obtain() {
     AcquireRuntime();
   }
   return PkgOperationSucceeded;
+}
+
+template <typename Info>
+PkgResult_e GenericPackageElement<Info>::Obtain() {
+  const bool fetched = Validate() != PkgOperationSucceeded;
+  if (fetched) {
+    const PkgResult_e installed = this->DownloadAndInstall();
+    if (installed != PkgOperationSucceeded) return installed;
+  }
+  const PkgResult_e result = ObtainDependencies();
+  // A version this attempt unpacked cannot run without them and is never recorded; a version
+  // that was here before stays.
+  if (result != PkgOperationSucceeded && fetched) this->RemoveMadeVersion();
+  return result;
 }
 
 template <typename Info>

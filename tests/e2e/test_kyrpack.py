@@ -119,7 +119,9 @@ class KyrpackTest(unittest.TestCase):
         listed = document["signed"]["files"]
         served = sorted(os.path.relpath(os.path.join(d, n), tree).replace(os.sep, "/")
                         for d, _, names in os.walk(tree) for n in names)
-        self.assertEqual(sorted(listed), [p for p in served if not p.startswith("trust/") and p != "hints.json"])
+        # Not the trust files, the hints source or the writers' lock: no client asks for them.
+        self.assertEqual(sorted(listed), [p for p in served
+                                          if not p.startswith("trust/") and p not in ("hints.json", ".kyrpack.lock")])
         self.assertIn("package/download/64/demo/0.0.0", listed)
         for path, entry in listed.items():
             with open(os.path.join(tree, path), "rb") as f:

@@ -155,7 +155,8 @@ class PythonDecryptorTest(E2ETestCase):
         self.assertTrue(done.stdout.endswith(OPERATION_ERROR + OPERATION_FAILED), done.stdout)
         self.assertIn("THESE PACKAGES DO NOT MATCH THE HASHES", done.stderr)
         self.assertEqual(glob.glob(os.path.join(self.runtime_folder, "**", "kyrpad*"), recursive=True), [])
-        # Nothing recorded: the decryptor is not there to run.
+        # Nothing recorded, and what -get unpacked is gone: the decryptor is not there to run.
+        self.assertFalse(os.path.exists(os.path.join(self.data_folder, "decryptors", "pysample")))
         self.assertTrue(self.run_client("-run", "pysample").endswith("Package not found on this system\n"
                                                                      + OPERATION_FAILED))
         self.assert_no_script_left()

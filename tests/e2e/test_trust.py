@@ -1,6 +1,8 @@
 """Signed repository metadata end to end: a client built with a first root made by kyrpack
 trust init, against the real server serving a tree kyrpack published with a snapshot."""
 
+import base64
+import json
 import os
 import shutil
 import subprocess
@@ -96,6 +98,14 @@ class TrustTest(harness.E2ETestCase):
         machine = tempfile.mkdtemp(dir=self.work)
         self.assertEqual(self.run_bundle("install", self.native_path(bundle), "echo", program_data=machine)[:2],
                          (0, "Installed echo 1.0.0 from the bundle.\n"))
+        # Its snapshot has expired since the fetch: an offline bundle is used all the same, and says so.
+        self.sign_expired_snapshot(os.path.join(bundle, "trust", "snapshot.json"))
+        status, out, err = self.run_bundle("install", self.native_path(bundle), "echo",
+                                           program_data=tempfile.mkdtemp(dir=self.work))
+        self.assertEqual(status, 0, err)
+        self.assertRegex(out, r"\AInstalled echo 1\.0\.0 from the bundle\.\nThe bundle's signed repository metadata is "
+                              r"out of date \(its snapshot expired at 2020-01-01T00:00:00Z, and this machine's clock says "
+                              r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ\); it was used all the same\.\n\Z")
         with open(self.package_path("decryptors", "echo", "1.0.0"), "rb") as published:
             tampered = published.read() + b"x"
         with open(os.path.join(bundle, "package", "download", "64", "echo", "1.0.0"), "wb") as changed:
@@ -103,6 +113,20 @@ class TrustTest(harness.E2ETestCase):
         status, _, err = self.run_bundle("install", self.native_path(bundle), "echo",
                                          program_data=tempfile.mkdtemp(dir=self.work))
         self.assertEqual(status, 1, err)
+
+    def sign_expired_snapshot(self, path):
+        """Signs the snapshot at `path` again, as expired at the start of 2020."""
+        with open(path) as kept:
+            snapshot = json.load(kept)
+        snapshot["signed"]["expires"] = "2020-01-01T00:00:00Z"
+        text = os.path.join(self.work, "snapshot-signed-text")
+        with open(text, "w") as signed:
+            signed.write(json.dumps(snapshot["signed"], separators=(",", ":"), sort_keys=True))
+        kyrpack("sign-file", "--key", os.path.join(self.keys, "snapshot-private.pem"), text)
+        with open(text + ".sig", "rb") as signature:
+            snapshot["signatures"] = [dict(snapshot["signatures"][0], sig=base64.b64encode(signature.read()).decode())]
+        with open(path, "w") as changed:
+            json.dump(snapshot, changed)
 
     def hints(self, note):
         """Publishes an index with one family and that note, and signs the snapshot again."""

@@ -11,6 +11,7 @@
 #include "kyrpack/pip_digests.h"
 #include "kyrpack/publisher.h"
 #include "kyrpack/signer.h"
+#include "kyrpack/tree_lock.h"
 #include "kyrpack/trust_files.h"
 #include "protocol/server_protocol.h"
 #include "publisher_cli.h"
@@ -189,6 +190,8 @@ int TrustRootCommand(const Arguments& given, bool rotate, std::string& out, std:
   // Thresholds and key sizes are the request's faults, found before the tree is looked at.
   nlohmann::json checked;
   if (!BuildRootSigned(root, checked, err)) return kExitUsage;
+  TreeLock lock;
+  if (!lock.Take(given.repo, !rotate, err)) return kExitFailed;
   const bool done = rotate ? RotateTrust(given.repo, root, oldRootKeys, rootKeys, out, err)
                            : InitTrust(given.repo, root, rootKeys, out, err);
   return done ? kExitOk : kExitFailed;
@@ -217,7 +220,10 @@ int TrustSnapshotCommand(const Arguments& given, std::string& out, std::string& 
   SigningKeys keys;
   std::string expires;
   const int code = SnapshotKeysOf(given, keys, expires, err);
-  return code != kExitOk ? code : SnapshotOf(given.repo, keys, expires, out, err);
+  if (code != kExitOk) return code;
+  // The version counts up from the kept snapshot: reading it and writing the next is one turn.
+  TreeLock lock;
+  return lock.Take(given.repo, false, err) ? SnapshotOf(given.repo, keys, expires, out, err) : kExitFailed;
 }
 
 int Pack(const Arguments& given, std::string& out, std::string& err) {
@@ -272,14 +278,19 @@ int Publish(const Arguments& given, std::string& out, std::string& err) {
     const int code = SnapshotKeysOf(given, snapshotKeys, expires, err);
     if (code != kExitOk) return code;
   }
-  const bool done = given.rebuild.empty()
-                        ? PublishPackages({given.repo, given.publicKey, given.packages, given.replace, signer.get()},
-                                          out, err)
-                        : RebuildTree(given.rebuild, given.publicKey, signer.get(), out, err);
+  const PublishRequest request{given.repo, given.publicKey, given.packages, given.replace, signer.get()};
+  VerifiedPackages verified;
+  // Verified before the tree is made or waited for: a package that fails leaves no tree behind.
+  if (given.rebuild.empty() && !VerifyForPublishing(request, verified, err)) return kExitFailed;
+  const std::string& tree = given.rebuild.empty() ? given.repo : given.rebuild;
+  TreeLock lock;
+  if (!lock.Take(tree, given.rebuild.empty(), err)) return kExitFailed;
+  const bool done = given.rebuild.empty() ? PlacePackages(request, verified, out, err)
+                                          : RebuildTree(given.rebuild, given.publicKey, signer.get(), out, err);
   if (!done) return kExitFailed;
-  // The snapshot comes last, so that it lists the tree the other files now make.
+  // The snapshot comes last, in the same turn, so that it lists the tree the other files now make.
   if (given.snapshotKeys.empty()) return kExitOk;
-  return SnapshotOf(given.rebuild.empty() ? given.repo : given.rebuild, snapshotKeys, expires, out, err);
+  return SnapshotOf(tree, snapshotKeys, expires, out, err);
 }
 
 int Hints(const Arguments& given, std::string& out, std::string& err) {
@@ -302,7 +313,10 @@ int Hints(const Arguments& given, std::string& out, std::string& err) {
   }
   if (!CheckHints(hints, err)) return kExitUsage;
   const std::unique_ptr<Signer> signer = Signer::Load(given.privateKey, err);
-  return signer && SetHints(given.repo, hints, given.remove, *signer, out, err) ? kExitOk : kExitFailed;
+  TreeLock lock;
+  return signer && lock.Take(given.repo, false, err) && SetHints(given.repo, hints, given.remove, *signer, out, err)
+             ? kExitOk
+             : kExitFailed;
 }
 
 // A detached signature lives beside its file unless told otherwise.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <set>
 #include <system_error>
 
@@ -157,47 +156,57 @@ bool RebuildTree(const std::string& root, const std::string& publicKey, const Si
   return Rebuild(root, publicKey, signer, report, error);
 }
 
-bool PublishPackages(const PublishRequest& request, std::string& report, std::string& error) {
-  report.clear();
-  // Every package is checked, and every target compared, before the tree changes at all.
+bool VerifyForPublishing(const PublishRequest& request, VerifiedPackages& verified, std::string& error) {
   // Each file is read once: the bytes verified are the bytes placed.
-  std::map<std::string, std::string> placed;  // download path -> package bytes
-  std::map<std::string, std::string> givenAs;  // download path -> package file
-  std::vector<std::string> toWrite;
   for (const std::string& package : request.packages) {
     PackageIdentity identity;
-    std::string bytes, verified, published;
+    std::string bytes, report;
     if (!ReadWholeFile(package, bytes)) {
       error = "cannot read '" + package + "'";
       return false;
     }
-    if (!VerifyPackageBytes(bytes, package, request.publicKey, verified, error, &identity)) {
+    if (!VerifyPackageBytes(bytes, package, request.publicKey, report, error, &identity)) {
       error = package + ": " + error;
       return false;
     }
     const std::string target = Tree::DownloadPath(identity.kind, identity.name, identity.version);
-    const std::string what = std::string(KindName(identity.kind)) + " " + identity.name + " " + identity.version;
-    if (const auto earlier = placed.find(target); earlier != placed.end()) {
-      if (earlier->second == bytes) continue;
-      error = package + ": " + what + " is also given as '" + givenAs[target] + "' with different bytes";
+    const auto earlier = std::find_if(verified.begin(), verified.end(),
+                                      [&](const VerifiedPackage& other) { return other.target == target; });
+    if (earlier == verified.end()) {
+      const std::string what = std::string(KindName(identity.kind)) + " " + identity.name + " " + identity.version;
+      verified.push_back({package, target, what, std::move(bytes)});
+    } else if (earlier->bytes != bytes) {
+      error = package + ": " + earlier->what + " is also given as '" + earlier->file + "' with different bytes";
       return false;
     }
-    if (ReadWholeFile((fs::path(request.root) / target).string(), published) && published != bytes &&
-        !request.replace) {
-      error = package + ": " + what + " is already published with different bytes (--replace replaces it)";
+  }
+  return true;
+}
+
+bool PlacePackages(const PublishRequest& request, const VerifiedPackages& verified, std::string& report,
+                   std::string& error) {
+  report.clear();
+  // Every target is compared before the tree changes at all.
+  std::vector<const VerifiedPackage*> toWrite;
+  for (const VerifiedPackage& package : verified) {
+    std::string published;
+    const bool held = ReadWholeFile((fs::path(request.root) / package.target).string(), published);
+    if (held && published == package.bytes) {
+      report += "already published: " + package.what + "\n";
+      continue;
+    }
+    if (held && !request.replace) {
+      error = package.file + ": " + package.what + " is already published with different bytes (--replace replaces it)";
       return false;
     }
-    if (published == bytes) report += "already published: " + what + "\n";
-    else toWrite.push_back(target);
-    givenAs[target] = package;
-    placed[target] = std::move(bytes);
+    toWrite.push_back(&package);
   }
   if (!Windows::CreateFolderTree(FromUtf8(request.root))) {
     error = "cannot make the folder '" + request.root + "'";
     return false;
   }
-  for (const std::string& target : toWrite)
-    if (!PutTreeFile(request.root, target, placed[target], report, error)) return false;
+  for (const VerifiedPackage* package : toWrite)
+    if (!PutTreeFile(request.root, package->target, package->bytes, report, error)) return false;
   return Rebuild(request.root, request.publicKey, request.signer, report, error);
 }
 

@@ -16,11 +16,24 @@ struct PublishRequest {
   const Signer* signer = nullptr;  ///< signs the identification index again, when given
 };
 
-/// Verifies every package, then places each at its download path in the tree and
-/// rebuilds the derived files. Nothing is placed unless every package verifies and
-/// none would replace a published version with different bytes (unless `replace`).
-/// `report` names each file written.
-bool PublishPackages(const PublishRequest& request, std::string& report, std::string& error);
+/// One package file read and verified, to be placed at `target` in the tree.
+struct VerifiedPackage {
+  std::string file;    ///< as given
+  std::string target;  ///< its download path in the tree
+  std::string what;    ///< kind, name and version, as reports name it
+  std::string bytes;   ///< the bytes verified, which are the bytes placed
+};
+using VerifiedPackages = std::vector<VerifiedPackage>;
+
+/// Reads and verifies every package without looking at the tree; a package given twice is
+/// one, unless its bytes differ.
+bool VerifyForPublishing(const PublishRequest& request, VerifiedPackages& verified, std::string& error);
+
+/// Places each verified package at its download path in the tree and rebuilds the derived
+/// files. Nothing is placed if one would replace a published version with different bytes
+/// (unless `replace`). `report` names each file written.
+bool PlacePackages(const PublishRequest& request, const VerifiedPackages& verified, std::string& report,
+                   std::string& error);
 
 /// Writes the package list, the latest-version texts and the "0.0.0" copies from the
 /// versions the tree holds, and removes those whose package no longer has a version;

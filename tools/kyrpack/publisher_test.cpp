@@ -1,8 +1,16 @@
 #include "kyrpack/publisher.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "kyrpack/command_line.h"
+#include "kyrpack/tree_lock.h"
 #include "tests/trust_test_support.h"
 
 namespace Kyrowan::Kyrpack {
@@ -50,7 +58,7 @@ TEST_F(PublisherTest, EveryFileSitsAtItsRequestPathAndLatestIsTheHighestVersion)
             kExitOk)
       << err;
   EXPECT_EQ(ListTree(Tree()), (std::vector<std::string>{
-                                  "library", "library/download", "library/download/64", "library/download/64/cipher",
+                                  ".kyrpack.lock", "library", "library/download", "library/download/64", "library/download/64/cipher",
                                   "library/download/64/cipher/0.0.0", "library/download/64/cipher/2.0",
                                   "package", "package/download", "package/download/64",
                                   "package/download/64/stampado", "package/download/64/stampado/0.0.0",
@@ -145,6 +153,56 @@ TEST_F(PublisherTest, RebuildCopiesOnlyAPackageThatChecksAndClearsStaleTemporari
   // A fresh one may still be written; a name of another form is not ours.
   EXPECT_TRUE(std::filesystem::exists(folder / ("0.0.0" + tail)));
   EXPECT_TRUE(std::filesystem::exists(folder / other));
+}
+
+// A publish and the daily snapshot at the same moment would sign one snapshot version twice.
+TEST_F(PublisherTest, EveryWriterOfATreeWaitsItsTurn) {
+  const std::string key = KYR_TEST_PRIVATE_KEY, fresh = (scratch / "fresh").string();
+  ASSERT_EQ(Publish({Pack("decryptor", "stampado", "1.0")}), kExitOk) << err;
+  const std::vector<std::string> init = {"trust", "init", "--root-key", key, "--snapshot-key", KYR_TEST_PUBLIC_KEY};
+  const auto on = [](std::vector<std::string> args, const std::string& tree) {
+    args.insert(args.begin() + 2, {"--repo", tree});
+    return args;
+  };
+  ASSERT_EQ(RunCommand(on(init, Tree()), out, err), kExitOk) << err;
+  std::filesystem::create_directories(fresh);
+  const std::vector<std::vector<std::string>> writers = {
+      {"publish", "--public", KYR_TEST_PUBLIC_KEY, "--repo", Tree(), "--snapshot-key", key,
+       Pack("decryptor", "stampado", "2.0")},
+      {"publish", "--rebuild", Tree()},
+      {"hints", "--key", key, "--repo", Tree(), "--decryptor", "stampado", "--extension", ".locked"},
+      on({"trust", "rotate", "--old-root-key", key, "--root-key", key, "--snapshot-key", KYR_TEST_PUBLIC_KEY}, Tree()),
+      on({"trust", "snapshot", "--snapshot-key", key}, Tree()),
+      on(init, fresh),
+  };
+  std::optional<TreeLock> held(std::in_place), heldFresh(std::in_place);
+  ASSERT_TRUE(held->Take(Tree(), false, err) && heldFresh->Take(fresh, false, err)) << err;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<int> codes(writers.size(), -1);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < writers.size(); ++i) {
+    threads.emplace_back([&, i] {
+      std::string ignored;
+      const int code = RunCommand(writers[i], ignored, ignored);
+      std::lock_guard guard(mutex);
+      codes[i] = code;
+      changed.notify_all();
+    });
+  }
+  {
+    std::unique_lock guard(mutex);
+    // Bounded: every writer must still be waiting after a generous pause.
+    EXPECT_FALSE(changed.wait_for(guard, std::chrono::milliseconds(300),
+                                  [&] { return codes != std::vector<int>(writers.size(), -1); }));
+  }
+  // Signed meanwhile by the holder: the two waiting snapshot writers count up from it, in turn.
+  WriteBytes(scratch / "tree/trust/snapshot.json", R"({"signed":{"version":5}})");
+  held.reset();
+  heldFresh.reset();
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(codes, std::vector<int>(writers.size(), kExitOk));
+  EXPECT_EQ(nlohmann::json::parse(Read("trust/snapshot.json"))["signed"]["version"], 7);
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ std::string IdentifyPath() { return Relative(Protocol::kIdentifyPath); }
 
 std::string HintsSourcePath() { return "hints.json"; }
 
+std::string LockPath() { return ".kyrpack.lock"; }
+
 std::string LatestVersionPath(const std::string& name) { return Relative(Protocol::LatestVersionQueryPath(name)); }
 
 std::string DownloadPath(PackageKind kind, const std::string& name, const std::string& version) {

@@ -17,6 +17,8 @@ std::string ListPath();
 std::string IdentifyPath();
 /// The hints the index is made from, as the publisher set them (plain JSON, not signed).
 std::string HintsSourcePath();
+/// The file kyrpack's writers lock to take turns on the tree; no request path names it.
+std::string LockPath();
 /// The latest version text of a decryptor (the version alone, no line end).
 std::string LatestVersionPath(const std::string& name);
 /// The folder holding one folder per package of that kind, which holds one file per

@@ -114,9 +114,9 @@ bool BuildSnapshotSigned(const std::string& tree, std::uint64_t version, const s
     if (!walk->is_regular_file(failure)) continue;
     const std::string relative = walk->path().lexically_relative(base).generic_string();
     const std::string name = walk->path().filename().string();
-    // Only what a client can request: not the trust files themselves, not the hints source,
-    // not a temporary copy a running or killed write left.
-    if (relative.starts_with("trust/") || relative == Tree::HintsSourcePath() ||
+    // Only what a client can request: not the trust files themselves, not the hints source or
+    // the writers' lock, not a temporary copy a running or killed write left.
+    if (relative.starts_with("trust/") || relative == Tree::HintsSourcePath() || relative == Tree::LockPath() ||
         Windows::IsTemporaryCopyName(Windows::FromUtf8(name)))
       continue;
     std::uint64_t length = 0;
