@@ -12,7 +12,7 @@
 #include "platform/output_file.h"
 #include "platform/progress_line.h"
 #include "platform/repository_trust.h"
-#include "platform/background_sha256.h"
+#include "platform/trust_crypto.h"
 #include "platform/text.h"
 
 namespace Kyrowan::Windows {
@@ -108,17 +108,16 @@ bool FetchTreeFile(const std::wstring& urlPath, const ChunkSink& sink, ProgressL
   std::optional<TrustedFile> expected;
   if (!ExpectedAnswer(urlPath, expected)) return false;
   if (!expected) return FetchStreamed(urlPath, sink, progress, maxBytes);
-  BackgroundSha256 hash;
+  Sha256Stream hash;
   std::uint64_t received = 0;
   std::uint32_t status = 0;
   const ChunkSink checked = [&](std::vector<char>& buffer, std::uint32_t count, std::uint32_t answerStatus) {
     status = answerStatus;
-    sink(buffer, count, answerStatus);
     if (answerStatus == 200) {
+      hash.Update(buffer.data(), count);
       received += count;
-      // After the sink: the piece's storage goes to the hashing thread.
-      hash.Hand(buffer, count);
     }
+    sink(buffer, count, answerStatus);
   };
   if (!FetchStreamed(urlPath, checked, progress, std::min(maxBytes, expected->length))) return false;
   if (status != 200 || (received == expected->length && hash.FinishHex() == expected->sha256)) return true;

@@ -32,7 +32,6 @@ target_sources(kyr_platform PRIVATE
   platform/repository_trust.cpp
   platform/trust_metadata.cpp
   platform/trust_crypto_${KYR_OS}.cpp
-  platform/background_sha256.cpp
 )
 # Companions print the project's version with the server and key they were built for.
 set_source_files_properties(platform/build_identity.cpp PROPERTIES

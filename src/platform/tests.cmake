@@ -14,7 +14,6 @@ target_sources(kyrcore_tests PRIVATE
   platform/progress_line_test.cpp
   platform/scoped_handle_test.cpp
   platform/signature_crypto_test.cpp
-  platform/background_sha256_test.cpp
   platform/signature_verifier_test.cpp
   platform/text_test.cpp
   platform/zip_archive_reader_test.cpp
